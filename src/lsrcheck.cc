@@ -1,0 +1,148 @@
+// lsrcheck: check how Kpathsea's ls-R databases are set up.
+//
+// Entry, options, usage and dispatch: exactly one mode runs per call.
+
+#include "lsrcheck.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <getopt.h>
+#include <unistd.h>
+
+#include "duplicates.h"
+#include "pathsearch/pathsearch.h"
+#include "reports.h"
+
+option_state options;
+
+namespace {
+
+const char short_options[] = "d:mx:i:f:shv";
+const struct option long_options[] = {
+  {"debug",               required_argument, nullptr, 'd'},
+  {"exclude",             required_argument, nullptr, 'x'},
+  {"include",             required_argument, nullptr, 'i'},
+  {"file",                required_argument, nullptr, 'f'},
+  {"multiple-occurences", no_argument,       nullptr, 'm'},
+  {"shared-memory",       no_argument,       nullptr, 's'},
+  {"ghostscript",         no_argument,       nullptr, 'g'},
+  {"help",                no_argument,       nullptr, 'h'},
+  {"version",             no_argument,       nullptr, 'v'},
+  {nullptr,               0,                 nullptr, 0},
+};
+
+const char help_block[] =
+  "  Kpathsea checking about ls-R files.\n"
+  "\n"
+  "-debug=NUM             set debugging flags.\n"
+  "\n"
+  "-multiple-occurences   check for multiple occurences of the same file.\n"
+  "-exclude=<pattern>     exclude any filename that matches the argument.\n"
+  "-include=<pattern>     include only filenames that match the argument.\n"
+  "-file=<pattern>        look for multiple occurences of the pattern.\n"
+  "\n"
+  "-shared-memory         report about shared memory usage.\n"
+  "\n"
+  "-ghostscript           report about the gs version installed.\n"
+  "\n"
+  "-help                  print this message and exit.\n"
+  "-version               print version number and exit.\n";
+
+const char notice[] =
+  "lsrcheck " LSRCHECK_VERSION
+  ", Copyright (C) 2026 the lsrcheck authors; GNU GPL version 2 or later.\n"
+  "This is free software: you are free to change and redistribute it.\n"
+  "There is NO WARRANTY, to the extent permitted by law.\n";
+
+// Write the version text to standard output.
+void version()
+{
+  printf("%s\n", path_search_version());
+  fputs(notice, stdout);
+}
+
+// At exit: make sure everything written to standard output reached it.  A
+// run whose output was lost must not end in status 0.
+void check_stdout()
+{
+  bool failed = ferror(stdout) != 0;
+  errno = 0;
+  if (fclose(stdout) != 0)
+    failed = true;
+  if (!failed)
+    return;
+  // A reader that went away (| head) ends the run quietly.
+  if (errno != EPIPE)
+    fprintf(stderr, "%s: write error: %s\n", options.program_name,
+            strerror(errno != 0 ? errno : EIO));
+  _exit(EXIT_FAILURE);
+}
+
+} // namespace
+
+void add_exclude_pattern(const char *pattern)
+{
+  options.exclude_patterns.push_back(pattern);
+}
+
+void add_include_pattern(const char *pattern)
+{
+  options.include_patterns.push_back(pattern);
+}
+
+void usage()
+{
+  printf("Usage: %s [OPTION]... [FILENAME]...\n", options.program_name);
+  fputs(help_block, stdout);
+  putchar('\n');
+  fputs(path_search_bug_address(), stdout);
+}
+
+void parse_options(int argc, char **argv)
+{
+  optind = 0; // full re-initialisation, so that a second parse starts afresh
+  int code, index;
+  while ((code = getopt_long_only(argc, argv, short_options, long_options,
+                                  &index)) != -1) {
+    switch (code) {
+    case 'd': add_debug_flags(static_cast<unsigned>(atoi(optarg))); break;
+    case 'x': add_exclude_pattern(optarg); break;
+    case 'i': add_include_pattern(optarg); break;
+    case 'f': options.file_pattern = optarg; break;
+    case 'm': options.multiple_occurences = true; break;
+    case 's': options.shared_memory = true; break;
+    case 'g': options.ghostscript = true; break;
+    case 'h': usage(); exit(EXIT_SUCCESS);
+    case 'v': version(); exit(EXIT_SUCCESS);
+    default: exit(EXIT_FAILURE); // getopt has already complained
+    }
+  }
+  if (options.multiple_occurences) {
+    for (int i = optind; i < argc; i++)
+      add_include_pattern(argv[i]);
+  } else if (optind < argc - 1) {
+    fprintf(stderr, "%s: warning, extra arguments.\n", options.program_name);
+  }
+}
+
+int lsrcheck_main(int argc, char **argv)
+{
+  // An empty argument vector (execve with no argv[0]) still gets a name.
+  options.program_name = argc > 0 && argv[0] ? argv[0] : "lsrcheck";
+  atexit(check_stdout);
+  parse_options(argc, argv);
+
+  if (options.shared_memory) {
+    report_shared_memory();
+  } else if (options.ghostscript) {
+    report_ghostscript();
+  } else if (options.multiple_occurences) {
+    set_up_path_search(options.program_name);
+    check_multiple_occurences();
+  } else {
+    usage();
+  }
+  return EXIT_SUCCESS;
+}

@@ -1,0 +1,37 @@
+// The command line of lsrcheck: option state, parsing, usage and dispatch.
+#ifndef LSRCHECK_LSRCHECK_H
+#define LSRCHECK_LSRCHECK_H
+
+#include <vector>
+
+// The options of one run.  Strings are borrowed from the argument vector.
+struct option_state {
+  const char *program_name = nullptr;
+  bool multiple_occurences = false;
+  bool shared_memory = false;
+  bool ghostscript = false;
+  std::vector<const char *> exclude_patterns;
+  std::vector<const char *> include_patterns;
+  const char *file_pattern = nullptr;
+};
+
+// The options of this run, filled by parse_options.
+extern option_state options;
+
+// Fill the option state from ARGC/ARGV.  Ends the run with status 0 after
+// -help or -version and with status 1 after a bad option.
+void parse_options(int argc, char **argv);
+
+// Append PATTERN to the exclude list.
+void add_exclude_pattern(const char *pattern);
+
+// Append PATTERN to the include list.
+void add_include_pattern(const char *pattern);
+
+// Write the usage text to standard output.
+void usage();
+
+// Run the tool on ARGC/ARGV and return its exit status.
+int lsrcheck_main(int argc, char **argv);
+
+#endif

@@ -1,0 +1,73 @@
+// The tool's binding to Kpathsea: program set-up, the ls-R file-name
+// databases, and the GNU routines the tool relies on.
+//
+// Everything that depends on the platform lives here.  Kpathsea supplies
+// concat, xmalloc, xrealloc, xbasename, dir_p and uppercasify (declared by
+// its own headers, included below); glibc supplies getopt_long_only and
+// fnmatch.  The shared-database calls, dostounix_filename and stricmp are
+// ours.
+#ifndef LSRCHECK_PATHSEARCH_H
+#define LSRCHECK_PATHSEARCH_H
+
+#include <fnmatch.h>
+
+extern "C" {
+#include <kpathsea/kpathsea.h>
+}
+
+// The databases as a handle.  On Linux the handle is Kpathsea's own
+// in-memory table of all ls-R databases it loaded (file name -> directory).
+typedef const hash_table_type *shared_db_handle;
+
+// Per-entry callback: the entry's file name, then its directory.  The
+// directory already ends with '/'; both strings belong to Kpathsea.
+typedef void (*db_entry_fn)(const char *name, const char *dir);
+
+// Which databases hash_shared_exists_p asks for.
+enum {
+  DB_LOADED_ONLY = 0, // only the databases Kpathsea has already loaded
+  DB_LOAD = 1         // load the ls-R databases (TEXMFDBS) first if needed
+};
+
+// Return the handle of the ls-R databases, or null if Kpathsea has none.
+// With WHICH == DB_LOAD (1, the tool's choice) the databases on Kpathsea's
+// TEXMFDBS path are loaded now, through a format initialisation, unless
+// they already are; with DB_LOADED_ONLY nothing is loaded.  Without any
+// usable ls-R file the answer is null.  The program set-up must have run.
+shared_db_handle hash_shared_exists_p(int which);
+
+// Call FN once for each entry of DB, file name first.  An entry present in
+// two databases comes twice, once with each directory.  A null DB has no
+// entries, so FN is never called.
+void hash_shared_iter(shared_db_handle db, db_entry_fn fn);
+
+// Rewrite PATH in place to use '/' as its only separator and return PATH.
+// Where '\\' is not a separator (Linux) it is an ordinary character of a
+// file name and PATH is left unchanged.
+char *dostounix_filename(char *path);
+
+// Compare A and B byte by byte as unsigned values after folding A..Z onto
+// a..z; no other byte is folded.  Returns <0, 0 or >0 like strcmp.
+int stricmp(const char *a, const char *b);
+
+// Return 0 if PATTERN matches the whole of PATH, ignoring case, with the
+// wildcards free to match '/'; FNM_NOMATCH (1) if not.
+int match_pattern(const char *pattern, const char *path);
+
+// Set up Kpathsea for the program invoked as ARGV0: program name, then the
+// initialisation at 600 dpi with no mode and no fallback font.
+void set_up_path_search(const char *argv0);
+
+// OR BITS into Kpathsea's debug mask.
+void add_debug_flags(unsigned bits);
+
+// Return Kpathsea's debug mask.
+unsigned debug_flags();
+
+// Return Kpathsea's version string ("kpathsea version ...").
+const char *path_search_version();
+
+// Return Kpathsea's bug-report notice, newline included.
+const char *path_search_bug_address();
+
+#endif

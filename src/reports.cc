@@ -1,0 +1,9 @@
+#include "reports.h"
+
+void report_shared_memory()
+{
+}
+
+void report_ghostscript()
+{
+}

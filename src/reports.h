@@ -1,0 +1,12 @@
+// The two installation reports: Kpathsea's shared-memory object and the
+// installed Ghostscript.
+#ifndef LSRCHECK_REPORTS_H
+#define LSRCHECK_REPORTS_H
+
+// Say on standard output whether Kpathsea's shared-memory object exists.
+void report_shared_memory();
+
+// Say on standard output which Ghostscript installation is known, if any.
+void report_ghostscript();
+
+#endif

@@ -1,0 +1,164 @@
+// The command line: texts, statuses, abbreviations and leftover words.
+
+#include <gtest/gtest.h>
+
+#include "helpers.h"
+#include "lsrcheck.h"
+#include "pathsearch/pathsearch.h"
+
+namespace {
+
+const char usage_text[] =
+  "Usage: lsrcheck [OPTION]... [FILENAME]...\n"
+  "  Kpathsea checking about ls-R files.\n"
+  "\n"
+  "-debug=NUM             set debugging flags.\n"
+  "\n"
+  "-multiple-occurences   check for multiple occurences of the same file.\n"
+  "-exclude=<pattern>     exclude any filename that matches the argument.\n"
+  "-include=<pattern>     include only filenames that match the argument.\n"
+  "-file=<pattern>        look for multiple occurences of the pattern.\n"
+  "\n"
+  "-shared-memory         report about shared memory usage.\n"
+  "\n"
+  "-ghostscript           report about the gs version installed.\n"
+  "\n"
+  "-help                  print this message and exit.\n"
+  "-version               print version number and exit.\n"
+  "\n"
+  "Email bug reports to tex-k@tug.org.\n";
+
+const char warning_text[] = "lsrcheck: warning, extra arguments.\n";
+
+// Parse ARGS in this process, from a fresh option state.  The option state
+// borrows its strings, so the arguments live until the next parse.
+void parse(const std::vector<std::string> &words)
+{
+  static std::vector<std::string> args;
+  args = words;
+  options = option_state{};
+  options.program_name = "lsrcheck";
+  args.insert(args.begin(), "lsrcheck");
+  std::vector<char *> argv;
+  for (std::string &arg : args)
+    argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  parse_options(static_cast<int>(args.size()), argv.data());
+}
+
+TEST(Usage, NoArgumentsAndHelpGiveTheUsageText)
+{
+  for (const auto &args : std::vector<std::vector<std::string>>{
+           {}, {"-help"}, {"--help"}, {"-h"}, {"-he"}, {"-help", "-bogus"}}) {
+    run_result r = run_lsrcheck(args);
+    EXPECT_EQ(r.out, usage_text) << args.size();
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+  }
+}
+
+TEST(Usage, BadOptionsEndWithStatusOneAndOnlyTheParsersComplaint)
+{
+  for (const auto &args : std::vector<std::vector<std::string>>{
+           {"-bogus", "-help"},
+           {"-exclude"},              // missing argument
+           {"--help=yes"},            // argument to an option without one
+           {"-multiple-occurences", "-q"}}) {
+    run_result r = run_lsrcheck(args);
+    EXPECT_EQ(r.status, 1) << args[0];
+    EXPECT_EQ(r.out, "") << args[0];
+    EXPECT_NE(r.err.find("lsrcheck: "), std::string::npos) << r.err;
+  }
+}
+
+TEST(Usage, VersionGivesKpathseaVersionThenOurNotice)
+{
+  for (const char *option : {"-version", "--version", "-v", "-vers"}) {
+    run_result r = run_lsrcheck({option, "-bogus"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    std::string first = std::string(path_search_version()) + "\n";
+    ASSERT_EQ(r.out.compare(0, first.size(), first), 0) << r.out;
+    EXPECT_EQ(r.out.compare(first.size(), 9, "lsrcheck "), 0) << r.out;
+    EXPECT_NE(r.out.find("Copyright (C) 2026 the lsrcheck authors"), std::string::npos);
+  }
+}
+
+TEST(LeftoverWords, WarningNeedsTwoWordsOutsideTheDuplicateCheck)
+{
+  run_result one = run_lsrcheck({"word"});
+  EXPECT_EQ(one.err, "");
+  EXPECT_EQ(one.out, usage_text);
+
+  run_result three = run_lsrcheck({"a", "b", "c"});
+  EXPECT_EQ(three.err, warning_text);
+  EXPECT_EQ(three.out, usage_text);
+  EXPECT_EQ(three.status, 0);
+
+  // With -multiple-occurences the words are patterns, whichever mode runs.
+  run_result shm = run_lsrcheck({"-shared-memory", "-multiple-occurences", "a", "b"});
+  EXPECT_EQ(shm.err, "");
+  EXPECT_EQ(shm.status, 0);
+}
+
+TEST(LeftoverWords, BecomeIncludePatternsAfterTheIncludeOptions)
+{
+  parse({"-multiple-occurences", "a", "-include=c", "b"});
+  ASSERT_EQ(options.include_patterns.size(), 3u);
+  EXPECT_STREQ(options.include_patterns[0], "c");
+  EXPECT_STREQ(options.include_patterns[1], "a");
+  EXPECT_STREQ(options.include_patterns[2], "b");
+  EXPECT_TRUE(options.exclude_patterns.empty());
+}
+
+TEST(Parsing, AbbreviationsDashesAndArgumentForms)
+{
+  parse({"-x", "p1", "-exclude=p2", "--excl", "p3", "-xp4", "-x=p5", "-i=q", "-d3",
+         "-f", "f1", "-file=f2", "-mult", "-s", "-ghost"});
+  // "x" is no prefix of "exclude", so -x=p5 is the letter with "=p5".
+  std::vector<std::string> excludes(options.exclude_patterns.begin(),
+                                    options.exclude_patterns.end());
+  EXPECT_EQ(excludes, (std::vector<std::string>{"p1", "p2", "p3", "p4", "=p5"}));
+  ASSERT_EQ(options.include_patterns.size(), 1u);
+  EXPECT_STREQ(options.include_patterns[0], "q");
+  EXPECT_STREQ(options.file_pattern, "f2");
+  EXPECT_TRUE(options.multiple_occurences);
+  EXPECT_TRUE(options.shared_memory);
+  EXPECT_TRUE(options.ghostscript);
+
+  for (const char *form : {"-g", "--ghostscript", "-gh"}) {
+    parse({form});
+    EXPECT_TRUE(options.ghostscript) << form;
+    EXPECT_FALSE(options.shared_memory) << form;
+  }
+}
+
+TEST(Parsing, DebugValuesAddUpInKpathseasMask)
+{
+  unsigned saved = debug_flags();
+  kpathsea_debug = 0;
+  parse({"-debug=3", "-debug", "4", "-debug=junk"});
+  EXPECT_EQ(debug_flags(), 7u);
+  kpathsea_debug = saved;
+}
+
+TEST(Parsing, PatternListsHaveNoFixedLimit)
+{
+  std::vector<std::string> args;
+  for (int i = 0; i < 3000; i++)
+    args.push_back("-exclude=p" + std::to_string(i));
+  parse(args);
+  ASSERT_EQ(options.exclude_patterns.size(), 3000u);
+  EXPECT_STREQ(options.exclude_patterns[2999], "p2999");
+}
+
+TEST(Output, WriteErrorIsReportedWithStatusOne)
+{
+  run_options full;
+  full.stdout_path = "/dev/full";
+  run_result r = run_lsrcheck({}, full);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "lsrcheck: write error: No space left on device\n");
+}
+
+} // namespace

@@ -1,0 +1,127 @@
+// The duplicate check end to end, on small texmf trees made for each test.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "helpers.h"
+
+namespace {
+
+TEST(Duplicates, EmptyOrMissingDatabaseGivesTheBareReport)
+{
+  const std::string bare = "0 files in your databases.\nSorting ...\nMultiple occurences :\n\n"
+                           "End of list.\n\n";
+  texmf_tree tree = make_tree("");
+  run_result r = run_on_tree(tree, {"-multiple-occurences"});
+  EXPECT_EQ(r.out, bare);
+  // Kpathsea itself warns about an ls-R without entries.
+  EXPECT_NE(r.err.find("No usable entries in ls-R"), std::string::npos) << r.err;
+  EXPECT_EQ(r.status, 0);
+
+  std::remove((tree.root + "/ls-R").c_str());
+  r = run_on_tree(tree, {"-multiple-occurences"});
+  EXPECT_EQ(r.out, bare);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST(Duplicates, GroupsIgnoreCaseAscendByNameAndListPathsInByteOrder)
+{
+  texmf_tree tree = make_tree(
+      "./b:\nfoo.STY\nbar.tex\nBaz.cls\nsingle.sty\n"
+      "./a:\nFoo.sty\nBAR.tex\nbaz.cls\n"
+      "./c:\nfoo.sty\n");
+  const std::string t = tree.root + "/";
+  run_result r = run_on_tree(tree, {"-m"});
+  EXPECT_EQ(r.out, expected_report(8, {{t + "a/BAR.tex", t + "b/bar.tex"},
+                                       {t + "a/baz.cls", t + "b/Baz.cls"},
+                                       {t + "a/Foo.sty", t + "b/foo.STY", t + "c/foo.sty"}}));
+  EXPECT_EQ(r.status, 0);
+
+  // -file is accepted and stored, and changes nothing.
+  EXPECT_EQ(run_on_tree(tree, {"-file=foo.sty", "-m"}).out, r.out);
+}
+
+TEST(Duplicates, DirectoriesOnDiskAreDroppedAndMissingFilesKept)
+{
+  texmf_tree tree = make_tree("./a:\nsub\ngone.sty\n./b:\nsub\ngone.sty\n");
+  make_dirs(tree.root + "/a/sub");
+  make_dirs(tree.root + "/b/sub");
+  const std::string t = tree.root + "/";
+  run_result r = run_on_tree(tree, {"-multiple-occurences"});
+  EXPECT_EQ(r.out, expected_report(2, {{t + "a/gone.sty", t + "b/gone.sty"}}));
+
+  // The disk test comes before the patterns.
+  r = run_on_tree(tree, {"-multiple-occurences", "*sub"});
+  EXPECT_EQ(r.out, expected_report(0, {}));
+}
+
+TEST(Duplicates, PatternsMatchTheWholePathIgnoringCase)
+{
+  texmf_tree tree = make_tree(
+      "./tex/a:\nfoo.sty\nmyfoo.sty\nx.cls\n"
+      "./tex/b:\nFOO.STY\nx.cls\n"
+      "./doc:\nfoo.sty\n");
+  const std::string t = tree.root + "/";
+  struct {
+    std::vector<std::string> args;
+    std::string expected;
+  } cases[] = {
+    // A bare name never matches: the directory stands in front of it.
+    {{"-include=foo.sty"}, expected_report(0, {})},
+    {{"-include=*foo.sty"},
+     expected_report(4, {{t + "doc/foo.sty", t + "tex/a/foo.sty", t + "tex/b/FOO.STY"}})},
+    // Every include pattern must match.
+    {{"-i=*.sty", "-i=*.cls"}, expected_report(0, {})},
+    {{"-i=*.sty", "-i=*/tex/*"},
+     expected_report(3, {{t + "tex/a/foo.sty", t + "tex/b/FOO.STY"}})},
+    // Leftover words are include patterns too.
+    {{"*/TEX/*", "*.CLS"}, expected_report(2, {{t + "tex/a/x.cls", t + "tex/b/x.cls"}})},
+    // Exclude wins over include; the first matching exclude settles it.
+    {{"-x", "*/doc/*", "-exclude", "*/b/*", "*.sty"}, expected_report(2, {})},
+    // A backslash quotes the next character.
+    {{"-exclude=*\\/doc\\/*"}, expected_report(5, {{t + "tex/a/foo.sty", t + "tex/b/FOO.STY"},
+                                             {t + "tex/a/x.cls", t + "tex/b/x.cls"}})},
+    {{"-exclude=*\\\\doc\\\\*"},
+     expected_report(6, {{t + "doc/foo.sty", t + "tex/a/foo.sty", t + "tex/b/FOO.STY"},
+                         {t + "tex/a/x.cls", t + "tex/b/x.cls"}})},
+  };
+  for (auto &c : cases) {
+    c.args.insert(c.args.begin(), "-multiple-occurences");
+    run_result r = run_on_tree(tree, c.args);
+    EXPECT_EQ(r.out, c.expected) << c.args[1];
+    EXPECT_EQ(r.err, "") << c.args[1];
+  }
+}
+
+TEST(Duplicates, KeptPathsGrowPastEachStepOf4096)
+{
+  for (int n : {4095, 4096, 4097, 9000}) {
+    std::string listing = "./a:\n";
+    for (int i = 0; i < n; i++)
+      listing += "f" + std::to_string(i) + ".tex\n";
+    listing += "./b:\nf0.tex\nF" + std::to_string(n - 1) + ".TEX\n";
+    texmf_tree tree = make_tree(listing);
+    const std::string t = tree.root + "/";
+    const std::string last = std::to_string(n - 1);
+    run_result r = run_on_tree(tree, {"-multiple-occurences"});
+    // Names sort by stricmp: "f0.tex" comes before any "f<digits>".
+    EXPECT_EQ(r.out, expected_report(n + 2, {{t + "a/f0.tex", t + "b/f0.tex"},
+                                             {t + "a/f" + last + ".tex",
+                                              t + "b/F" + last + ".TEX"}}))
+        << n;
+  }
+}
+
+TEST(Duplicates, WriteErrorDuringTheReportIsNotSuccess)
+{
+  texmf_tree tree = make_tree("./a:\nx.tex\n./b:\nx.tex\n");
+  run_options full;
+  full.stdout_path = "/dev/full";
+  run_result r = run_on_tree(tree, {"-multiple-occurences"}, full);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "lsrcheck: write error: No space left on device\n");
+}
+
+} // namespace

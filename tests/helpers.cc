@@ -1,0 +1,133 @@
+#include "helpers.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> temp_dirs;
+
+// Remove every temporary directory made by this test program.
+void remove_temp_dirs()
+{
+  std::error_code ignored;
+  for (const std::string &dir : temp_dirs)
+    fs::remove_all(dir, ignored);
+}
+
+// Return the whole content of the file at PATH.
+std::string read_file(const std::string &path)
+{
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+} // namespace
+
+std::string make_temp_dir()
+{
+  if (temp_dirs.empty())
+    atexit(remove_temp_dirs);
+  std::string pattern = (fs::temp_directory_path() / "lsrcheck-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr)
+    ADD_FAILURE() << "mkdtemp: " << strerror(errno);
+  temp_dirs.push_back(pattern);
+  return pattern;
+}
+
+void make_dirs(const std::string &path)
+{
+  fs::create_directories(path);
+}
+
+void write_file(const std::string &path, const std::string &content)
+{
+  make_dirs(fs::path(path).parent_path().string());
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+run_result run_lsrcheck(const std::vector<std::string> &args, const run_options &opts)
+{
+  std::string dir = make_temp_dir();
+  std::string out_path = opts.stdout_path.empty() ? dir + "/out" : opts.stdout_path;
+  std::string err_path = dir + "/err";
+
+  std::vector<char *> argv;
+  argv.push_back(const_cast<char *>("lsrcheck"));
+  for (const std::string &arg : args)
+    argv.push_back(const_cast<char *>(arg.c_str()));
+  argv.push_back(nullptr);
+
+  fflush(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    // Kpathsea finds its own directory through argv[0], as a shell would.
+    std::string bin_dir = fs::path(LSRCHECK_BINARY).parent_path().string();
+    const char *path = getenv("PATH");
+    setenv("PATH", (bin_dir + ":" + (path ? path : "/usr/bin:/bin")).c_str(), 1);
+    for (const auto &[name, value] : opts.env)
+      setenv(name.c_str(), value.c_str(), 1);
+    for (const std::string &name : opts.unset)
+      unsetenv(name.c_str());
+    int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
+      _exit(126);
+    execv(LSRCHECK_BINARY, argv.data());
+    _exit(127);
+  }
+  run_result result;
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid) {
+    ADD_FAILURE() << "could not run " << LSRCHECK_BINARY;
+    return result;
+  }
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (opts.stdout_path.empty())
+    result.out = read_file(out_path);
+  result.err = read_file(err_path);
+  return result;
+}
+
+texmf_tree make_tree(const std::string &listing)
+{
+  std::string base = make_temp_dir();
+  texmf_tree tree{base + "/texmf", base + "/cnf"};
+  write_file(tree.root + "/ls-R",
+             "% ls-R -- filename database for kpathsea; do not change this line.\n"
+             + listing);
+  write_file(tree.cnf + "/texmf.cnf",
+             "TEXMF = " + tree.root + "\nTEXMFDBS = " + tree.root + "\n");
+  return tree;
+}
+
+run_result run_on_tree(const texmf_tree &tree, const std::vector<std::string> &args,
+                       run_options opts)
+{
+  opts.env.emplace_back("TEXMFCNF", tree.cnf);
+  opts.env.emplace_back("TEXMFDBS", tree.root);
+  return run_lsrcheck(args, opts);
+}
+
+std::string expected_report(int kept, const std::vector<std::vector<std::string>> &groups)
+{
+  std::string report = std::to_string(kept) + " files in your databases.\n"
+                       "Sorting ...\nMultiple occurences :\n\n";
+  for (const auto &group : groups) {
+    for (const std::string &path : group)
+      report += path + "\n";
+    report += "\n";
+  }
+  return report + "End of list.\n\n";
+}

@@ -1,0 +1,56 @@
+// Helpers shared by the tests: temporary texmf trees and runs of the
+// built binary.
+#ifndef LSRCHECK_TESTS_HELPERS_H
+#define LSRCHECK_TESTS_HELPERS_H
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// What one run of the tool gave.
+struct run_result {
+  int status = -1;  // exit status, or 128 + signal
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+// Extra settings of one run.
+struct run_options {
+  std::vector<std::pair<std::string, std::string>> env; // set in the child
+  std::vector<std::string> unset;                       // removed in the child
+  std::string stdout_path;                              // file for stdout
+};
+
+// Run the built lsrcheck, invoked as "lsrcheck", with ARGS.
+run_result run_lsrcheck(const std::vector<std::string> &args,
+                        const run_options &opts = {});
+
+// Return a new empty directory, removed with all its contents at exit.
+std::string make_temp_dir();
+
+// Write CONTENT to PATH, creating the directories above it.
+void write_file(const std::string &path, const std::string &content);
+
+// Create directory PATH and its parents.
+void make_dirs(const std::string &path);
+
+// A texmf tree with its ls-R database and a texmf.cnf of its own.
+struct texmf_tree {
+  std::string root;  // the tree; its ls-R lies here
+  std::string cnf;   // directory of the texmf.cnf that points at the tree
+};
+
+// Create a tree whose ls-R holds the header followed by LISTING (lines of
+// "./dir:" and file names).
+texmf_tree make_tree(const std::string &listing);
+
+// Run lsrcheck with ARGS on TREE's database only.
+run_result run_on_tree(const texmf_tree &tree,
+                       const std::vector<std::string> &args,
+                       run_options opts = {});
+
+// The report for KEPT paths and GROUPS of paths, as the tool prints it.
+std::string expected_report(int kept,
+                            const std::vector<std::vector<std::string>> &groups);
+
+#endif
