@@ -1,5 +1,6 @@
 #include "pathsearch/pathsearch.h"
 
+#include <cstdlib>
 #include <fnmatch.h>
 
 shared_db_handle hash_shared_exists_p(int which)
@@ -55,8 +56,10 @@ int match_pattern(const char *pattern, const char *path)
 void set_up_path_search(const char *argv0)
 {
   kpse_set_program_name(argv0, argv0);
-  // Kpathsea keeps the prefix for the whole run, so it is never released.
-  kpse_init_prog(uppercasify(kpse_program_name), 600, nullptr, nullptr);
+  // The prefix only names environment variables during the call.
+  char *prefix = uppercasify(kpse_program_name);
+  kpse_init_prog(prefix, 600, nullptr, nullptr);
+  free(prefix);
 }
 
 void add_debug_flags(unsigned bits)

@@ -1,0 +1,26 @@
+// Sanitizer defaults, linked only into sanitizer builds.
+//
+// Kpathsea allocates its configuration, search paths and databases once per
+// run and never frees them.  Each such allocation is made inside one of its
+// kpathsea_* or kpse_* functions, so these are left out of leak reports;
+// the tool's own allocations are not.  Full stacks are needed to see them.
+
+extern "C" const char *__asan_default_options()
+{
+  return "fast_unwind_on_malloc=0";
+}
+
+extern "C" const char *__lsan_default_suppressions()
+{
+  return "leak:kpathsea_\nleak:kpse_\n";
+}
+
+extern "C" const char *__ubsan_default_options()
+{
+  return "print_stacktrace=1:halt_on_error=1";
+}
+
+extern "C" const char *__lsan_default_options()
+{
+  return "print_suppressions=0";
+}
