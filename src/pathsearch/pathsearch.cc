@@ -1,7 +1,11 @@
 #include "pathsearch/pathsearch.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <fnmatch.h>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
 
 shared_db_handle hash_shared_exists_p(int which)
 {
@@ -51,6 +55,18 @@ int stricmp(const char *a, const char *b)
 int match_pattern(const char *pattern, const char *path)
 {
   return fnmatch(pattern, path, FNM_CASEFOLD);
+}
+
+bool file_mapping_exists_p(const char *name)
+{
+  // POSIX names shared-memory objects with one leading slash; on Linux
+  // they show as /dev/shm/NAME.
+  std::string posix_name = std::string("/") + name;
+  int fd = shm_open(posix_name.c_str(), O_RDWR, 0);
+  if (fd < 0)
+    return false;
+  close(fd);
+  return true;
 }
 
 void set_up_path_search(const char *argv0)

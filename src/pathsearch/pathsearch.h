@@ -54,6 +54,10 @@ int stricmp(const char *a, const char *b);
 // wildcards free to match '/'; FNM_NOMATCH (1) if not.
 int match_pattern(const char *pattern, const char *path);
 
+// Return true if the shared-memory object NAME exists and can be opened
+// for reading and writing.  It is never created; it is closed at once.
+bool file_mapping_exists_p(const char *name);
+
 // Set up Kpathsea for the program invoked as ARGV0: program name, then the
 // initialisation at 600 dpi with no mode and no fallback font.
 void set_up_path_search(const char *argv0);

@@ -1,0 +1,188 @@
+#include "pathsearch/gslocate.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <dlfcn.h>
+#include <link.h>
+
+extern "C" {
+#include <ghostscript/iapi.h>
+}
+
+const char *gs_revision = "";
+const char *gs_dll = "";
+const char *gs_lib = "";
+
+namespace {
+
+// Library names installed by Debian's libgs packages, newest first.
+const char *const debian_names[] = {"libgs.so.10", "libgs.so.9"};
+
+std::string revision_text, dll_text, lib_text;
+
+// Return the handle of the shared library NAME, or null if it cannot be
+// loaded.
+void *load_library(const char *name)
+{
+  return dlopen(name, RTLD_NOW | RTLD_LOCAL);
+}
+
+// Return the address of SYMBOL in LIBRARY, or null if it has none.
+void *library_symbol(void *library, const char *symbol)
+{
+  dlerror();
+  return dlsym(library, symbol);
+}
+
+// Return the absolute path of the file LIBRARY was loaded from, or "".
+std::string library_path(void *library)
+{
+  struct link_map *map = nullptr;
+  if (dlinfo(library, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr)
+    return "";
+  char *real = realpath(map->l_name, nullptr);
+  if (real == nullptr)
+    return map->l_name[0] == '/' ? map->l_name : "";
+  std::string path = real;
+  free(real);
+  return path;
+}
+
+// Return the revision number of the Ghostscript in LIBRARY, or -1 if it is
+// not Ghostscript or the call fails.
+long library_revision(void *library)
+{
+  auto revision = reinterpret_cast<PFN_gsapi_revision>(
+      library_symbol(library, "gsapi_revision"));
+  gsapi_revision_t r{};
+  if (revision == nullptr || revision(&r, sizeof r) != 0)
+    return -1;
+  return r.revision;
+}
+
+// Ghostscript output callback: append LEN bytes of TEXT to the string
+// behind HANDLE.
+int collect_output(void *handle, const char *text, int len)
+{
+  static_cast<std::string *>(handle)->append(text, len);
+  return len;
+}
+
+// Ghostscript output callback that drops its text.
+int drop_output(void *, const char *, int len)
+{
+  return len;
+}
+
+// Return the help text ("gs -h") of the Ghostscript in LIBRARY, run with
+// GS_LIB unset so that only its built-in search path shows; "" if it
+// cannot be had.
+std::string library_help(void *library)
+{
+  auto new_instance = reinterpret_cast<PFN_gsapi_new_instance>(
+      library_symbol(library, "gsapi_new_instance"));
+  auto set_stdio = reinterpret_cast<PFN_gsapi_set_stdio>(
+      library_symbol(library, "gsapi_set_stdio"));
+  auto init_with_args = reinterpret_cast<PFN_gsapi_init_with_args>(
+      library_symbol(library, "gsapi_init_with_args"));
+  auto exit_instance = reinterpret_cast<PFN_gsapi_exit>(
+      library_symbol(library, "gsapi_exit"));
+  auto delete_instance = reinterpret_cast<PFN_gsapi_delete_instance>(
+      library_symbol(library, "gsapi_delete_instance"));
+  if (!new_instance || !set_stdio || !init_with_args || !exit_instance ||
+      !delete_instance)
+    return "";
+
+  std::string help;
+  void *instance = nullptr;
+  if (new_instance(&instance, &help) < 0 || instance == nullptr)
+    return "";
+  set_stdio(instance, nullptr, collect_output, drop_output);
+
+  const char *saved = getenv("GS_LIB");
+  std::string gs_lib_value = saved ? saved : "";
+  if (saved)
+    unsetenv("GS_LIB");
+  char arg0[] = "gs", arg1[] = "-h";
+  char *argv[] = {arg0, arg1, nullptr};
+  init_with_args(instance, 2, argv);
+  if (saved)
+    setenv("GS_LIB", gs_lib_value.c_str(), 1);
+
+  exit_instance(instance);
+  delete_instance(instance);
+  return help;
+}
+
+} // namespace
+
+std::string gs_version_text(long revision)
+{
+  char text[64];
+  snprintf(text, sizeof text, "%ld.%02ld.%ld", revision / 1000,
+           revision / 10 % 100, revision % 10);
+  return text;
+}
+
+std::string gs_search_path(const std::string &help)
+{
+  const std::string heading = "Search path:";
+  size_t start = help.find(heading);
+  if (start == std::string::npos)
+    return "";
+  // The entries follow the heading on indented lines, separated by " : ".
+  std::istringstream in(help.substr(start + heading.size()));
+  std::string line, entries;
+  std::getline(in, entries);
+  while (std::getline(in, line) && !line.empty() && isspace(static_cast<unsigned char>(line[0])))
+    entries += " " + line + " ";
+
+  std::string path;
+  for (size_t from = 0; from < entries.size();) {
+    size_t sep = entries.find(" : ", from);
+    if (sep == std::string::npos)
+      sep = entries.size();
+    size_t first = entries.find_first_not_of(" \t", from);
+    if (first < sep) {
+      size_t last = entries.find_last_not_of(" \t", sep - 1);
+      path += (path.empty() ? "" : ":") + entries.substr(first, last - first + 1);
+    }
+    from = sep + 3;
+  }
+  return path;
+}
+
+int gs_locate()
+{
+  const char *named = getenv("GS_DLL");
+  void *library = nullptr;
+  if (named != nullptr) {
+    library = load_library(named);
+  } else {
+    for (const char *name : debian_names)
+      if ((library = load_library(name)) != nullptr)
+        break;
+  }
+  if (library == nullptr)
+    return 0;
+
+  long revision = library_revision(library);
+  if (revision < 0) {
+    dlclose(library);
+    return 0;
+  }
+  revision_text = gs_version_text(revision);
+  dll_text = library_path(library);
+  const char *env_lib = getenv("GS_LIB");
+  std::string built_in = gs_search_path(library_help(library));
+  lib_text = env_lib ? env_lib : "";
+  if (!built_in.empty())
+    lib_text += (lib_text.empty() ? "" : ":") + built_in;
+
+  gs_revision = revision_text.c_str();
+  gs_dll = dll_text.c_str();
+  gs_lib = lib_text.c_str();
+  return 1;
+}
