@@ -3,22 +3,42 @@
 // Every entry of the ls-R databases is joined into a path; directories on
 // disk and paths the patterns reject are dropped.  The kept paths are sorted
 // by file name, ignoring case, and each run of equal names is one group.
+//
+// The disk is asked one directory at a time (a listing answers for all its
+// entries) rather than with a stat per entry, and each kept path's file
+// name is found once rather than in every comparison of the sort.
 
 #include "duplicates.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <vector>
 
 #include "lsrcheck.h"
 #include "pathsearch/pathsearch.h"
 
 namespace {
 
-const int capacity_step = 4096;
+// One database entry; both strings belong to Kpathsea.
+struct db_entry {
+  const char *name;
+  const char *dir;
+};
 
-char **found_paths;
-int found_count;
-int found_capacity;
+// One kept path, owned, its file name within it (null if none), and the
+// sort key of that name: its first sixteen bytes.
+struct kept_path {
+  char *path;
+  const char *name;
+  uint64_t key[2];
+};
+
+// The entries of the databases, gathered before any is tested.
+std::vector<db_entry> db_entries;
 
 // Return the file name of PATH, or null if PATH has no final component.
 const char *file_name(const char *path)
@@ -27,22 +47,57 @@ const char *file_name(const char *path)
   return name != nullptr && *name != '\0' ? name : nullptr;
 }
 
-// Return true if paths A and B both have a file name and the names are
-// equal, ignoring case.
-bool same_name_p(const char *a, const char *b)
+// Compare file names X and Y under stricmp; a missing name comes first.
+int compare_names(const char *x, const char *y)
 {
-  const char *x = file_name(a), *y = file_name(b);
+  if (x == nullptr || y == nullptr)
+    return (y == nullptr) - (x == nullptr);
+  return stricmp(x, y);
+}
+
+// Return true if file names X and Y both exist and are equal, ignoring case.
+bool same_name_p(const char *x, const char *y)
+{
   return x != nullptr && y != nullptr && stricmp(x, y) == 0;
 }
 
-// qsort comparison: by file name, then by the whole path, so that a group
-// lists its paths in one reproducible order.
-int compare_paths(const void *a, const void *b)
+// Return the sort key of the eight bytes of file name NAME from byte FROM:
+// folded as stricmp folds them, big-endian, and padded with zero bytes, so
+// that keys order as the names do wherever they differ.
+uint64_t name_key(const char *name, size_t from)
 {
-  int order = compare_basenames(a, b);
-  if (order != 0)
-    return order;
-  return strcmp(*static_cast<char *const *>(a), *static_cast<char *const *>(b));
+  uint64_t key = 0;
+  size_t i = 0;
+  for (; i < 8 && name[from + i] != '\0'; i++) {
+    unsigned char c = name[from + i];
+    key = key << 8 | (c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+  }
+  return i == 0 ? 0 : key << 8 * (8 - i);
+}
+
+// Return the kept path PATH, whose file name starts at or after FROM.  A
+// missing name has key 0, below the key of any name.
+kept_path make_kept_path(char *path, const char *from)
+{
+  kept_path kept{path, file_name(from), {0, 0}};
+  if (kept.name != nullptr) {
+    kept.key[0] = name_key(kept.name, 0);
+    if (strlen(kept.name) > 8)
+      kept.key[1] = name_key(kept.name, 8);
+  }
+  return kept;
+}
+
+// Sort order of the report: by file name, then by the whole path, so that
+// a group lists its paths in one reproducible order.
+bool report_order_p(const kept_path &a, const kept_path &b)
+{
+  if (a.key[0] != b.key[0])
+    return a.key[0] < b.key[0];
+  if (a.key[1] != b.key[1])
+    return a.key[1] < b.key[1];
+  int order = compare_names(a.name, b.name);
+  return order != 0 ? order < 0 : strcmp(a.path, b.path) < 0;
 }
 
 // Return true if PATH matches one of the exclude patterns.
@@ -63,65 +118,97 @@ bool included_p(const char *path)
   return true;
 }
 
-// Append PATH to found_paths, keeping at least one slot free.
-void keep_path(char *path)
+// Return the joined paths of ENTRIES that are not directories on disk and
+// pass the patterns.  Entries are tested one directory at a time, so that
+// each directory is listed once.
+std::vector<kept_path> filter_entries(std::vector<db_entry> &entries)
 {
-  found_paths[found_count++] = dostounix_filename(path);
-  if (found_count == found_capacity) {
-    found_capacity += capacity_step;
-    found_paths = static_cast<char **>(
-        xrealloc(found_paths, found_capacity * sizeof *found_paths));
+  // Kpathsea shares one directory string among all files of a directory.
+  std::sort(entries.begin(), entries.end(), [](const db_entry &a, const db_entry &b) {
+    return std::less<const char *>()(a.dir, b.dir);
+  });
+  std::vector<const char *> names(entries.size());
+  for (size_t i = 0; i < entries.size(); i++)
+    names[i] = entries[i].name;
+  std::unique_ptr<bool[]> is_dir(new bool[entries.size()]);
+  for (size_t first = 0, last; first < entries.size(); first = last) {
+    for (last = first + 1; last < entries.size() && entries[last].dir == entries[first].dir;)
+      last++;
+    find_directories(entries[first].dir, &names[first], last - first, &is_dir[first]);
   }
+
+  std::vector<kept_path> kept;
+  kept.reserve(entries.size());
+  for (size_t first = 0, last; first < entries.size(); first = last) {
+    const char *dir = entries[first].dir;
+    size_t dir_length = strlen(dir);
+    // Behind a directory that ends in a separator, the file name lies in
+    // the entry's own name.
+    size_t name_offset = dir_length > 0 && dir[dir_length - 1] == '/' ? dir_length : 0;
+    for (last = first; last < entries.size() && entries[last].dir == dir; last++) {
+      if (is_dir[last])
+        continue;
+      char *path = concat(dir, entries[last].name);
+      if (excluded_p(path) || !included_p(path)) {
+        free(path);
+        continue;
+      }
+      dostounix_filename(path);
+      kept.push_back(make_kept_path(path, path + name_offset));
+    }
+  }
+  return kept;
+}
+
+// Sort KEPT and write the report from the count line to the end line on OUT.
+void print_report(std::vector<kept_path> &kept, FILE *out)
+{
+  size_t count = kept.size();
+  fprintf(out, "%zu files in your databases.\nSorting ...\n", count);
+  std::sort(kept.begin(), kept.end(), report_order_p);
+  fputs("Multiple occurences :\n\n", out);
+  for (size_t i = 0; i + 1 < count; i++) {
+    if (!same_name_p(kept[i].name, kept[i + 1].name))
+      continue;
+    fprintf(out, "%s\n", kept[i].path);
+    while (i + 1 < count && same_name_p(kept[i].name, kept[i + 1].name))
+      fprintf(out, "%s\n", kept[++i].path);
+    putc('\n', out);
+  }
+  fputs("End of list.\n\n", out);
 }
 
 } // namespace
 
 void collect_entry(const char *name, const char *dir)
 {
-  char *path = concat(dir, name);
-  if (!dir_p(path) && !excluded_p(path) && included_p(path))
-    keep_path(path);
-  else
-    free(path);
+  db_entries.push_back({name, dir});
 }
 
 int compare_basenames(const void *a, const void *b)
 {
-  const char *x = file_name(*static_cast<char *const *>(a));
-  const char *y = file_name(*static_cast<char *const *>(b));
-  if (x == nullptr || y == nullptr)
-    return (y == nullptr) - (x == nullptr);
-  return stricmp(x, y);
+  return compare_names(file_name(*static_cast<char *const *>(a)),
+                       file_name(*static_cast<char *const *>(b)));
 }
 
 void report_groups(char **paths, int count, FILE *out)
 {
-  fprintf(out, "%d files in your databases.\nSorting ...\n", count);
-  if (count > 1)
-    qsort(paths, count, sizeof *paths, compare_paths);
-  fputs("Multiple occurences :\n\n", out);
-  for (int i = 0; i < count - 1; i++) {
-    if (!same_name_p(paths[i], paths[i + 1]))
-      continue;
-    fprintf(out, "%s\n", paths[i]);
-    while (i < count - 1 && same_name_p(paths[i], paths[i + 1]))
-      fprintf(out, "%s\n", paths[++i]);
-    putc('\n', out);
-  }
-  fputs("End of list.\n\n", out);
+  std::vector<kept_path> kept;
+  for (int i = 0; i < count; i++)
+    kept.push_back(make_kept_path(paths[i], paths[i]));
+  print_report(kept, out);
+  for (int i = 0; i < count; i++)
+    paths[i] = kept[i].path;
 }
 
 void check_multiple_occurences()
 {
-  found_count = 0;
-  found_capacity = capacity_step;
-  found_paths = static_cast<char **>(xmalloc(found_capacity * sizeof *found_paths));
-
+  db_entries.clear();
   hash_shared_iter(hash_shared_exists_p(DB_LOAD), collect_entry);
-  report_groups(found_paths, found_count, stdout);
+  std::vector<kept_path> kept = filter_entries(db_entries);
+  db_entries = std::vector<db_entry>();
 
-  for (int i = 0; i < found_count; i++)
-    free(found_paths[i]);
-  free(found_paths);
-  found_paths = nullptr;
+  print_report(kept, stdout);
+  for (kept_path &k : kept)
+    free(k.path);
 }

@@ -9,16 +9,15 @@
 // of files sharing a name on standard output.
 void check_multiple_occurences();
 
-// Database callback: join DIR and NAME and keep the path if it passes the
-// disk test and the patterns.
+// Database callback: record the entry NAME of directory DIR for the check.
 void collect_entry(const char *name, const char *dir);
 
 // qsort comparison of two slots holding paths: their final components
 // under stricmp.  A missing final component sorts first.
 int compare_basenames(const void *a, const void *b);
 
-// Sort the COUNT PATHS by file name (ties by whole path) and write the
-// report from the count line to the end line on OUT.
+// Sort the COUNT PATHS by file name (ties by whole path), in place, and
+// write the report from the count line to the end line on OUT.
 void report_groups(char **paths, int count, FILE *out);
 
 #endif

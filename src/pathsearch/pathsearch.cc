@@ -1,6 +1,14 @@
 #include "pathsearch/pathsearch.h"
 
+#include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <cstdint>
+#include <functional>
+#include <string_view>
+#include <sys/stat.h>
+#include <vector>
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <string>
@@ -27,6 +35,106 @@ void hash_shared_iter(shared_db_handle db, db_entry_fn fn)
       fn(e->key, e->value);
 }
 
+namespace {
+
+// Return true if DIR followed by NAME names a directory.
+bool joined_dir_p(const char *dir, const char *name)
+{
+  char *path = concat(dir, name);
+  bool answer = dir_p(path);
+  free(path);
+  return answer;
+}
+
+// Return true if the directory open as FD can be searched: looking up "."
+// in it asks exactly what stat needs to reach its entries.
+bool searchable_p(int fd)
+{
+  struct stat st;
+  return fstatat(fd, ".", &st, 0) == 0;
+}
+
+// Return true if the entry NAME of type TYPE, listed from the directory
+// open as FD, is a directory or a symbolic link to one.  SEARCHABLE caches
+// whether FD can be searched (-1 until asked).
+bool listed_dir_p(int fd, const char *name, unsigned char type, int &searchable)
+{
+  struct stat st;
+  if (type == DT_LNK || type == DT_UNKNOWN)
+    return fstatat(fd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+  if (type != DT_DIR)
+    return false;
+  // stat cannot reach a subdirectory of a directory that is readable but
+  // not searchable, so dir_p says no; for other types it says no anyway.
+  if (searchable < 0)
+    searchable = searchable_p(fd);
+  return searchable != 0;
+}
+
+} // namespace
+
+void find_directories(const char *dir, const char *const *names, size_t count,
+                      bool *is_dir)
+{
+  // An open-addressing table of the indexes of NAMES, hashed by name; a
+  // name listed twice has two slots.
+  const size_t empty = SIZE_MAX;
+  size_t mask = 1;
+  while (mask < 2 * count)
+    mask <<= 1;
+  mask -= 1;
+  std::vector<size_t> table(mask + 1, empty);
+  std::hash<std::string_view> hash;
+  for (size_t i = 0; i < count; i++) {
+    size_t slot = hash(names[i]) & mask;
+    while (table[slot] != empty)
+      slot = (slot + 1) & mask;
+    table[slot] = i;
+  }
+  std::vector<char> answered(count, 0);
+  size_t unanswered = count;
+
+  // The listing answers for DIR's own entries, so DIR must end with '/'.
+  // For a name or two, opening, listing and closing DIR costs more system
+  // calls than a stat per name.
+  size_t dir_length = strlen(dir);
+  int fd = count > 2 && dir_length > 0 && dir[dir_length - 1] == '/'
+               ? open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+               : -1;
+  if (fd >= 0) {
+    int searchable = -1;
+    alignas(struct dirent64) char buffer[32768];
+    ssize_t size;
+    // Stop reading once every name has its answer.
+    while (unanswered > 0 && (size = getdents64(fd, buffer, sizeof buffer)) > 0) {
+      for (ssize_t at = 0; at < size;) {
+        const struct dirent64 *entry = reinterpret_cast<const struct dirent64 *>(buffer + at);
+        at += entry->d_reclen;
+        std::string_view name = entry->d_name;
+        // A joined path too long for stat is left to dir_p, which says no.
+        if (dir_length + name.size() >= PATH_MAX)
+          continue;
+        int answer = -1;
+        for (size_t slot = hash(name) & mask; table[slot] != empty; slot = (slot + 1) & mask) {
+          size_t i = table[slot];
+          if (answered[i] || strcmp(entry->d_name, names[i]) != 0)
+            continue;
+          if (answer < 0)
+            answer = listed_dir_p(fd, entry->d_name, entry->d_type, searchable);
+          is_dir[i] = answer != 0;
+          answered[i] = 1;
+          unanswered--;
+        }
+      }
+    }
+    close(fd);
+  }
+  // Names the listing lacks, or every name if it could not be read.
+  for (size_t i = 0; i < count; i++)
+    if (!answered[i])
+      is_dir[i] = joined_dir_p(dir, names[i]);
+}
+
 char *dostounix_filename(char *path)
 {
 #if defined(_WIN32)
@@ -43,11 +151,16 @@ int stricmp(const char *a, const char *b)
   const unsigned char *q = reinterpret_cast<const unsigned char *>(b);
   for (;; p++, q++) {
     int c = *p, d = *q;
+    if (c == d) {
+      if (c == 0)
+        return 0;
+      continue;
+    }
     if (c >= 'A' && c <= 'Z')
       c += 'a' - 'A';
     if (d >= 'A' && d <= 'Z')
       d += 'a' - 'A';
-    if (c != d || c == 0)
+    if (c != d)
       return c - d;
   }
 }

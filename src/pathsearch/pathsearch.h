@@ -9,6 +9,7 @@
 #ifndef LSRCHECK_PATHSEARCH_H
 #define LSRCHECK_PATHSEARCH_H
 
+#include <cstddef>
 #include <fnmatch.h>
 
 extern "C" {
@@ -40,6 +41,13 @@ shared_db_handle hash_shared_exists_p(int which);
 // two databases comes twice, once with each directory.  A null DB has no
 // entries, so FN is never called.
 void hash_shared_iter(shared_db_handle db, db_entry_fn fn);
+
+// For each of the COUNT NAMES, set IS_DIR[i] to whether DIR followed
+// directly by NAMES[i] names a directory, exactly as dir_p on the joined
+// path would answer.  DIR is listed once; only symbolic links, entries of
+// unknown type and names the listing lacks cost a stat of their own.
+void find_directories(const char *dir, const char *const *names, size_t count,
+                      bool *is_dir);
 
 // Rewrite PATH in place to use '/' as its only separator and return PATH.
 // Where '\\' is not a separator (Linux) it is an ordinary character of a
