@@ -29,11 +29,10 @@ struct db_entry {
   const char *dir;
 };
 
-// One kept path, owned, its file name within it (null if none), and the
-// sort key of that name: its first sixteen bytes.
+// One kept path, owned, and the sort key of its file name: the name's first
+// sixteen bytes.  The name itself is looked up only where keys tie.
 struct kept_path {
   char *path;
-  const char *name;
   uint64_t key[2];
 };
 
@@ -55,12 +54,6 @@ int compare_names(const char *x, const char *y)
   return stricmp(x, y);
 }
 
-// Return true if file names X and Y both exist and are equal, ignoring case.
-bool same_name_p(const char *x, const char *y)
-{
-  return x != nullptr && y != nullptr && stricmp(x, y) == 0;
-}
-
 // Return the sort key of the eight bytes of file name NAME from byte FROM:
 // folded as stricmp folds them, big-endian, and padded with zero bytes, so
 // that keys order as the names do wherever they differ.
@@ -79,24 +72,38 @@ uint64_t name_key(const char *name, size_t from)
 // missing name has key 0, below the key of any name.
 kept_path make_kept_path(char *path, const char *from)
 {
-  kept_path kept{path, file_name(from), {0, 0}};
-  if (kept.name != nullptr) {
-    kept.key[0] = name_key(kept.name, 0);
-    if (strlen(kept.name) > 8)
-      kept.key[1] = name_key(kept.name, 8);
+  kept_path kept{path, {0, 0}};
+  if (const char *name = file_name(from)) {
+    kept.key[0] = name_key(name, 0);
+    if (strlen(name) > 8)
+      kept.key[1] = name_key(name, 8);
   }
   return kept;
+}
+
+// Return <0, 0 or >0 as the file name of A sorts before, with or after
+// that of B.
+int compare_kept_names(const kept_path &a, const kept_path &b)
+{
+  if (a.key[0] != b.key[0])
+    return a.key[0] < b.key[0] ? -1 : 1;
+  if (a.key[1] != b.key[1])
+    return a.key[1] < b.key[1] ? -1 : 1;
+  return compare_names(file_name(a.path), file_name(b.path));
+}
+
+// Return true if A and B both have a file name and the names are equal,
+// ignoring case.
+bool same_name_p(const kept_path &a, const kept_path &b)
+{
+  return a.key[0] != 0 && compare_kept_names(a, b) == 0;
 }
 
 // Sort order of the report: by file name, then by the whole path, so that
 // a group lists its paths in one reproducible order.
 bool report_order_p(const kept_path &a, const kept_path &b)
 {
-  if (a.key[0] != b.key[0])
-    return a.key[0] < b.key[0];
-  if (a.key[1] != b.key[1])
-    return a.key[1] < b.key[1];
-  int order = compare_names(a.name, b.name);
+  int order = compare_kept_names(a, b);
   return order != 0 ? order < 0 : strcmp(a.path, b.path) < 0;
 }
 
@@ -127,14 +134,13 @@ std::vector<kept_path> filter_entries(std::vector<db_entry> &entries)
   std::sort(entries.begin(), entries.end(), [](const db_entry &a, const db_entry &b) {
     return std::less<const char *>()(a.dir, b.dir);
   });
-  std::vector<const char *> names(entries.size());
-  for (size_t i = 0; i < entries.size(); i++)
-    names[i] = entries[i].name;
   std::unique_ptr<bool[]> is_dir(new bool[entries.size()]);
+  std::vector<const char *> names;
   for (size_t first = 0, last; first < entries.size(); first = last) {
-    for (last = first + 1; last < entries.size() && entries[last].dir == entries[first].dir;)
-      last++;
-    find_directories(entries[first].dir, &names[first], last - first, &is_dir[first]);
+    names.clear();
+    for (last = first; last < entries.size() && entries[last].dir == entries[first].dir; last++)
+      names.push_back(entries[last].name);
+    find_directories(entries[first].dir, names.data(), names.size(), &is_dir[first]);
   }
 
   std::vector<kept_path> kept;
@@ -168,10 +174,10 @@ void print_report(std::vector<kept_path> &kept, FILE *out)
   std::sort(kept.begin(), kept.end(), report_order_p);
   fputs("Multiple occurences :\n\n", out);
   for (size_t i = 0; i + 1 < count; i++) {
-    if (!same_name_p(kept[i].name, kept[i + 1].name))
+    if (!same_name_p(kept[i], kept[i + 1]))
       continue;
     fprintf(out, "%s\n", kept[i].path);
-    while (i + 1 < count && same_name_p(kept[i].name, kept[i + 1].name))
+    while (i + 1 < count && same_name_p(kept[i], kept[i + 1]))
       fprintf(out, "%s\n", kept[++i].path);
     putc('\n', out);
   }
