@@ -7,6 +7,8 @@ For each data set, runs in alternation, round after round:
          concat and one dir_p per entry and nothing else
   peer   find TREES -type f, piped through sort, listing the files that
          share a name ignoring case
+  load   bench's lsrcheck_load: Kpathsea loads and walks the databases,
+         the share of every run that the tool cannot change
 and reports medians of wall time, CPU time (user + system, children
 included) and peak resident memory (of the largest process), and the
 medians of the per-round ratios tool/floor and tool/peer.
@@ -56,9 +58,11 @@ def bench(name, env, runs, build):
     """Benchmark one data set; print and return its table rows."""
     tool = [os.path.join(build, "lsrcheck"), "-multiple-occurences"]
     floor = [os.path.join(build, "bench", "lsrcheck_floor")]
+    load = [os.path.join(build, "bench", "lsrcheck_load")]
     trees = texmf_trees(env)
     peer = PEER.format(trees=" ".join("'%s'" % t for t in trees))
-    commands = {"tool": (tool, False), "floor": (floor, False), "peer": (peer, True)}
+    commands = {"tool": (tool, False), "floor": (floor, False), "peer": (peer, True),
+                "load": (load, False)}
 
     count = subprocess.run(tool, env=env, capture_output=True, text=True,
                            check=True).stdout.split(" ", 1)[0]
@@ -86,7 +90,9 @@ def bench(name, env, runs, build):
     print("| tool/peer | %.2f | %.2f | %.2f |" % (ratio("peer", 0), ratio("peer", 1),
                                                 ratio("peer", 2)))
     sys.stdout.flush()
-    return median("tool", 0) / max(int(count), 1)
+    kept = max(int(count), 1)
+    own = statistics.median(t[0] - l[0] for t, l in zip(results["tool"], results["load"]))
+    return median("tool", 0) / kept, own / kept
 
 
 def main():
@@ -116,9 +122,11 @@ def main():
         env = dict(base, TEXMFCNF=os.path.join(data, "cnf"))
         per_entry[n] = bench("synthetic, %d entries" % n, env, args.runs, args.build)
     if len(per_entry) > 1:
-        sizes = sorted(per_entry)
-        print("\ntool wall time per kept file, %d -> %d entries: x%.2f"
-              % (sizes[0], sizes[-1], per_entry[sizes[-1]] / per_entry[sizes[0]]))
+        small, large = min(per_entry), max(per_entry)
+        print("\nwall time per kept file, %d -> %d entries: tool x%.2f, "
+              "tool less Kpathsea's load x%.2f"
+              % (small, large, per_entry[large][0] / per_entry[small][0],
+                 per_entry[large][1] / per_entry[small][1]))
 
 
 if __name__ == "__main__":
