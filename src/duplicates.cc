@@ -207,14 +207,18 @@ void report_groups(char **paths, int count, FILE *out)
     paths[i] = kept[i].path;
 }
 
+void report_collected(FILE *out)
+{
+  std::vector<kept_path> kept = filter_entries(db_entries);
+  db_entries = std::vector<db_entry>();
+  print_report(kept, out);
+  for (kept_path &k : kept)
+    free(k.path);
+}
+
 void check_multiple_occurences()
 {
   db_entries.clear();
   hash_shared_iter(hash_shared_exists_p(DB_LOAD), collect_entry);
-  std::vector<kept_path> kept = filter_entries(db_entries);
-  db_entries = std::vector<db_entry>();
-
-  print_report(kept, stdout);
-  for (kept_path &k : kept)
-    free(k.path);
+  report_collected(stdout);
 }

@@ -12,6 +12,10 @@ void check_multiple_occurences();
 // Database callback: record the entry NAME of directory DIR for the check.
 void collect_entry(const char *name, const char *dir);
 
+// Test the entries recorded by collect_entry against the disk and the
+// patterns, write the report on OUT, and forget them.
+void report_collected(FILE *out);
+
 // qsort comparison of two slots holding paths: their final components
 // under stricmp.  A missing final component sorts first.
 int compare_basenames(const void *a, const void *b);
