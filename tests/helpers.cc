@@ -1,6 +1,7 @@
 #include "helpers.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -34,6 +35,11 @@ std::string read_file(const std::string &path)
 }
 
 } // namespace
+
+bool root_p()
+{
+  return geteuid() == 0;
+}
 
 std::string make_temp_dir()
 {
@@ -69,6 +75,9 @@ run_result run_lsrcheck(const std::vector<std::string> &args, const run_options 
     argv.push_back(const_cast<char *>(arg.c_str()));
   argv.push_back(nullptr);
 
+  int pipe_fds[2] = {-1, -1};
+  if (opts.broken_pipe && pipe(pipe_fds) == 0)
+    close(pipe_fds[0]);
   fflush(nullptr);
   pid_t pid = fork();
   if (pid == 0) {
@@ -80,13 +89,23 @@ run_result run_lsrcheck(const std::vector<std::string> &args, const run_options 
       setenv(name.c_str(), value.c_str(), 1);
     for (const std::string &name : opts.unset)
       unsetenv(name.c_str());
-    int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int out = opts.broken_pipe ? pipe_fds[1]
+                               : open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
       _exit(126);
+    close(out);
+    close(err);
+    if (opts.close_stdout)
+      close(1);
+    if (opts.close_stderr)
+      close(2);
+    signal(SIGPIPE, opts.ignore_sigpipe ? SIG_IGN : SIG_DFL);
     execv(LSRCHECK_BINARY, argv.data());
     _exit(127);
   }
+  if (pipe_fds[1] >= 0)
+    close(pipe_fds[1]);
   run_result result;
   int status = 0;
   if (pid < 0 || waitpid(pid, &status, 0) != pid) {
@@ -94,7 +113,7 @@ run_result run_lsrcheck(const std::vector<std::string> &args, const run_options 
     return result;
   }
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  if (opts.stdout_path.empty())
+  if (opts.stdout_path.empty() && !opts.broken_pipe)
     result.out = read_file(out_path);
   result.err = read_file(err_path);
   return result;

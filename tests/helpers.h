@@ -19,11 +19,18 @@ struct run_options {
   std::vector<std::pair<std::string, std::string>> env; // set in the child
   std::vector<std::string> unset;                       // removed in the child
   std::string stdout_path;                              // file for stdout
+  bool close_stdout = false;                            // run with fd 1 closed
+  bool close_stderr = false;                            // run with fd 2 closed
+  bool broken_pipe = false;    // stdout a pipe whose reader has gone
+  bool ignore_sigpipe = false; // SIGPIPE ignored, as some parents leave it
 };
 
 // Run the built lsrcheck, invoked as "lsrcheck", with ARGS.
 run_result run_lsrcheck(const std::vector<std::string> &args,
                         const run_options &opts = {});
+
+// Return true if the tests run as root, for whom permissions do not bite.
+bool root_p();
 
 // Return a new empty directory, removed with all its contents at exit.
 std::string make_temp_dir();
