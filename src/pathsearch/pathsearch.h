@@ -44,8 +44,9 @@ void hash_shared_iter(shared_db_handle db, db_entry_fn fn);
 
 // For each of the COUNT NAMES, set IS_DIR[i] to whether DIR followed
 // directly by NAMES[i] names a directory, exactly as dir_p on the joined
-// path would answer.  DIR is listed once; only symbolic links, entries of
-// unknown type and names the listing lacks cost a stat of their own.
+// path would answer.  DIR is listed once, and only symbolic links, entries
+// of unknown type and names the listing lacks cost a stat of their own;
+// for one or two names, a stat each is cheaper than the listing.
 void find_directories(const char *dir, const char *const *names, size_t count,
                       bool *is_dir);
 
