@@ -75,7 +75,8 @@ kept_path make_kept_path(char *path, const char *from)
   kept_path kept{path, {0, 0}};
   if (const char *name = file_name(from)) {
     kept.key[0] = name_key(name, 0);
-    if (strlen(name) > 8)
+    // A last key byte means the name has eight bytes or more.
+    if ((kept.key[0] & 0xff) != 0)
       kept.key[1] = name_key(name, 8);
   }
   return kept;
@@ -136,25 +137,23 @@ std::vector<kept_path> filter_entries(std::vector<db_entry> &entries)
   });
   std::unique_ptr<bool[]> is_dir(new bool[entries.size()]);
   std::vector<const char *> names;
-  for (size_t first = 0, last; first < entries.size(); first = last) {
-    names.clear();
-    for (last = first; last < entries.size() && entries[last].dir == entries[first].dir; last++)
-      names.push_back(entries[last].name);
-    find_directories(entries[first].dir, names.data(), names.size(), &is_dir[first]);
-  }
-
   std::vector<kept_path> kept;
   kept.reserve(entries.size());
   for (size_t first = 0, last; first < entries.size(); first = last) {
     const char *dir = entries[first].dir;
-    size_t dir_length = strlen(dir);
+    names.clear();
+    for (last = first; last < entries.size() && entries[last].dir == dir; last++)
+      names.push_back(entries[last].name);
+    find_directories(dir, names.data(), names.size(), &is_dir[first]);
+
     // Behind a directory that ends in a separator, the file name lies in
     // the entry's own name.
+    size_t dir_length = strlen(dir);
     size_t name_offset = dir_length > 0 && dir[dir_length - 1] == '/' ? dir_length : 0;
-    for (last = first; last < entries.size() && entries[last].dir == dir; last++) {
-      if (is_dir[last])
+    for (size_t i = first; i < last; i++) {
+      if (is_dir[i])
         continue;
-      char *path = concat(dir, entries[last].name);
+      char *path = concat(dir, entries[i].name);
       if (excluded_p(path) || !included_p(path)) {
         free(path);
         continue;

@@ -10,8 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <fstream>
-#include <sstream>
 
 #include "duplicates.h"
 #include "helpers.h"
@@ -148,10 +146,7 @@ std::string straightforward_report(const texmf_tree &tree, std::vector<const cha
   int status = 0;
   waitpid(pid, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  std::ifstream in(out_path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return read_file(out_path);
 }
 
 TEST(DiskTest, ReportIsByteIdenticalToThePerEntryCheck)

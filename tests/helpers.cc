@@ -25,20 +25,19 @@ void remove_temp_dirs()
     fs::remove_all(dir, ignored);
 }
 
-// Return the whole content of the file at PATH.
+} // namespace
+
+bool root_p()
+{
+  return geteuid() == 0;
+}
+
 std::string read_file(const std::string &path)
 {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream content;
   content << in.rdbuf();
   return content.str();
-}
-
-} // namespace
-
-bool root_p()
-{
-  return geteuid() == 0;
 }
 
 std::string make_temp_dir()

@@ -35,6 +35,9 @@ bool root_p();
 // Return a new empty directory, removed with all its contents at exit.
 std::string make_temp_dir();
 
+// Return the whole content of the file at PATH.
+std::string read_file(const std::string &path);
+
 // Write CONTENT to PATH, creating the directories above it.
 void write_file(const std::string &path, const std::string &content);
 

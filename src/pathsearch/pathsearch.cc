@@ -1,19 +1,19 @@
 #include "pathsearch/pathsearch.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <cstdint>
-#include <functional>
-#include <string_view>
-#include <sys/stat.h>
-#include <vector>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 shared_db_handle hash_shared_exists_p(int which)
 {
@@ -76,21 +76,6 @@ bool listed_dir_p(int fd, const char *name, unsigned char type, int &searchable)
 void find_directories(const char *dir, const char *const *names, size_t count,
                       bool *is_dir)
 {
-  // An open-addressing table of the indexes of NAMES, hashed by name; a
-  // name listed twice has two slots.
-  const size_t empty = SIZE_MAX;
-  size_t mask = 1;
-  while (mask < 2 * count)
-    mask <<= 1;
-  mask -= 1;
-  std::vector<size_t> table(mask + 1, empty);
-  std::hash<std::string_view> hash;
-  for (size_t i = 0; i < count; i++) {
-    size_t slot = hash(names[i]) & mask;
-    while (table[slot] != empty)
-      slot = (slot + 1) & mask;
-    table[slot] = i;
-  }
   std::vector<char> answered(count, 0);
   size_t unanswered = count;
 
@@ -102,6 +87,22 @@ void find_directories(const char *dir, const char *const *names, size_t count,
                ? open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC)
                : -1;
   if (fd >= 0) {
+    // An open-addressing table of the indexes of NAMES, hashed by name; a
+    // name listed twice has two slots.
+    const size_t empty = SIZE_MAX;
+    size_t mask = 1;
+    while (mask < 2 * count)
+      mask <<= 1;
+    mask -= 1;
+    std::vector<size_t> table(mask + 1, empty);
+    std::hash<std::string_view> hash;
+    for (size_t i = 0; i < count; i++) {
+      size_t slot = hash(names[i]) & mask;
+      while (table[slot] != empty)
+        slot = (slot + 1) & mask;
+      table[slot] = i;
+    }
+
     int searchable = -1;
     alignas(struct dirent64) char buffer[32768];
     ssize_t size;
