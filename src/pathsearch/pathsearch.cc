@@ -1,4 +1,5 @@
 #include "pathsearch/pathsearch.h"
+#include "pathsearch/tailappend.h"
 
 #include <climits>
 #include <cstdint>
@@ -19,8 +20,11 @@ shared_db_handle hash_shared_exists_p(int which)
 {
   // Any format initialisation makes Kpathsea load its ls-R databases; the
   // one for the databases themselves does the least other work.
-  if (which == DB_LOAD && kpse_def_inst.db.buckets == nullptr)
+  if (which == DB_LOAD && kpse_def_inst.db.buckets == nullptr) {
+    begin_tail_appends(&kpse_def_inst.db);
     kpse_init_format(kpse_db_format);
+    end_tail_appends();
+  }
   if (kpse_def_inst.db.buckets == nullptr)
     return nullptr;
   return &kpse_def_inst.db;

@@ -33,7 +33,8 @@ enum {
 // Return the handle of the ls-R databases, or null if Kpathsea has none.
 // With WHICH == DB_LOAD (1, the tool's choice) the databases on Kpathsea's
 // TEXMFDBS path are loaded now, through a format initialisation, unless
-// they already are; with DB_LOADED_ONLY nothing is loaded.  Without any
+// they already are, each entry appended in constant time (see
+// tailappend.h); with DB_LOADED_ONLY nothing is loaded.  Without any
 // usable ls-R file the answer is null.  The program set-up must have run.
 shared_db_handle hash_shared_exists_p(int which);
 
