@@ -1,10 +1,11 @@
 // The floor of the straightforward duplicate check: load the databases
-// through Kpathsea, then one concat and one dir_p per entry, nothing else.
+// through Kpathsea as shipped, then one concat and one dir_p per entry,
+// nothing else.
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "pathsearch/pathsearch.h"
+#include "plain_kpathsea.h"
 
 namespace {
 
@@ -23,8 +24,7 @@ void visit(const char *name, const char *dir)
 
 int main(int, char **argv)
 {
-  set_up_path_search(argv[0]);
-  hash_shared_iter(hash_shared_exists_p(DB_LOAD), visit);
+  walk_plain_databases(argv[0], visit);
   printf("%ld\n", not_directories);
   return 0;
 }
