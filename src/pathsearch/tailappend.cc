@@ -79,8 +79,9 @@ bool bucket_formula_agrees_p(unsigned size)
 {
   static const char *const samples[] = {
       "a", "ls-R", "cmr10.tfm", "Array.STY", "\xc3\xa9t\xc3\xa9.tex",
-      "\xff\xfe\x80\x81", "texmf-dist/fonts/type1/public/amsfonts/cm/"
-      "cmbx10.pfb-with-a-name-long-enough-to-wrap-the-value-many-times"};
+      "\xff\xfe\x80\x81",
+      ("texmf-dist/fonts/type1/public/amsfonts/cm/"
+       "cmbx10.pfb-with-a-name-long-enough-to-wrap-the-value-many-times")};
   insert_fn insert = library_insert();
   if (insert == nullptr || size == 0)
     return false;
