@@ -29,7 +29,7 @@ struct db_entry {
   const char *dir;
 };
 
-// One kept path, owned, and the sort key of its file name: the name's first
+// One kept path, in path_blocks, and the sort key of its file name: the name's first
 // sixteen bytes.  The name itself is looked up only where keys tie.
 struct kept_path {
   char *path;
@@ -38,6 +38,44 @@ struct kept_path {
 
 // The entries of the databases, gathered before any is tested.
 std::vector<db_entry> db_entries;
+
+// The kept paths, packed one after another into large blocks: a million
+// paths allocated one by one would cost a million allocation headers.
+std::vector<std::unique_ptr<char[]>> path_blocks;
+char *block_free;       // where the next path goes in the last block
+size_t block_room;      // bytes left after block_free
+
+// Return DIR (of DIR_LENGTH bytes) followed by NAME, stored in path_blocks.
+char *join_path(const char *dir, size_t dir_length, const char *name)
+{
+  size_t size = dir_length + strlen(name) + 1;
+  if (size > block_room) {
+    block_room = std::max<size_t>(size, 1 << 20);
+    path_blocks.emplace_back(new char[block_room]);
+    block_free = path_blocks.back().get();
+  }
+  char *path = block_free;
+  memcpy(path, dir, dir_length);
+  memcpy(path + dir_length, name, size - dir_length);
+  block_free += size;
+  block_room -= size;
+  return path;
+}
+
+// Give back PATH, the last path join_path returned.
+void drop_last_path(char *path)
+{
+  block_room += block_free - path;
+  block_free = path;
+}
+
+// Give back every joined path.
+void free_paths()
+{
+  path_blocks.clear();
+  block_free = nullptr;
+  block_room = 0;
+}
 
 // Return the file name of PATH, or null if PATH has no final component.
 const char *file_name(const char *path)
@@ -153,9 +191,9 @@ std::vector<kept_path> filter_entries(std::vector<db_entry> &entries)
     for (size_t i = first; i < last; i++) {
       if (is_dir[i])
         continue;
-      char *path = concat(dir, entries[i].name);
+      char *path = join_path(dir, dir_length, entries[i].name);
       if (excluded_p(path) || !included_p(path)) {
-        free(path);
+        drop_last_path(path);
         continue;
       }
       dostounix_filename(path);
@@ -211,8 +249,7 @@ void report_collected(FILE *out)
   std::vector<kept_path> kept = filter_entries(db_entries);
   db_entries = std::vector<db_entry>();
   print_report(kept, out);
-  for (kept_path &k : kept)
-    free(k.path);
+  free_paths();
 }
 
 void check_multiple_occurences()
