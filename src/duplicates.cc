@@ -29,8 +29,9 @@ struct db_entry {
   const char *dir;
 };
 
-// One kept path, in path_blocks, and the sort key of its file name: the name's first
-// sixteen bytes.  The name itself is looked up only where keys tie.
+// One kept path, stored in path_blocks, and the sort key of its file name:
+// the name's first sixteen bytes.  The name itself is looked up only where
+// keys tie.
 struct kept_path {
   char *path;
   uint64_t key[2];
