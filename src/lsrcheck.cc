@@ -9,15 +9,20 @@
 #include <cstdlib>
 #include <cstring>
 #include <getopt.h>
+#include <string>
 #include <unistd.h>
 
 #include "duplicates.h"
+#include "pathsearch/installation.h"
 #include "pathsearch/pathsearch.h"
 #include "reports.h"
 
 option_state options;
 
 namespace {
+
+// Codes of the long options that have no letter.
+enum { opt_texmfroot = 256 };
 
 const char short_options[] = "d:mx:i:f:shv";
 const struct option long_options[] = {
@@ -30,6 +35,7 @@ const struct option long_options[] = {
   {"ghostscript",         no_argument,       nullptr, 'g'},
   {"help",                no_argument,       nullptr, 'h'},
   {"version",             no_argument,       nullptr, 'v'},
+  {"texmfroot",           required_argument, nullptr, opt_texmfroot},
   {nullptr,               0,                 nullptr, 0},
 };
 
@@ -48,7 +54,9 @@ const char help_block[] =
   "-ghostscript           report about the gs version installed.\n"
   "\n"
   "-help                  print this message and exit.\n"
-  "-version               print version number and exit.\n";
+  "-version               print version number and exit.\n"
+  "\n"
+  "-texmfroot=DIR         check the TeX Live installation rooted at DIR.\n";
 
 const char notice[] =
   "lsrcheck " LSRCHECK_VERSION
@@ -78,6 +86,26 @@ void check_stdout()
     fprintf(stderr, "%s: write error: %s\n", options.program_name,
             strerror(errno != 0 ? errno : EIO));
   _exit(EXIT_FAILURE);
+}
+
+// Set up Kpathsea for the installation to check: the one it finds by itself,
+// or the TeX Live installation whose program is TEXLIVE_PROGRAM.  Without
+// -texmfroot, say once on standard error when the TeX on PATH is another.
+void set_up(const std::string &texlive_program)
+{
+  if (!texlive_program.empty()) {
+    set_up_path_search(options.program_name, texlive_program.c_str());
+    return;
+  }
+  set_up_path_search(options.program_name);
+  std::string on_path = path_texlive_root();
+  if (on_path.empty())
+    return;
+  std::string checked = texmf_root();
+  if (real_path(on_path) != checked)
+    fprintf(stderr, "%s: note: the TeX on your PATH is %s; this report is for %s; "
+                    "use -texmfroot=%s\n", options.program_name, on_path.c_str(), checked.c_str(),
+            on_path.c_str());
 }
 
 } // namespace
@@ -116,6 +144,7 @@ void parse_options(int argc, char **argv)
     case 'g': options.ghostscript = true; break;
     case 'h': usage(); exit(EXIT_SUCCESS);
     case 'v': version(); exit(EXIT_SUCCESS);
+    case opt_texmfroot: options.texmfroot = optarg; break;
     default: exit(EXIT_FAILURE); // getopt has already complained
     }
   }
@@ -134,12 +163,24 @@ int lsrcheck_main(int argc, char **argv)
   atexit(check_stdout);
   parse_options(argc, argv);
 
+  // A -texmfroot that names no installation is refused before any mode.
+  std::string texlive;
+  if (options.texmfroot != nullptr) {
+    std::string why;
+    texlive = texlive_program(options.texmfroot, &why);
+    if (texlive.empty()) {
+      fprintf(stderr, "%s: -texmfroot=%s: %s\n", options.program_name, options.texmfroot,
+              why.c_str());
+      return EXIT_FAILURE;
+    }
+  }
+
   if (options.shared_memory) {
     report_shared_memory();
   } else if (options.ghostscript) {
     report_ghostscript();
   } else if (options.multiple_occurences) {
-    set_up_path_search(options.program_name);
+    set_up(texlive);
     check_multiple_occurences();
   } else {
     usage();

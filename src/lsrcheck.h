@@ -13,6 +13,7 @@ struct option_state {
   std::vector<const char *> exclude_patterns;
   std::vector<const char *> include_patterns;
   const char *file_pattern = nullptr;
+  const char *texmfroot = nullptr;  // -texmfroot: a TeX Live installation
 };
 
 // The options of this run, filled by parse_options.

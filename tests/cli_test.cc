@@ -26,6 +26,8 @@ const char usage_text[] =
   "-help                  print this message and exit.\n"
   "-version               print version number and exit.\n"
   "\n"
+  "-texmfroot=DIR         check the TeX Live installation rooted at DIR.\n"
+  "\n"
   "Email bug reports to tex-k@tug.org.\n";
 
 const char warning_text[] = "lsrcheck: warning, extra arguments.\n";

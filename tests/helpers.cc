@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -148,4 +149,27 @@ std::string expected_report(int kept, const std::vector<std::vector<std::string>
     report += "\n";
   }
   return report + "End of list.\n\n";
+}
+
+texlive_tree make_texlive_tree()
+{
+  std::string base = make_temp_dir();
+  texlive_tree tl{base + "/2025", base + "/texmf-local"};
+  std::string bin = tl.root + "/bin/x86_64-linux";
+  write_file(bin + "/kpsewhich", "#!/bin/sh\necho stand-in\n");
+  chmod((bin + "/kpsewhich").c_str(), 0755);
+  write_file(tl.root + "/texmf-dist/web2c/texmf.cnf",
+             "TEXMFROOT = $SELFAUTOPARENT\n"
+             "TEXMFDIST = $TEXMFROOT/texmf-dist\n"
+             "TEXMFLOCAL = $SELFAUTOGRANDPARENT/texmf-local\n"
+             "TEXMFSYSVAR = $TEXMFROOT/texmf-var\n"
+             "TEXMF = {!!$TEXMFSYSVAR,!!$TEXMFLOCAL,!!$TEXMFDIST}\n"
+             "TEXMFDBS = {!!$TEXMFLOCAL,!!$TEXMFSYSVAR,!!$TEXMFDIST}\n"
+             "TEXINPUTS = .;$TEXMF/tex/{latex,generic,}//\n");
+  for (const std::string &tree : {tl.root + "/texmf-dist", tl.root + "/texmf-var", tl.local}) {
+    write_file(tree + "/tex/latex/x.sty", "\\ProvidesPackage{x}[2020/01/01 v1]\n");
+    write_file(tree + "/ls-R", "% ls-R -- filename database for kpathsea; do not change "
+                               "this line.\n./tex/latex:\nx.sty\n");
+  }
+  return tl;
 }

@@ -59,6 +59,17 @@ run_result run_on_tree(const texmf_tree &tree,
                        const std::vector<std::string> &args,
                        run_options opts = {});
 
+// A TeX Live installation laid out as TeX Live's installer lays one out:
+// ROOT/bin/x86_64-linux/kpsewhich (a stand-in script), a texmf.cnf in its
+// style in ROOT/texmf-dist/web2c, ROOT/texmf-dist and ROOT/texmf-var, and
+// texmf-local beside ROOT.  Each of the three trees holds tex/latex/x.sty
+// in its ls-R.
+struct texlive_tree {
+  std::string root;   // .../2025
+  std::string local;  // .../texmf-local
+};
+texlive_tree make_texlive_tree();
+
 // The report for KEPT paths and GROUPS of paths, as the tool prints it.
 std::string expected_report(int kept,
                             const std::vector<std::vector<std::string>> &groups);

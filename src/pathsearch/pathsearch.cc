@@ -1,5 +1,6 @@
 #include "pathsearch/pathsearch.h"
 #include "pathsearch/tailappend.h"
+#include "pathsearch/installation.h"
 
 #include <climits>
 #include <cstdint>
@@ -187,9 +188,13 @@ bool file_mapping_exists_p(const char *name)
   return true;
 }
 
-void set_up_path_search(const char *argv0)
+void set_up_path_search(const char *argv0, const char *program)
 {
-  kpse_set_program_name(argv0, argv0);
+  // Kpathsea takes SELFAUTOLOC and its parents from the program's location
+  // alone; TeX Live's texmf.cnf builds every tree from them.
+  if (program != nullptr && getenv("TEXMFCNF") == nullptr)
+    setenv("TEXMFCNF", texlive_texmfcnf, 1);
+  kpse_set_program_name(program != nullptr ? program : argv0, argv0);
   // The prefix only names environment variables during the call.
   char *prefix = uppercasify(kpse_program_name);
   kpse_init_prog(prefix, 600, nullptr, nullptr);
@@ -214,4 +219,17 @@ const char *path_search_version()
 const char *path_search_bug_address()
 {
   return kpse_bug_address;
+}
+
+std::string texmf_root()
+{
+  char *root = kpse_var_expand("$TEXMFROOT");
+  std::string answer = root != nullptr ? root : "";
+  free(root);
+  if (answer.empty()) {
+    root = kpse_var_expand("$SELFAUTOPARENT");
+    answer = root != nullptr ? root : "";
+    free(root);
+  }
+  return real_path(answer);
 }

@@ -10,6 +10,7 @@
 #define LSRCHECK_PATHSEARCH_H
 
 #include <cstddef>
+#include <string>
 #include <fnmatch.h>
 
 extern "C" {
@@ -69,8 +70,16 @@ int match_pattern(const char *pattern, const char *path);
 bool file_mapping_exists_p(const char *name);
 
 // Set up Kpathsea for the program invoked as ARGV0: program name, then the
-// initialisation at 600 dpi with no mode and no fallback font.
-void set_up_path_search(const char *argv0);
+// initialisation at 600 dpi with no mode and no fallback font.  With a
+// PROGRAM (see texlive_program), Kpathsea takes PROGRAM's directory as the
+// program's own, and, unless TEXMFCNF is set, looks for texmf.cnf where TeX
+// Live's programs look: the installation around PROGRAM is the one seen.
+void set_up_path_search(const char *argv0, const char *program = nullptr);
+
+// Return the root of the installation Kpathsea is set up for: TEXMFROOT as
+// texmf.cnf defines it, else the program's parent directory; links
+// resolved.
+std::string texmf_root();
 
 // OR BITS into Kpathsea's debug mask.
 void add_debug_flags(unsigned bits);
