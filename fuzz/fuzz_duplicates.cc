@@ -124,7 +124,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   char *text = nullptr;
   size_t text_size = 0;
   FILE *out = open_memstream(&text, &text_size);
-  report_collected(out);
+  check_filter filter;
+  filter.exclude = options.exclude_patterns;
+  filter.include = options.include_patterns;
+  filter.threads = 1 + size % 3;
+  print_duplicates(group_collected(filter), out);
   fclose(out);
   std::vector<std::string> lines = lines_of(std::string(text, text_size));
   free(text);

@@ -1,81 +1,243 @@
 // The duplicate file-name check.
 //
-// Every entry of the ls-R databases is joined into a path; directories on
-// disk and paths the patterns reject are dropped.  The kept paths are sorted
-// by file name, ignoring case, and each run of equal names is one group.
+// Every entry of the ls-R databases is tested against the disk and the
+// patterns; the files kept are counted by file name, folded as the report
+// folds it (ASCII letters only).  Only the names shared by two or more kept
+// files, about one file in a hundred on a real installation, are joined
+// into paths, sorted and printed.
 //
 // The disk is asked one directory at a time (a listing answers for all its
-// entries) rather than with a stat per entry, and each kept path's file
-// name is found once rather than in every comparison of the sort.
+// entries), the directories spread over a thread per core.  Every result
+// lands in the slot of its entry, so the report does not depend on how the
+// threads are scheduled.
 
 #include "duplicates.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <memory>
-#include <vector>
+#include <thread>
 
-#include "lsrcheck.h"
 #include "pathsearch/pathsearch.h"
 
 namespace {
 
-// One database entry; both strings belong to Kpathsea.
+// One database entry; both strings belong to Kpathsea, or to joined_entries.
 struct db_entry {
   const char *name;
   const char *dir;
 };
 
-// One kept path, stored in path_blocks, and the sort key of its file name:
-// the name's first sixteen bytes.  The name itself is looked up only where
-// keys tie.
-struct kept_path {
-  char *path;
-  uint64_t key[2];
-};
-
 // The entries of the databases, gathered before any is tested.
 std::vector<db_entry> db_entries;
 
-// The kept paths, packed one after another into large blocks: a million
-// paths allocated one by one would cost a million allocation headers.
-std::vector<std::unique_ptr<char[]>> path_blocks;
-char *block_free;       // where the next path goes in the last block
-size_t block_room;      // bytes left after block_free
+// Entries whose directory does not end in '/', joined whole: their file name
+// may begin in the directory string.
+std::deque<std::string> joined_entries;
 
-// Return DIR (of DIR_LENGTH bytes) followed by NAME, stored in path_blocks.
-char *join_path(const char *dir, size_t dir_length, const char *name)
+// What the test of one entry found.
+enum entry_state : uint8_t { dropped, kept_nameless, kept_named };
+
+// Return C folded as stricmp folds it.
+inline unsigned char fold(unsigned char c)
 {
-  size_t size = dir_length + strlen(name) + 1;
-  if (size > block_room) {
-    block_room = std::max<size_t>(size, 1 << 20);
-    path_blocks.emplace_back(new char[block_room]);
-    block_free = path_blocks.back().get();
+  return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+}
+
+// Return the file name of NAME, an entry of a directory that ends in '/'
+// (or of the empty directory): the part after NAME's last '/', as xbasename
+// finds it in the joined path; null if that part is empty.
+const char *entry_file_name(const char *name)
+{
+  const char *base = name;
+  for (const char *p = name; *p != '\0'; p++)
+    if (*p == '/')
+      base = p + 1;
+  return *base != '\0' ? base : nullptr;
+}
+
+// Return a hash of NAME folded as stricmp folds it.
+uint32_t folded_hash(const char *name)
+{
+  uint32_t h = 2166136261u;
+  for (const unsigned char *p = reinterpret_cast<const unsigned char *>(name); *p; p++)
+    h = (h ^ fold(*p)) * 16777619u;
+  return h;
+}
+
+// Return true if PATH matches one of the PATTERNS.
+bool any_match_p(const std::vector<const char *> &patterns, const char *path)
+{
+  for (const char *pattern : patterns)
+    if (match_pattern(pattern, path) == 0)
+      return true;
+  return false;
+}
+
+// Return true if PATH is not rejected by any of the include PATTERNS.
+bool included_p(const std::vector<const char *> &patterns, const char *path)
+{
+  for (const char *pattern : patterns)
+    if (match_pattern(pattern, path) == FNM_NOMATCH)
+      return false;
+  return true;
+}
+
+// The entries sorted by directory, with what their tests found.
+struct test_table {
+  std::vector<db_entry> &entries;
+  std::vector<size_t> dir_starts; // first entry of each directory, then the end
+  std::unique_ptr<bool[]> is_dir;
+  std::unique_ptr<entry_state[]> state;
+  std::unique_ptr<uint32_t[]> hash; // of the folded file name, where kept_named
+};
+
+// Test the entries of directory D of TABLE against the disk and FILTER.
+// PATH and NAMES are the calling thread's buffers.
+void test_directory(test_table &table, size_t d, const check_filter &filter,
+                    std::string &path, std::vector<const char *> &names)
+{
+  size_t first = table.dir_starts[d], last = table.dir_starts[d + 1];
+  const char *dir = table.entries[first].dir;
+  names.clear();
+  for (size_t i = first; i < last; i++)
+    names.push_back(table.entries[i].name);
+  find_directories(dir, names.data(), names.size(), &table.is_dir[first]);
+
+  bool path_patterns = !filter.exclude.empty() || !filter.include.empty();
+  for (size_t i = first; i < last; i++) {
+    table.state[i] = dropped;
+    if (table.is_dir[i])
+      continue;
+    const char *name = table.entries[i].name;
+    if (path_patterns) {
+      // Patterns see the whole path; it is joined only for them.
+      path.assign(dir).append(name);
+      if (any_match_p(filter.exclude, path.c_str()) || !included_p(filter.include, path.c_str()))
+        continue;
+    }
+    const char *file = entry_file_name(name);
+    if (!filter.names.empty() && (file == nullptr || !any_match_p(filter.names, file)))
+      continue;
+    table.state[i] = file != nullptr ? kept_named : kept_nameless;
+    if (file != nullptr)
+      table.hash[i] = folded_hash(file);
   }
-  char *path = block_free;
-  memcpy(path, dir, dir_length);
-  memcpy(path + dir_length, name, size - dir_length);
-  block_free += size;
-  block_room -= size;
-  return path;
 }
 
-// Give back PATH, the last path join_path returned.
-void drop_last_path(char *path)
+// Test every directory of TABLE, spread over THREADS threads that take the
+// next untested directory in turn.
+void test_directories(test_table &table, const check_filter &filter, unsigned threads)
 {
-  block_room += block_free - path;
-  block_free = path;
+  size_t dirs = table.dir_starts.size() - 1;
+  std::atomic<size_t> next{0};
+  auto work = [&]() {
+    std::string path;
+    std::vector<const char *> names;
+    for (size_t d; (d = next.fetch_add(1, std::memory_order_relaxed)) < dirs;)
+      test_directory(table, d, filter, path, names);
+  };
+  std::vector<std::thread> helpers;
+  for (unsigned t = 1; t < threads && t < dirs; t++)
+    helpers.emplace_back(work);
+  work();
+  for (std::thread &helper : helpers)
+    helper.join();
 }
 
-// Give back every joined path.
-void free_paths()
+// Return the number of threads to use when FILTER leaves it open.
+unsigned thread_count(const check_filter &filter)
 {
-  path_blocks.clear();
-  block_free = nullptr;
-  block_room = 0;
+  if (filter.threads > 0)
+    return filter.threads;
+  unsigned cores = std::thread::hardware_concurrency();
+  return cores > 0 ? cores : 1;
+}
+
+// Return the file name of the kept entry I of TABLE.
+inline const char *file_of(const test_table &table, size_t i)
+{
+  return entry_file_name(table.entries[i].name);
+}
+
+// Count the kept files of TABLE by folded file name and return the groups
+// of the names that two or more share.
+duplicate_groups group_names(test_table &table)
+{
+  duplicate_groups result;
+  size_t n = table.entries.size(), named = 0;
+  for (size_t i = 0; i < n; i++) {
+    result.kept += table.state[i] != dropped;
+    named += table.state[i] == kept_named;
+  }
+  // Open addressing: each slot holds 1 + the entry that first had the name;
+  // COUNT[i] counts the files with entry i's name.
+  size_t mask = 1;
+  while (mask < named + named / 2 + 1)
+    mask <<= 1;
+  mask -= 1;
+  std::vector<uint32_t> slots(mask + 1, 0);
+  std::vector<uint32_t> first_of(n), count;
+  count.assign(n, 0);
+  for (size_t i = 0; i < n; i++) {
+    if (table.state[i] != kept_named)
+      continue;
+    const char *file = file_of(table, i);
+    uint32_t h = table.hash[i];
+    size_t slot = h & mask;
+    for (;; slot = (slot + 1) & mask) {
+      uint32_t e = slots[slot];
+      if (e == 0) {
+        slots[slot] = static_cast<uint32_t>(i + 1);
+        first_of[i] = static_cast<uint32_t>(i);
+        break;
+      }
+      if (table.hash[e - 1] == h && stricmp(file_of(table, e - 1), file) == 0) {
+        first_of[i] = e - 1;
+        break;
+      }
+    }
+    count[first_of[i]]++;
+  }
+
+  // The members of each shared name, joined into paths.  A name's count
+  // becomes its group's number, marked by the top bit.
+  const uint32_t group_mark = 0x80000000u;
+  std::vector<size_t> firsts;
+  for (size_t i = 0; i < n; i++)
+    if (table.state[i] == kept_named && first_of[i] == i && count[i] >= 2) {
+      count[i] = group_mark | static_cast<uint32_t>(firsts.size());
+      firsts.push_back(i);
+    }
+  result.groups.resize(firsts.size());
+  for (size_t i = 0; i < n; i++) {
+    if (table.state[i] != kept_named || (count[first_of[i]] & group_mark) == 0)
+      continue;
+    const db_entry &e = table.entries[i];
+    std::string &path = result.groups[count[first_of[i]] & ~group_mark].emplace_back(
+        std::string(e.dir) + e.name);
+    dostounix_filename(path.data());
+  }
+  // Groups in ascending order of their names, paths in byte order.
+  std::vector<size_t> order(firsts.size());
+  for (size_t g = 0; g < order.size(); g++)
+    order[g] = g;
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return stricmp(file_of(table, firsts[a]), file_of(table, firsts[b])) < 0;
+  });
+  std::vector<std::vector<std::string>> sorted;
+  sorted.reserve(order.size());
+  for (size_t g : order) {
+    std::sort(result.groups[g].begin(), result.groups[g].end());
+    sorted.push_back(std::move(result.groups[g]));
+  }
+  result.groups = std::move(sorted);
+  return result;
 }
 
 // Return the file name of PATH, or null if PATH has no final component.
@@ -93,140 +255,50 @@ int compare_names(const char *x, const char *y)
   return stricmp(x, y);
 }
 
-// Return the sort key of the eight bytes of file name NAME from byte FROM:
-// folded as stricmp folds them, big-endian, and padded with zero bytes, so
-// that keys order as the names do wherever they differ.
-uint64_t name_key(const char *name, size_t from)
-{
-  uint64_t key = 0;
-  size_t i = 0;
-  for (; i < 8 && name[from + i] != '\0'; i++) {
-    unsigned char c = name[from + i];
-    key = key << 8 | (c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
-  }
-  return i == 0 ? 0 : key << 8 * (8 - i);
-}
-
-// Return the kept path PATH, whose file name starts at or after FROM.  A
-// missing name has key 0, below the key of any name.
-kept_path make_kept_path(char *path, const char *from)
-{
-  kept_path kept{path, {0, 0}};
-  if (const char *name = file_name(from)) {
-    kept.key[0] = name_key(name, 0);
-    // A last key byte means the name has eight bytes or more.
-    if ((kept.key[0] & 0xff) != 0)
-      kept.key[1] = name_key(name, 8);
-  }
-  return kept;
-}
-
-// Return <0, 0 or >0 as the file name of A sorts before, with or after
-// that of B.
-int compare_kept_names(const kept_path &a, const kept_path &b)
-{
-  if (a.key[0] != b.key[0])
-    return a.key[0] < b.key[0] ? -1 : 1;
-  if (a.key[1] != b.key[1])
-    return a.key[1] < b.key[1] ? -1 : 1;
-  return compare_names(file_name(a.path), file_name(b.path));
-}
-
-// Return true if A and B both have a file name and the names are equal,
-// ignoring case.
-bool same_name_p(const kept_path &a, const kept_path &b)
-{
-  return a.key[0] != 0 && compare_kept_names(a, b) == 0;
-}
-
-// Sort order of the report: by file name, then by the whole path, so that
-// a group lists its paths in one reproducible order.
-bool report_order_p(const kept_path &a, const kept_path &b)
-{
-  int order = compare_kept_names(a, b);
-  return order != 0 ? order < 0 : strcmp(a.path, b.path) < 0;
-}
-
-// Return true if PATH matches one of the exclude patterns.
-bool excluded_p(const char *path)
-{
-  for (const char *pattern : options.exclude_patterns)
-    if (match_pattern(pattern, path) == 0)
-      return true;
-  return false;
-}
-
-// Return true if PATH is not rejected by any include pattern.
-bool included_p(const char *path)
-{
-  for (const char *pattern : options.include_patterns)
-    if (match_pattern(pattern, path) == FNM_NOMATCH)
-      return false;
-  return true;
-}
-
-// Return the joined paths of ENTRIES that are not directories on disk and
-// pass the patterns.  Entries are tested one directory at a time, so that
-// each directory is listed once.
-std::vector<kept_path> filter_entries(std::vector<db_entry> &entries)
-{
-  // Kpathsea shares one directory string among all files of a directory.
-  std::sort(entries.begin(), entries.end(), [](const db_entry &a, const db_entry &b) {
-    return std::less<const char *>()(a.dir, b.dir);
-  });
-  std::unique_ptr<bool[]> is_dir(new bool[entries.size()]);
-  std::vector<const char *> names;
-  std::vector<kept_path> kept;
-  kept.reserve(entries.size());
-  for (size_t first = 0, last; first < entries.size(); first = last) {
-    const char *dir = entries[first].dir;
-    names.clear();
-    for (last = first; last < entries.size() && entries[last].dir == dir; last++)
-      names.push_back(entries[last].name);
-    find_directories(dir, names.data(), names.size(), &is_dir[first]);
-
-    // Behind a directory that ends in a separator, the file name lies in
-    // the entry's own name.
-    size_t dir_length = strlen(dir);
-    size_t name_offset = dir_length > 0 && dir[dir_length - 1] == '/' ? dir_length : 0;
-    for (size_t i = first; i < last; i++) {
-      if (is_dir[i])
-        continue;
-      char *path = join_path(dir, dir_length, entries[i].name);
-      if (excluded_p(path) || !included_p(path)) {
-        drop_last_path(path);
-        continue;
-      }
-      dostounix_filename(path);
-      kept.push_back(make_kept_path(path, path + name_offset));
-    }
-  }
-  return kept;
-}
-
-// Sort KEPT and write the report from the count line to the end line on OUT.
-void print_report(std::vector<kept_path> &kept, FILE *out)
-{
-  size_t count = kept.size();
-  fprintf(out, "%zu files in your databases.\nSorting ...\n", count);
-  std::sort(kept.begin(), kept.end(), report_order_p);
-  fputs("Multiple occurences :\n\n", out);
-  for (size_t i = 0; i + 1 < count; i++) {
-    if (!same_name_p(kept[i], kept[i + 1]))
-      continue;
-    fprintf(out, "%s\n", kept[i].path);
-    while (i + 1 < count && same_name_p(kept[i], kept[i + 1]))
-      fprintf(out, "%s\n", kept[++i].path);
-    putc('\n', out);
-  }
-  fputs("End of list.\n\n", out);
-}
-
 } // namespace
 
 void collect_entry(const char *name, const char *dir)
 {
-  db_entries.push_back({name, dir});
+  size_t length = strlen(dir);
+  if (length == 0 || dir[length - 1] == '/') {
+    db_entries.push_back({name, dir});
+    return;
+  }
+  const std::string &path = joined_entries.emplace_back(std::string(dir) + name);
+  db_entries.push_back({path.c_str(), ""});
+}
+
+duplicate_groups group_collected(const check_filter &filter)
+{
+  // Kpathsea shares one directory string among all files of a directory.
+  std::sort(db_entries.begin(), db_entries.end(), [](const db_entry &a, const db_entry &b) {
+    return std::less<const char *>()(a.dir, b.dir);
+  });
+  size_t n = db_entries.size();
+  test_table table{db_entries, {}, std::unique_ptr<bool[]>(new bool[n]),
+                   std::unique_ptr<entry_state[]>(new entry_state[n]),
+                   std::unique_ptr<uint32_t[]>(new uint32_t[n])};
+  for (size_t i = 0; i < n; i++)
+    if (i == 0 || db_entries[i].dir != db_entries[i - 1].dir)
+      table.dir_starts.push_back(i);
+  table.dir_starts.push_back(n);
+  test_directories(table, filter, thread_count(filter));
+  duplicate_groups result = group_names(table);
+  db_entries = std::vector<db_entry>();
+  joined_entries.clear();
+  return result;
+}
+
+void print_duplicates(const duplicate_groups &groups, FILE *out)
+{
+  fprintf(out, "%zu files in your databases.\nSorting ...\n", groups.kept);
+  fputs("Multiple occurences :\n\n", out);
+  for (const std::vector<std::string> &group : groups.groups) {
+    for (const std::string &path : group)
+      fprintf(out, "%s\n", path.c_str());
+    putc('\n', out);
+  }
+  fputs("End of list.\n\n", out);
 }
 
 int compare_basenames(const void *a, const void *b)
@@ -237,25 +309,31 @@ int compare_basenames(const void *a, const void *b)
 
 void report_groups(char **paths, int count, FILE *out)
 {
-  std::vector<kept_path> kept;
-  for (int i = 0; i < count; i++)
-    kept.push_back(make_kept_path(paths[i], paths[i]));
-  print_report(kept, out);
-  for (int i = 0; i < count; i++)
-    paths[i] = kept[i].path;
+  std::sort(paths, paths + count, [](const char *a, const char *b) {
+    int order = compare_names(file_name(a), file_name(b));
+    return order != 0 ? order < 0 : strcmp(a, b) < 0;
+  });
+  fprintf(out, "%d files in your databases.\nSorting ...\n", count);
+  fputs("Multiple occurences :\n\n", out);
+  for (int i = 0; i + 1 < count; i++) {
+    if (compare_basenames(&paths[i], &paths[i + 1]) != 0 || file_name(paths[i]) == nullptr)
+      continue;
+    fprintf(out, "%s\n", paths[i]);
+    while (i + 1 < count && compare_basenames(&paths[i], &paths[i + 1]) == 0)
+      fprintf(out, "%s\n", paths[++i]);
+    putc('\n', out);
+  }
+  fputs("End of list.\n\n", out);
 }
 
-void report_collected(FILE *out)
-{
-  std::vector<kept_path> kept = filter_entries(db_entries);
-  db_entries = std::vector<db_entry>();
-  print_report(kept, out);
-  free_paths();
-}
-
-void check_multiple_occurences()
+duplicate_groups find_duplicates(const check_filter &filter)
 {
   db_entries.clear();
   hash_shared_iter(hash_shared_exists_p(DB_LOAD), collect_entry);
-  report_collected(stdout);
+  return group_collected(filter);
+}
+
+void check_multiple_occurences(const check_filter &filter)
+{
+  print_duplicates(find_duplicates(filter), stdout);
 }

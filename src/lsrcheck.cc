@@ -181,7 +181,10 @@ int lsrcheck_main(int argc, char **argv)
     report_ghostscript();
   } else if (options.multiple_occurences) {
     set_up(texlive);
-    check_multiple_occurences();
+    check_filter filter;
+    filter.exclude = options.exclude_patterns;
+    filter.include = options.include_patterns;
+    check_multiple_occurences(filter);
   } else {
     usage();
   }

@@ -180,3 +180,64 @@ TEST(DiskTest, ReportIsByteIdenticalToThePerEntryCheck)
 }
 
 } // namespace
+
+namespace {
+
+// The report of group_collected for ENTRIES of directory DIR, with THREADS
+// threads and the include patterns INCLUDES.
+std::string grouped_report(const std::vector<std::pair<std::string, std::string>> &entries,
+                           unsigned threads, std::vector<const char *> includes)
+{
+  for (const auto &[dir, name] : entries)
+    collect_entry(name.c_str(), dir.c_str());
+  check_filter filter;
+  filter.include = includes;
+  filter.threads = threads;
+  char *text = nullptr;
+  size_t size = 0;
+  FILE *out = open_memstream(&text, &size);
+  print_duplicates(group_collected(filter), out);
+  fclose(out);
+  std::string report(text, size);
+  free(text);
+  return report;
+}
+
+TEST(DiskTest, ReportIsTheSameForAnyNumberOfThreads)
+{
+  // Many small directories, so that every thread gets some, with names
+  // shared across them in mixed case, subdirectories and missing files.
+  std::string root = make_temp_dir();
+  std::vector<std::pair<std::string, std::string>> entries;
+  std::vector<std::string> paths;
+  for (int d = 0; d < 300; d++) {
+    std::string dir = root + "/d" + std::to_string(d) + "/";
+    make_dirs(dir + "sub");
+    for (int f = 0; f < d % 9; f++) {
+      std::string name = "n" + std::to_string((d * 7 + f) % 50) + (f % 2 ? ".STY" : ".sty");
+      if (f % 4 != 3)
+        write_file(dir + name, "");
+      entries.emplace_back(dir, name);
+      paths.push_back(dir + name);
+    }
+    entries.emplace_back(dir, "sub");
+  }
+  std::vector<char *> slots;
+  for (std::string &path : paths)
+    slots.push_back(path.data());
+  char *text = nullptr;
+  size_t size = 0;
+  FILE *out = open_memstream(&text, &size);
+  report_groups(slots.data(), static_cast<int>(slots.size()), out);
+  fclose(out);
+  std::string reference(text, size);
+  free(text);
+  for (unsigned threads : {1u, 2u, 3u, 8u, 64u}) {
+    EXPECT_EQ(grouped_report(entries, threads, {}), reference) << threads;
+    // Patterns are tried in the threads too.
+    EXPECT_EQ(grouped_report(entries, threads, {"*/d1*"}), grouped_report(entries, 1, {"*/d1*"}))
+        << threads;
+  }
+}
+
+} // namespace
