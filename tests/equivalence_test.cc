@@ -222,16 +222,7 @@ TEST(DiskTest, ReportIsTheSameForAnyNumberOfThreads)
     }
     entries.emplace_back(dir, "sub");
   }
-  std::vector<char *> slots;
-  for (std::string &path : paths)
-    slots.push_back(path.data());
-  char *text = nullptr;
-  size_t size = 0;
-  FILE *out = open_memstream(&text, &size);
-  report_groups(slots.data(), static_cast<int>(slots.size()), out);
-  fclose(out);
-  std::string reference(text, size);
-  free(text);
+  std::string reference = reference_report(paths);
   for (unsigned threads : {1u, 2u, 3u, 8u, 64u}) {
     EXPECT_EQ(grouped_report(entries, threads, {}), reference) << threads;
     // Patterns are tried in the threads too.

@@ -1,5 +1,7 @@
 #include "helpers.h"
 
+#include "duplicates.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -172,4 +174,19 @@ texlive_tree make_texlive_tree()
                                "this line.\n./tex/latex:\nx.sty\n");
   }
   return tl;
+}
+
+std::string reference_report(std::vector<std::string> paths)
+{
+  std::vector<char *> slots;
+  for (std::string &path : paths)
+    slots.push_back(path.data());
+  char *text = nullptr;
+  size_t size = 0;
+  FILE *out = open_memstream(&text, &size);
+  report_groups(slots.data(), static_cast<int>(slots.size()), out);
+  fclose(out);
+  std::string report(text, size);
+  free(text);
+  return report;
 }

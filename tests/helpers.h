@@ -70,6 +70,10 @@ struct texlive_tree {
 };
 texlive_tree make_texlive_tree();
 
+// The report that report_groups, the straightforward design, writes for
+// PATHS.
+std::string reference_report(std::vector<std::string> paths);
+
 // The report for KEPT paths and GROUPS of paths, as the tool prints it.
 std::string expected_report(int kept,
                             const std::vector<std::vector<std::string>> &groups);

@@ -10,22 +10,6 @@
 
 namespace {
 
-// Return the report that report_groups writes for PATHS.
-std::string report_for(std::vector<std::string> paths)
-{
-  std::vector<char *> slots;
-  for (std::string &path : paths)
-    slots.push_back(path.data());
-  char *text = nullptr;
-  size_t size = 0;
-  FILE *out = open_memstream(&text, &size);
-  report_groups(slots.data(), static_cast<int>(slots.size()), out);
-  fclose(out);
-  std::string report(text, size);
-  free(text);
-  return report;
-}
-
 // Return the sign of compare_basenames for paths A and B.
 int order(const char *a, const char *b)
 {
@@ -58,12 +42,12 @@ TEST(CompareBasenames, ComparesFinalComponentsOnly)
 
 TEST(ReportGroups, ScansNeighboursIntoGroups)
 {
-  EXPECT_EQ(report_for({}), expected_report(0, {}));
-  EXPECT_EQ(report_for({"/a/x"}), expected_report(1, {}));
-  EXPECT_EQ(report_for({"/c/X", "/a/y", "/b/x", "/d/Y", "/e/x", "/f/z"}),
+  EXPECT_EQ(reference_report({}), expected_report(0, {}));
+  EXPECT_EQ(reference_report({"/a/x"}), expected_report(1, {}));
+  EXPECT_EQ(reference_report({"/c/X", "/a/y", "/b/x", "/d/Y", "/e/x", "/f/z"}),
             expected_report(6, {{"/b/x", "/c/X", "/e/x"}, {"/a/y", "/d/Y"}}));
   // Paths without a file name never form a group, even with each other.
-  EXPECT_EQ(report_for({"/a/", "/b/", "/c/q", "/d/Q"}),
+  EXPECT_EQ(reference_report({"/a/", "/b/", "/c/q", "/d/Q"}),
             expected_report(4, {{"/c/q", "/d/Q"}}));
 }
 
