@@ -13,8 +13,11 @@ and reports medians of wall time, CPU time (user + system, children
 included) and peak resident memory (of the largest process), and the
 medians of the per-round ratios tool/floor and tool/peer.
 
-Data sets: a synthetic tree (bench/gen_tree.py; 100,000 entries by default,
---entries 1000000 for the large one) and the machine's own TeX databases.
+Data sets: the machine's own TeX databases (named by the TeX packages
+installed; bench/install-full-texlive installs a full-size set), trees whose
+names follow the machine's (bench/gen_real.py; --real 100000 1000000 by
+default) and synthetic trees (bench/gen_tree.py; --entries, none by
+default).
 """
 
 import argparse
@@ -52,6 +55,15 @@ def texmf_trees(env):
                          capture_output=True, text=True, check=True).stdout
     return [d.lstrip("!") for d in out.strip().split(":") if d.lstrip("!")
             and os.path.isdir(d.lstrip("!"))]
+
+
+def installed_tex_packages():
+    """Return the Debian TeX packages installed, as a short text."""
+    run = subprocess.run(["dpkg-query", "-W", "-f", "${Package} ${Status}\\n",
+                          "texlive-*"], capture_output=True, text=True)
+    names = sorted(line.split()[0] for line in run.stdout.splitlines()
+                   if line.endswith(" installed"))
+    return ", ".join(names) if names else "no Debian TeX packages"
 
 
 def bench(name, env, runs, build):
@@ -97,8 +109,11 @@ def bench(name, env, runs, build):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", default=os.path.join(TOP, "build"))
-    parser.add_argument("--entries", type=int, nargs="*", default=[100000],
-                        help="sizes of the synthetic trees (default 100000)")
+    parser.add_argument("--entries", type=int, nargs="*", default=[],
+                        help="sizes of the synthetic trees (default none)")
+    parser.add_argument("--real", type=int, nargs="*", default=[100000, 1000000],
+                        help="sizes of the trees with the machine's names "
+                             "(default 100000 1000000)")
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--data", default="/tmp/lsrcheck-bench",
                         help="where the synthetic trees are made")
@@ -111,21 +126,24 @@ def main():
         base.pop(var, None)
     print("# lsrcheck benchmark, %s, %d cores" % (os.uname().machine, os.cpu_count()))
     if not args.no_machine:
-        bench("machine's TeX databases", base, args.runs, args.build)
-    per_entry = {}
-    for n in args.entries:
-        data = os.path.join(args.data, str(n))
-        if not os.path.exists(os.path.join(data, "cnf", "texmf.cnf")):
-            subprocess.run([sys.executable, os.path.join(HERE, "gen_tree.py"), data,
-                            "--entries", str(n)], check=True)
-        env = dict(base, TEXMFCNF=os.path.join(data, "cnf"))
-        per_entry[n] = bench("synthetic, %d entries" % n, env, args.runs, args.build)
-    if len(per_entry) > 1:
-        small, large = min(per_entry), max(per_entry)
-        print("\nwall time per kept file, %d -> %d entries: tool x%.2f, "
-              "floor x%.2f"
-              % (small, large, per_entry[large][0] / per_entry[small][0],
-                 per_entry[large][1] / per_entry[small][1]))
+        bench("machine's TeX databases (%s)" % installed_tex_packages(), base, args.runs,
+              args.build)
+    for kind, generator, sizes in (("real names", "gen_real.py", args.real),
+                                   ("synthetic", "gen_tree.py", args.entries)):
+        per_entry = {}
+        for n in sizes:
+            data = os.path.join(args.data, "%s-%d" % (generator[4:8], n))
+            if not os.path.exists(os.path.join(data, "cnf", "texmf.cnf")):
+                subprocess.run([sys.executable, os.path.join(HERE, generator), data,
+                                "--entries", str(n)], check=True)
+            env = dict(base, TEXMFCNF=os.path.join(data, "cnf"))
+            per_entry[n] = bench("%s, %d entries" % (kind, n), env, args.runs, args.build)
+        if len(per_entry) > 1:
+            small, large = min(per_entry), max(per_entry)
+            print("\n%s: wall time per kept file, %d -> %d entries: tool x%.2f, "
+                  "floor x%.2f"
+                  % (kind, small, large, per_entry[large][0] / per_entry[small][0],
+                     per_entry[large][1] / per_entry[small][1]))
 
 
 if __name__ == "__main__":

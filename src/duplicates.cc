@@ -61,13 +61,22 @@ const char *entry_file_name(const char *name)
   return *base != '\0' ? base : nullptr;
 }
 
-// Return a hash of NAME folded as stricmp folds it.
-uint32_t folded_hash(const char *name)
+// Return the file name of NAME as entry_file_name does, and set *HASH to a
+// hash of it folded as stricmp folds it; one pass over NAME.
+const char *hashed_file_name(const char *name, uint32_t *hash)
 {
+  const char *base = name;
   uint32_t h = 2166136261u;
-  for (const unsigned char *p = reinterpret_cast<const unsigned char *>(name); *p; p++)
-    h = (h ^ fold(*p)) * 16777619u;
-  return h;
+  for (const char *p = name; *p != '\0'; p++) {
+    if (*p == '/') {
+      base = p + 1;
+      h = 2166136261u;
+      continue;
+    }
+    h = (h ^ fold(static_cast<unsigned char>(*p))) * 16777619u;
+  }
+  *hash = h;
+  return *base != '\0' ? base : nullptr;
 }
 
 // Return true if PATH matches one of the PATTERNS.
@@ -121,12 +130,10 @@ void test_directory(test_table &table, size_t d, const check_filter &filter,
       if (any_match_p(filter.exclude, path.c_str()) || !included_p(filter.include, path.c_str()))
         continue;
     }
-    const char *file = entry_file_name(name);
+    const char *file = hashed_file_name(name, &table.hash[i]);
     if (!filter.names.empty() && (file == nullptr || !any_match_p(filter.names, file)))
       continue;
     table.state[i] = file != nullptr ? kept_named : kept_nameless;
-    if (file != nullptr)
-      table.hash[i] = folded_hash(file);
   }
 }
 
@@ -270,10 +277,13 @@ void collect_entry(const char *name, const char *dir)
 
 duplicate_groups group_collected(const check_filter &filter)
 {
-  // Kpathsea shares one directory string among all files of a directory.
-  std::sort(db_entries.begin(), db_entries.end(), [](const db_entry &a, const db_entry &b) {
+  // Kpathsea shares one directory string among all files of a directory;
+  // in the order of loading, they already come together.
+  auto by_dir = [](const db_entry &a, const db_entry &b) {
     return std::less<const char *>()(a.dir, b.dir);
-  });
+  };
+  if (!std::is_sorted(db_entries.begin(), db_entries.end(), by_dir))
+    std::sort(db_entries.begin(), db_entries.end(), by_dir);
   size_t n = db_entries.size();
   test_table table{db_entries, {}, std::unique_ptr<bool[]>(new bool[n]),
                    std::unique_ptr<entry_state[]>(new entry_state[n]),
@@ -328,8 +338,10 @@ void report_groups(char **paths, int count, FILE *out)
 
 duplicate_groups find_duplicates(const check_filter &filter)
 {
+  shared_db_handle db = hash_shared_exists_p(DB_LOAD);
   db_entries.clear();
-  hash_shared_iter(hash_shared_exists_p(DB_LOAD), collect_entry);
+  db_entries.reserve(hash_shared_size_hint(db));
+  hash_shared_iter(db, collect_entry);
   return group_collected(filter);
 }
 

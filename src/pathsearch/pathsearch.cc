@@ -35,9 +35,20 @@ void hash_shared_iter(shared_db_handle db, db_entry_fn fn)
 {
   if (db == nullptr)
     return;
+  if (const std::vector<logged_entry> *log = load_log(db)) {
+    for (const logged_entry &e : *log)
+      fn(e.key, e.value);
+    return;
+  }
   for (unsigned b = 0; b < db->size; b++)
     for (const hash_element_type *e = db->buckets[b]; e; e = e->next)
       fn(e->key, e->value);
+}
+
+size_t hash_shared_size_hint(shared_db_handle db)
+{
+  const std::vector<logged_entry> *log = db != nullptr ? load_log(db) : nullptr;
+  return log != nullptr ? log->size() : 0;
 }
 
 namespace {

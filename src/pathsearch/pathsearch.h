@@ -44,6 +44,10 @@ shared_db_handle hash_shared_exists_p(int which);
 // entries, so FN is never called.
 void hash_shared_iter(shared_db_handle db, db_entry_fn fn);
 
+// Return the number of entries of DB if it is known without a walk (the
+// entries were logged as they loaded), else 0.
+size_t hash_shared_size_hint(shared_db_handle db);
+
 // For each of the COUNT NAMES, set IS_DIR[i] to whether DIR followed
 // directly by NAMES[i] names a directory, exactly as dir_p on the joined
 // path would answer.  DIR is listed once, and only symbolic links, entries

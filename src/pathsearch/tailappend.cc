@@ -12,6 +12,12 @@ hash_table_type *target;               // the table being loaded, or null
 std::vector<hash_element_type *> tails; // last element of each chain
 bool formula_checked, formula_agrees, last_fast;
 
+// Every entry appended to the table being loaded, and whether that is all
+// of its entries.
+const hash_table_type *logged_table;
+std::vector<logged_entry> entry_log;
+bool log_complete;
+
 // Return Kpathsea's own definition of the function NAME, the one this file
 // stands in for, or null if the library has none.
 void *library_function(const char *name)
@@ -24,6 +30,13 @@ insert_fn library_insert()
 {
   static insert_fn insert =
       reinterpret_cast<insert_fn>(library_function("hash_insert_normalized"));
+  return insert;
+}
+
+// Return Kpathsea's own public insertion into a table (same signature).
+insert_fn library_public_insert()
+{
+  static insert_fn insert = reinterpret_cast<insert_fn>(library_function("hash_insert"));
   return insert;
 }
 
@@ -108,6 +121,14 @@ void begin_tail_appends(hash_table_type *table)
   target = table;
   formula_checked = false;
   tails.clear();
+  logged_table = table;
+  entry_log.clear();
+  log_complete = table->buckets == nullptr;
+}
+
+const std::vector<logged_entry> *load_log(const hash_table_type *table)
+{
+  return table == logged_table && log_complete ? &entry_log : nullptr;
 }
 
 void end_tail_appends()
@@ -127,6 +148,8 @@ bool last_append_fast_p()
 extern "C" void hash_insert_normalized(hash_table_type *table,
                                        const_string key, const_string value)
 {
+  if (table == logged_table && table != nullptr)
+    entry_log.push_back({key, value});
   last_fast = fast_path_p(table);
   if (!last_fast) {
     library_insert()(table, key, value);
@@ -136,9 +159,12 @@ extern "C" void hash_insert_normalized(hash_table_type *table,
   hash_element_type *&tail = tails[n];
   if (tail == nullptr)
     tail = table->buckets[n];
-  // The library's own hash_insert may have appended since; catch up.
-  while (tail != nullptr && tail->next != nullptr)
+  // The library's own hash_insert may have appended since; catch up.  The
+  // log then misses that entry.
+  while (tail != nullptr && tail->next != nullptr) {
     tail = tail->next;
+    log_complete = false;
+  }
   hash_element_type *e = new_element(key, value);
   if (tail == nullptr)
     table->buckets[n] = e;
@@ -154,5 +180,16 @@ extern "C" void hash_remove(hash_table_type *table, const_string key,
 {
   if (table == target)
     tails.assign(tails.size(), nullptr);
+  if (table == logged_table)
+    log_complete = false;
   library_remove()(table, key, value);
+}
+
+// An insertion that does not pass through hash_insert_normalized above
+// leaves the log short of an entry.
+extern "C" void hash_insert(hash_table_type *table, const_string key, const_string value)
+{
+  if (table == logged_table)
+    log_complete = false;
+  library_public_insert()(table, key, value);
 }

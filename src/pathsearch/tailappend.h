@@ -18,6 +18,8 @@
 #ifndef LSRCHECK_TAILAPPEND_H
 #define LSRCHECK_TAILAPPEND_H
 
+#include <vector>
+
 extern "C" {
 #include <kpathsea/kpathsea.h>
 }
@@ -37,5 +39,18 @@ bool bucket_formula_agrees_p(unsigned size);
 
 // Return true if the last append went through the constant-time path.
 bool last_append_fast_p();
+
+// One entry of the table, as the layer saw it appended.
+struct logged_entry {
+  const_string key;
+  const_string value;
+};
+
+// Return the entries appended to TABLE during its load, in the order
+// Kpathsea loaded them, or null if the layer cannot vouch that they are all
+// of TABLE's entries (it was not the table loaded, an entry was removed, or
+// an insertion went past the layer).  A walk of the log reads memory in
+// the order it was written; a walk of the buckets jumps all over it.
+const std::vector<logged_entry> *load_log(const hash_table_type *table);
 
 #endif
