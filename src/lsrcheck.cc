@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "duplicates.h"
+#include "explain/explain.h"
 #include "pathsearch/installation.h"
 #include "pathsearch/pathsearch.h"
 #include "reports.h"
@@ -22,7 +23,7 @@ option_state options;
 namespace {
 
 // Codes of the long options that have no letter.
-enum { opt_texmfroot = 256 };
+enum { opt_texmfroot = 256, opt_explain, opt_progname, opt_json, opt_fail_on };
 
 const char short_options[] = "d:mx:i:f:shv";
 const struct option long_options[] = {
@@ -36,6 +37,13 @@ const struct option long_options[] = {
   {"help",                no_argument,       nullptr, 'h'},
   {"version",             no_argument,       nullptr, 'v'},
   {"texmfroot",           required_argument, nullptr, opt_texmfroot},
+  {"explain",             no_argument,       nullptr, opt_explain},
+  {"progname",            required_argument, nullptr, opt_progname},
+  {"json",                no_argument,       nullptr, opt_json},
+  {"fail-on",             required_argument, nullptr, opt_fail_on},
+  // -e and -ex abbreviated -exclude before -explain came: they still do.
+  {"e",                   required_argument, nullptr, 'x'},
+  {"ex",                  required_argument, nullptr, 'x'},
   {nullptr,               0,                 nullptr, 0},
 };
 
@@ -56,7 +64,14 @@ const char help_block[] =
   "-help                  print this message and exit.\n"
   "-version               print version number and exit.\n"
   "\n"
-  "-texmfroot=DIR         check the TeX Live installation rooted at DIR.\n";
+  "-texmfroot=DIR         check the TeX Live installation rooted at DIR.\n"
+  "-explain               explain each group: which copy each program loads,\n"
+  "                       whether the copies differ, what each one is.\n"
+  "-progname=NAME         with -explain, look up as program NAME (repeatable;\n"
+  "                       default latex, pdflatex, lualatex, xelatex).\n"
+  "-json                  print the explained report as JSON.\n"
+  "-fail-on=KIND[,KIND]   with -explain, exit with status 3 when a group shows\n"
+  "                       a finding of KIND: differ, older, unreachable, stale, any.\n";
 
 const char notice[] =
   "lsrcheck " LSRCHECK_VERSION
@@ -108,6 +123,25 @@ void set_up(const std::string &texlive_program)
             on_path.c_str());
 }
 
+// Explain the groups for the programs of the command line, as text or
+// JSON; return the exit status.
+int explain()
+{
+  check_filter filter;
+  filter.exclude = options.exclude_patterns;
+  filter.include = options.include_patterns;
+  filter.names = options.file_patterns;
+  std::vector<std::string> programs(options.programs.begin(), options.programs.end());
+  if (programs.empty())
+    programs = {"latex", "pdflatex", "lualatex", "xelatex"};
+  explained_report report = explain_duplicates(filter, programs);
+  if (options.json)
+    print_explained_json(report, stdout);
+  else
+    print_explained(report, stdout);
+  return (report_findings(report) & options.fail_on) != 0 ? status_findings : EXIT_SUCCESS;
+}
+
 } // namespace
 
 void add_exclude_pattern(const char *pattern)
@@ -138,17 +172,33 @@ void parse_options(int argc, char **argv)
     case 'd': add_debug_flags(static_cast<unsigned>(atoi(optarg))); break;
     case 'x': add_exclude_pattern(optarg); break;
     case 'i': add_include_pattern(optarg); break;
-    case 'f': options.file_pattern = optarg; break;
+    case 'f':
+      options.file_pattern = optarg;
+      options.file_patterns.push_back(optarg);
+      break;
     case 'm': options.multiple_occurences = true; break;
     case 's': options.shared_memory = true; break;
     case 'g': options.ghostscript = true; break;
     case 'h': usage(); exit(EXIT_SUCCESS);
     case 'v': version(); exit(EXIT_SUCCESS);
     case opt_texmfroot: options.texmfroot = optarg; break;
+    case opt_explain: options.explain = true; break;
+    case opt_progname: options.programs.push_back(optarg); break;
+    case opt_json: options.json = options.explain = true; break;
+    case opt_fail_on: {
+      std::string bad;
+      options.fail_on |= parse_finding_kinds(optarg, &bad);
+      if (!bad.empty() || *optarg == '\0') {
+        fprintf(stderr, "%s: -fail-on: unknown kind '%s' (differ, older, unreachable, "
+                        "stale, any)\n", options.program_name, bad.c_str());
+        exit(EXIT_FAILURE);
+      }
+      break;
+    }
     default: exit(EXIT_FAILURE); // getopt has already complained
     }
   }
-  if (options.multiple_occurences) {
+  if (options.multiple_occurences || options.explain) {
     for (int i = optind; i < argc; i++)
       add_include_pattern(argv[i]);
   } else if (optind < argc - 1) {
@@ -179,6 +229,9 @@ int lsrcheck_main(int argc, char **argv)
     report_shared_memory();
   } else if (options.ghostscript) {
     report_ghostscript();
+  } else if (options.explain) {
+    set_up(texlive);
+    return explain();
   } else if (options.multiple_occurences) {
     set_up(texlive);
     check_filter filter;

@@ -14,6 +14,16 @@ struct option_state {
   std::vector<const char *> include_patterns;
   const char *file_pattern = nullptr;
   const char *texmfroot = nullptr;  // -texmfroot: a TeX Live installation
+  bool explain = false;             // -explain: the explained report
+  bool json = false;                // -json: reports as JSON
+  std::vector<const char *> file_patterns; // every -file, for -explain
+  std::vector<const char *> programs;      // -progname, for -explain
+  unsigned fail_on = 0;             // -fail-on: finding kinds that fail
+};
+
+// Exit statuses besides 0 and 1.
+enum {
+  status_findings = 3 // -fail-on: a group of a named kind was found
 };
 
 // The options of this run, filled by parse_options.

@@ -51,6 +51,7 @@ struct group_info {
   std::vector<program_hit> hits; // one per program
   std::vector<member_info> members;
   unsigned findings = 0;
+  std::string older_dates; // "LOADED against HIDDEN" with finding_older
 };
 
 struct explained_report {

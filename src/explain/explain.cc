@@ -1,0 +1,270 @@
+// The explained report: Kpathsea's own lookups for each program, and what
+// each copy of a shared name is.
+//
+// The lookups run on this thread, as Kpathsea wants; meanwhile a helper
+// thread reads the members themselves and the package lists.  Lookups run
+// from an empty directory of their own, so that the directory the user
+// happens to be in decides nothing.
+
+#include "explain/explain.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
+
+#include "explain/facts.h"
+#include "pathsearch/lookup.h"
+#include "pathsearch/pathsearch.h"
+
+namespace {
+
+// The trees by their texmf.cnf variables; on a tie the first listed wins.
+const std::vector<const char *> tree_variables = {
+  "TEXMFHOME", "TEXMFLOCAL", "TEXMFDIST", "TEXMFMAIN", "TEXMFSYSVAR", "TEXMFSYSCONFIG",
+  "TEXMFVAR", "TEXMFCONFIG", "TEXMFDEBIAN", "TEXMFAUXTREES", "TEXMFROOT"};
+
+// The engines of the usual formats, where fmtutil.cnf does not say.
+const std::pair<const char *, const char *> usual_engines[] = {
+  {"latex", "pdftex"},       {"pdflatex", "pdftex"},      {"lualatex", "luahbtex"},
+  {"xelatex", "xetex"},      {"latex-dev", "pdftex"},     {"pdflatex-dev", "pdftex"},
+  {"lualatex-dev", "luahbtex"}, {"xelatex-dev", "xetex"}, {"etex", "pdftex"},
+  {"pdftex", "pdftex"},      {"tex", "tex"},              {"luatex", "luatex"},
+  {"xetex", "xetex"},        {"pdfetex", "pdftex"},       {"amstex", "pdftex"},
+  {"optex", "luatex"},       {"context", "luametatex"}};
+
+// Return the engine that runs PROGRAM: from PAIRS (fmtutil.cnf), else the
+// usual one, else the program itself.
+std::string engine_of(const std::string &program,
+                      const std::vector<std::pair<std::string, std::string>> &pairs)
+{
+  for (const auto &[format, engine] : pairs)
+    if (format == program)
+      return engine;
+  for (const auto &[format, engine] : usual_engines)
+    if (program == format)
+      return engine;
+  return program;
+}
+
+// Return PATH with every run of '/' made one.
+std::string collapsed(const std::string &path)
+{
+  std::string out;
+  for (char c : path)
+    if (c != '/' || out.empty() || out.back() != '/')
+      out += c;
+  return out;
+}
+
+// Return the variable of the tree PATH lies in, by the longest root of
+// ROOTS that holds it, or "".
+std::string tree_of(const std::string &path,
+                    const std::vector<std::pair<std::string, std::string>> &roots)
+{
+  std::string real = collapsed(path);
+  char *resolved = realpath(path.c_str(), nullptr);
+  std::string target = resolved != nullptr ? resolved : "";
+  free(resolved);
+  std::string best;
+  size_t best_length = 0;
+  for (const auto &[variable, root] : roots)
+    for (const std::string &p : {real, target}) {
+      bool inside = root == "/" || (p.compare(0, root.size(), root) == 0 &&
+                                    p.size() > root.size() && p[root.size()] == '/');
+      if (inside && root.size() > best_length) {
+        best = variable;
+        best_length = root.size();
+      }
+    }
+  return best;
+}
+
+// Return DATE (YYYY/MM/DD or YYYY-MM-DD) as YYYYMMDD, for comparison.
+std::string date_key(const std::string &date)
+{
+  std::string key;
+  for (char c : date)
+    if (c >= '0' && c <= '9')
+      key += c;
+  return key;
+}
+
+// Return the index of the member of G whose path is PATH, or -1.
+int member_index(const group_info &g, const std::string &path)
+{
+  std::string c = collapsed(path);
+  for (size_t i = 0; i < g.members.size(); i++)
+    if (g.members[i].path == path || collapsed(g.members[i].path) == c)
+      return static_cast<int>(i);
+  return -1;
+}
+
+// Return how the first hit HIT of G's name relates to G.
+hit_kind classify(const group_info &g, int format, const std::string &hit)
+{
+  if (member_index(g, hit) >= 0)
+    return hit_member;
+  size_t slash = hit.rfind('/');
+  std::string dir = hit.substr(0, slash + 1), base = hit.substr(slash + 1);
+  if (stricmp(base.c_str(), g.name.c_str()) == 0)
+    return database_entry_p(dir, base) ? hit_excluded : hit_outside;
+  return suffix_added_p(format, g.name, base) ? hit_suffix_added : hit_alias;
+}
+
+// Run FN in an empty directory of its own, made and removed around it.
+template <typename Fn> void in_empty_directory(Fn fn)
+{
+  const char *tmp = getenv("TMPDIR");
+  std::string dir = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
+                    "/lsrcheck-lookups-XXXXXX";
+  int back = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  bool moved = mkdtemp(dir.data()) != nullptr && chdir(dir.c_str()) == 0;
+  fn();
+  if (moved) {
+    if (back < 0 || fchdir(back) != 0)
+      chdir("/");
+    rmdir(dir.c_str());
+  }
+  if (back >= 0)
+    close(back);
+}
+
+// Look up every group of REPORT for every program, from an empty
+// directory: the first hit of each, and which members each finds at all.
+void look_up(explained_report &report, const std::vector<int> &formats)
+{
+  auto engines = format_engines();
+  in_empty_directory([&]() {
+    for (size_t p = 0; p < report.programs.size(); p++) {
+      const std::string &program = report.programs[p];
+      lookup_as_program(program.c_str(), engine_of(program, engines).c_str());
+      for (size_t gi = 0; gi < report.groups.size(); gi++) {
+        group_info &g = report.groups[gi];
+        std::vector<std::string> hits = lookup_all(g.name.c_str(), formats[gi]);
+        program_hit &first = g.hits[p];
+        if (!hits.empty()) {
+          first.path = hits[0];
+          first.kind = classify(g, formats[gi], hits[0]);
+          if (first.kind == hit_member)
+            g.members[member_index(g, hits[0])].loaded_by.push_back(p);
+        }
+        for (const std::string &hit : hits) {
+          int m = member_index(g, hit);
+          if (m >= 0 && (g.members[m].reached_by.empty() || g.members[m].reached_by.back() != p))
+            g.members[m].reached_by.push_back(p);
+        }
+      }
+    }
+  });
+}
+
+// Work out what G's members and hits show: which copies differ from the
+// loaded one, and the group's findings.
+void find_findings(group_info &g)
+{
+  // The copy loaded by the first program that loads a member.
+  int loaded_mark = -1;
+  for (const program_hit &hit : g.hits)
+    if (hit.kind == hit_member && loaded_mark < 0)
+      loaded_mark = g.members[member_index(g, hit.path)].mark;
+  int first_mark = -1;
+  for (member_info &m : g.members) {
+    if (m.mark >= 0) {
+      if (first_mark < 0)
+        first_mark = m.mark;
+      if (m.mark != first_mark)
+        g.findings |= finding_differ;
+      m.differs = loaded_mark >= 0 && m.mark != loaded_mark;
+    }
+    if (m.state == file_missing || m.state == file_dangling)
+      g.findings |= finding_stale;
+    else if (m.reached_by.empty())
+      g.findings |= finding_unreachable;
+  }
+  for (const member_info &loaded : g.members)
+    for (const member_info &hidden : g.members)
+      if (!loaded.loaded_by.empty() && hidden.loaded_by.empty() && !loaded.date.empty() &&
+          !hidden.date.empty() && date_key(loaded.date) < date_key(hidden.date) &&
+          !(g.findings & finding_older)) {
+        g.findings |= finding_older;
+        g.older_dates = loaded.date + " against " + hidden.date;
+      }
+}
+
+} // namespace
+
+explained_report explain_duplicates(const check_filter &filter,
+                                    const std::vector<std::string> &programs)
+{
+  explained_report report;
+  report.programs = programs;
+  duplicate_groups found = find_duplicates(filter);
+  report.kept = found.kept;
+  auto roots = tree_roots(tree_variables);
+  std::vector<int> formats;
+  for (std::vector<std::string> &paths : found.groups) {
+    group_info &g = report.groups.emplace_back();
+    const std::string &first = paths.front();
+    g.name = first.substr(first.rfind('/') + 1);
+    formats.push_back(lookup_format(g.name.c_str()));
+    g.format = format_name(formats.back());
+    g.hits.resize(programs.size());
+    for (std::string &path : paths) {
+      member_info &m = g.members.emplace_back();
+      m.path = std::move(path);
+      m.tree = tree_of(m.path, roots);
+    }
+  }
+
+  // The files and the package lists, beside Kpathsea's lookups.
+  std::string root = variable_value("TEXMFROOT");
+  std::string tlpdb = root + "/tlpkg/texlive.tlpdb";
+  if (root.empty() || access(tlpdb.c_str(), R_OK) != 0)
+    tlpdb.clear();
+  std::thread facts([&]() {
+    for (group_info &g : report.groups)
+      learn_file_facts(g);
+    learn_packages(report.groups, "/var/lib/dpkg/info", tlpdb, root);
+  });
+  look_up(report, formats);
+  facts.join();
+  for (group_info &g : report.groups)
+    find_findings(g);
+  return report;
+}
+
+unsigned report_findings(const explained_report &report)
+{
+  unsigned all = 0;
+  for (const group_info &g : report.groups)
+    all |= g.findings;
+  return all;
+}
+
+unsigned parse_finding_kinds(const std::string &list, std::string *bad)
+{
+  static const std::pair<const char *, unsigned> kinds[] = {
+    {"differ", finding_differ}, {"older", finding_older}, {"unreachable", finding_unreachable},
+    {"stale", finding_stale},
+    {"any", finding_differ | finding_older | finding_unreachable | finding_stale}};
+  unsigned bits = 0;
+  size_t from = 0;
+  while (from <= list.size()) {
+    size_t comma = list.find(',', from);
+    std::string word = list.substr(from, comma == std::string::npos ? std::string::npos
+                                                                    : comma - from);
+    from = comma == std::string::npos ? list.size() + 1 : comma + 1;
+    unsigned found = 0;
+    for (const auto &[name, bit] : kinds)
+      if (word == name)
+        found = bit;
+    if (found == 0) {
+      *bad = word;
+      return 0;
+    }
+    bits |= found;
+  }
+  return bits;
+}

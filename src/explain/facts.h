@@ -1,0 +1,23 @@
+// What the explained report learns about a file from the file itself and
+// from the package lists: its state, size, time, content and declaration,
+// and the package that installed it.
+#ifndef LSRCHECK_EXPLAIN_FACTS_H
+#define LSRCHECK_EXPLAIN_FACTS_H
+
+#include <string>
+#include <vector>
+
+#include "explain/explain.h"
+
+// Fill in the state, size, modification time, content marks and
+// \Provides declarations of the members of GROUP.  Each file is read at
+// most once, and whole only where another member has its size.
+void learn_file_facts(group_info &group);
+
+// Fill in, for every member of GROUPS, the Debian package whose file list
+// (in DPKG_INFO, *.list) names it, and its package in the TeX Live
+// database TLPDB of the installation rooted at ROOT (either may be "").
+void learn_packages(std::vector<group_info> &groups, const std::string &dpkg_info,
+                    const std::string &tlpdb, const std::string &root);
+
+#endif
