@@ -187,8 +187,7 @@ void parse_options(int argc, char **argv)
     case opt_json: options.json = options.explain = true; break;
     case opt_fail_on: {
       std::string bad;
-      options.fail_on |= parse_finding_kinds(optarg, &bad);
-      if (!bad.empty() || *optarg == '\0') {
+      if (!parse_finding_kinds(optarg, &options.fail_on, &bad)) {
         fprintf(stderr, "%s: -fail-on: unknown kind '%s' (differ, older, unreachable, "
                         "stale, any)\n", options.program_name, bad.c_str());
         exit(EXIT_FAILURE);

@@ -27,6 +27,13 @@ const char usage_text[] =
   "-version               print version number and exit.\n"
   "\n"
   "-texmfroot=DIR         check the TeX Live installation rooted at DIR.\n"
+  "-explain               explain each group: which copy each program loads,\n"
+  "                       whether the copies differ, what each one is.\n"
+  "-progname=NAME         with -explain, look up as program NAME (repeatable;\n"
+  "                       default latex, pdflatex, lualatex, xelatex).\n"
+  "-json                  print the explained report as JSON.\n"
+  "-fail-on=KIND[,KIND]   with -explain, exit with status 3 when a group shows\n"
+  "                       a finding of KIND: differ, older, unreachable, stale, any.\n"
   "\n"
   "Email bug reports to tex-k@tug.org.\n";
 
@@ -132,6 +139,25 @@ TEST(Parsing, AbbreviationsDashesAndArgumentForms)
     parse({form});
     EXPECT_TRUE(options.ghostscript) << form;
     EXPECT_FALSE(options.shared_memory) << form;
+  }
+}
+
+TEST(Parsing, AbbreviationsOfOldOptionsOutliveNewOptions)
+{
+  // -explain and -verbose came later; what abbreviated -exclude and
+  // -version before still does.
+  for (const std::vector<std::string> &words :
+       {std::vector<std::string>{"-e", "p"}, {"-ex", "p"}, {"--ex=p"}, {"-exc=p"}}) {
+    parse(words);
+    ASSERT_EQ(options.exclude_patterns.size(), 1u) << words[0];
+    EXPECT_STREQ(options.exclude_patterns[0], "p");
+    EXPECT_FALSE(options.explain);
+  }
+  parse({"-exp"});
+  EXPECT_TRUE(options.explain);
+  for (const char *form : {"-ve", "-ver", "--vers"}) {
+    run_result r = run_lsrcheck({form});
+    EXPECT_EQ(r.out.compare(0, 8, "kpathsea"), 0) << form << r.out;
   }
 }
 

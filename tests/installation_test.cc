@@ -28,6 +28,18 @@ TEST(TexliveRoot, EveryModeChecksTheInstallationAtTheRoot)
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 0);
 
+  // The explained report names the installation's trees and its TeX Live
+  // packages.
+  write_file(tl.root + "/tlpkg/texlive.tlpdb",
+             "name other\nrunfiles size=1\n texmf-dist/tex/latex/y.sty\n\n"
+             "name xpkg\nrunfiles size=1\n texmf-dist/tex/latex/x.sty details=\"x\"\n");
+  r = run_lsrcheck({"-explain", "-json", root}, plain_environment());
+  EXPECT_EQ(r.status, 0) << r.err;
+  for (const char *expected :
+       {"\"tree\": \"TEXMFDIST\"", "\"tree\": \"TEXMFSYSVAR\"", "\"tree\": \"TEXMFLOCAL\"",
+        "\"texlive_package\": \"xpkg\""})
+    EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
+
   // The reports that do not read the databases run as they always do.
   for (const char *mode : {"-shared-memory", "-ghostscript"}) {
     run_result other = run_lsrcheck({mode, root}, plain_environment());

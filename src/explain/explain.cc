@@ -1,17 +1,21 @@
 // The explained report: Kpathsea's own lookups for each program, and what
 // each copy of a shared name is.
 //
-// The lookups run on this thread, as Kpathsea wants; meanwhile a helper
-// thread reads the members themselves and the package lists.  Lookups run
+// The lookups run on this thread and in a child process, each on a share
+// of the programs, since Kpathsea serves one thread only; meanwhile a
+// helper thread reads the members themselves and the package lists.  Lookups run
 // from an empty directory of their own, so that the directory the user
 // happens to be in decides nothing.
 
 #include "explain/explain.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <thread>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "explain/facts.h"
@@ -131,33 +135,158 @@ template <typename Fn> void in_empty_directory(Fn fn)
     close(back);
 }
 
-// Look up every group of REPORT for every program, from an empty
-// directory: the first hit of each, and which members each finds at all.
-void look_up(explained_report &report, const std::vector<int> &formats)
+// Every hit of every group for one program, in search order.
+typedef std::vector<std::vector<std::string>> program_hits;
+
+// Return the hits of the groups NAMES in FORMATS for PROGRAM, run by
+// ENGINE.
+program_hits hits_for(const std::string &program, const std::string &engine,
+                      const std::vector<std::string> &names, const std::vector<int> &formats)
 {
-  auto engines = format_engines();
-  in_empty_directory([&]() {
-    for (size_t p = 0; p < report.programs.size(); p++) {
-      const std::string &program = report.programs[p];
-      lookup_as_program(program.c_str(), engine_of(program, engines).c_str());
-      for (size_t gi = 0; gi < report.groups.size(); gi++) {
-        group_info &g = report.groups[gi];
-        std::vector<std::string> hits = lookup_all(g.name.c_str(), formats[gi]);
-        program_hit &first = g.hits[p];
-        if (!hits.empty()) {
-          first.path = hits[0];
-          first.kind = classify(g, formats[gi], hits[0]);
-          if (first.kind == hit_member)
-            g.members[member_index(g, hits[0])].loaded_by.push_back(p);
-        }
-        for (const std::string &hit : hits) {
-          int m = member_index(g, hit);
-          if (m >= 0 && (g.members[m].reached_by.empty() || g.members[m].reached_by.back() != p))
-            g.members[m].reached_by.push_back(p);
-        }
+  lookup_as_program(program.c_str(), engine.c_str());
+  program_hits hits;
+  for (size_t g = 0; g < names.size(); g++)
+    hits.push_back(lookup_all(names[g].c_str(), formats[g]));
+  return hits;
+}
+
+// Write HITS on the descriptor FD as length-prefixed strings; return false
+// on a write error.
+bool send_hits(int fd, const std::vector<program_hits> &hits)
+{
+  std::string data;
+  auto put = [&](uint32_t n) { data.append(reinterpret_cast<const char *>(&n), sizeof n); };
+  for (const program_hits &program : hits)
+    for (const std::vector<std::string> &group : program) {
+      put(static_cast<uint32_t>(group.size()));
+      for (const std::string &hit : group) {
+        put(static_cast<uint32_t>(hit.size()));
+        data += hit;
       }
     }
-  });
+  for (size_t at = 0; at < data.size();) {
+    ssize_t n = write(fd, data.data() + at, data.size() - at);
+    if (n <= 0)
+      return false;
+    at += n;
+  }
+  return true;
+}
+
+// Read PROGRAMS x GROUPS hits sent by send_hits from FD into HITS; return
+// false if they did not all arrive.
+bool receive_hits(int fd, size_t programs, size_t groups, std::vector<program_hits> &hits)
+{
+  std::string data;
+  char buffer[65536];
+  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) != 0;) {
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0)
+      return false;
+    data.append(buffer, n);
+  }
+  size_t at = 0;
+  auto get = [&](uint32_t *n) {
+    if (data.size() - at < sizeof *n)
+      return false;
+    memcpy(n, data.data() + at, sizeof *n);
+    at += sizeof *n;
+    return true;
+  };
+  hits.assign(programs, program_hits(groups));
+  for (program_hits &program : hits)
+    for (std::vector<std::string> &group : program) {
+      uint32_t count, length;
+      if (!get(&count))
+        return false;
+      for (uint32_t i = 0; i < count; i++) {
+        if (!get(&length) || data.size() - at < length)
+          return false;
+        group.push_back(data.substr(at, length));
+        at += length;
+      }
+    }
+  return at == data.size();
+}
+
+// Return every hit of every group of REPORT for every program, computed
+// by this process and, for every other program, by a child process on the
+// other core: Kpathsea serves one thread only.  START runs in this process
+// once the child is on its way.
+template <typename Fn>
+std::vector<program_hits> look_up(const explained_report &report,
+                                  const std::vector<int> &formats, Fn start)
+{
+  auto engines = format_engines();
+  std::vector<std::string> names;
+  for (const group_info &g : report.groups)
+    names.push_back(g.name);
+  size_t programs = report.programs.size();
+  std::vector<program_hits> hits(programs);
+  std::vector<bool> done(programs, false);
+
+  int fds[2] = {-1, -1};
+  pid_t child = programs > 1 && pipe(fds) == 0 ? fork() : -1;
+  if (child == 0) {
+    close(fds[0]);
+    std::vector<program_hits> share;
+    for (size_t p = 1; p < programs; p += 2)
+      share.push_back(hits_for(report.programs[p], engine_of(report.programs[p], engines),
+                               names, formats));
+    _exit(send_hits(fds[1], share) ? 0 : 1);
+  }
+  if (fds[1] >= 0)
+    close(fds[1]);
+  start();
+  for (size_t p = 0; p < programs; p += child > 0 ? 2 : 1) {
+    hits[p] = hits_for(report.programs[p], engine_of(report.programs[p], engines), names,
+                       formats);
+    done[p] = true;
+  }
+  if (child > 0) {
+    std::vector<program_hits> share;
+    bool received = receive_hits(fds[0], programs / 2, names.size(), share);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (received && WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      for (size_t p = 1, i = 0; p < programs; p += 2, i++) {
+        hits[p] = std::move(share[i]);
+        done[p] = true;
+      }
+  }
+  if (fds[0] >= 0)
+    close(fds[0]);
+  // Whatever the child could not deliver is looked up here.
+  for (size_t p = 0; p < programs; p++)
+    if (!done[p])
+      hits[p] = hits_for(report.programs[p], engine_of(report.programs[p], engines), names,
+                         formats);
+  return hits;
+}
+
+// Record in REPORT the first hit of each group for each program, and which
+// members each program finds at all.
+void record_hits(explained_report &report, const std::vector<int> &formats,
+                 const std::vector<program_hits> &hits)
+{
+  for (size_t p = 0; p < report.programs.size(); p++)
+    for (size_t gi = 0; gi < report.groups.size(); gi++) {
+      group_info &g = report.groups[gi];
+      const std::vector<std::string> &found = hits[p][gi];
+      program_hit &first = g.hits[p];
+      if (!found.empty()) {
+        first.path = found[0];
+        first.kind = classify(g, formats[gi], found[0]);
+        if (first.kind == hit_member)
+          g.members[member_index(g, found[0])].loaded_by.push_back(p);
+      }
+      for (const std::string &hit : found) {
+        int m = member_index(g, hit);
+        if (m >= 0 && (g.members[m].reached_by.empty() || g.members[m].reached_by.back() != p))
+          g.members[m].reached_by.push_back(p);
+      }
+    }
 }
 
 // Work out what G's members and hits show: which copies differ from the
@@ -223,13 +352,19 @@ explained_report explain_duplicates(const check_filter &filter,
   std::string tlpdb = root + "/tlpkg/texlive.tlpdb";
   if (root.empty() || access(tlpdb.c_str(), R_OK) != 0)
     tlpdb.clear();
-  std::thread facts([&]() {
-    for (group_info &g : report.groups)
-      learn_file_facts(g);
-    learn_packages(report.groups, "/var/lib/dpkg/info", tlpdb, root);
+  std::thread facts;
+  std::vector<program_hits> hits;
+  in_empty_directory([&]() {
+    hits = look_up(report, formats, [&]() {
+      facts = std::thread([&]() {
+        for (group_info &g : report.groups)
+          learn_file_facts(g);
+        learn_packages(report.groups, "/var/lib/dpkg/info", tlpdb, root);
+      });
+    });
   });
-  look_up(report, formats);
   facts.join();
+  record_hits(report, formats, hits);
   for (group_info &g : report.groups)
     find_findings(g);
   return report;
@@ -243,13 +378,12 @@ unsigned report_findings(const explained_report &report)
   return all;
 }
 
-unsigned parse_finding_kinds(const std::string &list, std::string *bad)
+bool parse_finding_kinds(const std::string &list, unsigned *bits, std::string *bad)
 {
   static const std::pair<const char *, unsigned> kinds[] = {
     {"differ", finding_differ}, {"older", finding_older}, {"unreachable", finding_unreachable},
     {"stale", finding_stale},
     {"any", finding_differ | finding_older | finding_unreachable | finding_stale}};
-  unsigned bits = 0;
   size_t from = 0;
   while (from <= list.size()) {
     size_t comma = list.find(',', from);
@@ -262,9 +396,9 @@ unsigned parse_finding_kinds(const std::string &list, std::string *bad)
         found = bit;
     if (found == 0) {
       *bad = word;
-      return 0;
+      return false;
     }
-    bits |= found;
+    *bits |= found;
   }
-  return bits;
+  return true;
 }

@@ -68,9 +68,10 @@ explained_report explain_duplicates(const check_filter &filter,
 // Return the findings of all groups of REPORT, as bits.
 unsigned report_findings(const explained_report &report);
 
-// Return the finding bits named by LIST ("differ,stale", "any"), or set
-// BAD to the first name that is no kind.
-unsigned parse_finding_kinds(const std::string &list, std::string *bad);
+// Add to *BITS the finding kinds named by LIST ("differ,stale", "any") and
+// return true, or set *BAD to the first name that is no kind and return
+// false.
+bool parse_finding_kinds(const std::string &list, unsigned *bits, std::string *bad);
 
 // Write REPORT as text on OUT.
 void print_explained(const explained_report &report, FILE *out);

@@ -131,7 +131,7 @@ void print_member(const explained_report &r, const group_info &g, size_t i, FILE
 
 // Set KEY of J to the bytes S: a string where S is valid UTF-8; otherwise
 // S with each bad byte shown as U+FFFD, and KEY_bytes the bytes in hex.
-void put_bytes(nlohmann::json &j, const std::string &key, const std::string &s)
+void put_bytes(nlohmann::ordered_json &j, const std::string &key, const std::string &s)
 {
   j[key] = s;
   size_t i = 0;
@@ -206,7 +206,7 @@ void print_explained(const explained_report &r, FILE *out)
 
 void print_explained_json(const explained_report &r, FILE *out)
 {
-  using nlohmann::json;
+  using json = nlohmann::ordered_json;
   json doc;
   doc["schema_version"] = schema_version;
   doc["kept"] = r.kept;

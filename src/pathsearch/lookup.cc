@@ -28,7 +28,7 @@ bool ends_in_p(const std::string &name, const_string *suffixes)
 {
   for (; suffixes != nullptr && *suffixes != nullptr; suffixes++) {
     size_t length = strlen(*suffixes);
-    if (name.size() > length && name.compare(name.size() - length, length, *suffixes) == 0)
+    if (name.size() >= length && name.compare(name.size() - length, length, *suffixes) == 0)
       return true;
   }
   return false;

@@ -1,0 +1,266 @@
+// The explained report on small made trees: the lookups' order, each kind
+// of first hit, the copies' content and declarations, stale members, names
+// that are not UTF-8, -file and -fail-on.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+#include <regex>
+#include <nlohmann/json.hpp>
+
+#include "helpers.h"
+
+namespace {
+
+using nlohmann::json;
+
+// Two trees, LOCAL before DIST on TEXMF, with search paths in texmf.cnf's
+// style: subdirectory before tree, and one of xelatex's own.
+struct explain_trees {
+  std::string base, local, dist, cnf;
+  std::map<std::string, std::vector<std::string>> listed; // ls-R lines per tree
+};
+
+explain_trees make_explain_trees()
+{
+  explain_trees t;
+  t.base = make_temp_dir();
+  // Members list in byte order: the local tree's come first.
+  t.local = t.base + "/1local";
+  t.dist = t.base + "/2dist";
+  t.cnf = t.base + "/cnf";
+  write_file(t.cnf + "/texmf.cnf",
+             "TEXMFLOCAL = " + t.local + "\nTEXMFDIST = " + t.dist + "\n"
+             "TEXMF = {!!$TEXMFLOCAL,!!$TEXMFDIST}\nTEXMFDBS = $TEXMF\n"
+             "TEXINPUTS = .;$TEXMF/tex/{$progname,generic,}//\n"
+             "TEXINPUTS.latex = .;$TEXMF/tex/{latex,generic,}//\n"
+             "TEXINPUTS.xelatex = .;$TEXMF/tex/{xelatex,latex,generic,}//\n"
+             "TFMFONTS = .;$TEXMF/fonts/tfm//\nTEXFONTMAPS = .;$TEXMF/fonts/map//\n");
+  return t;
+}
+
+// Put a file of CONTENT at PATH below TREE, listed in its ls-R.
+void add(explain_trees &t, const std::string &tree, const std::string &path,
+         const std::string &content)
+{
+  write_file(tree + "/" + path, content);
+  t.listed[tree].push_back(path);
+}
+
+// Write each tree's ls-R from what was added (and LISTED_ONLY entries,
+// listed but not made).
+void write_databases(explain_trees &t)
+{
+  for (const std::string &tree : {t.local, t.dist}) {
+    std::map<std::string, std::vector<std::string>> dirs;
+    for (const std::string &path : t.listed[tree])
+      dirs[path.substr(0, path.rfind('/'))].push_back(path.substr(path.rfind('/') + 1));
+    std::string lsr = "% ls-R -- filename database for kpathsea; do not change this line.\n";
+    for (const auto &[dir, names] : dirs) {
+      lsr += "./" + dir + ":\n";
+      for (const std::string &name : names)
+        lsr += name + "\n";
+    }
+    write_file(tree + "/ls-R", lsr);
+  }
+}
+
+// Run lsrcheck with ARGS on T's trees.
+run_result run_on(const explain_trees &t, std::vector<std::string> args)
+{
+  run_options opts;
+  opts.env = {{"TEXMFCNF", t.cnf}};
+  opts.unset = {"TEXMFDBS", "TEXMF"};
+  return run_lsrcheck(args, opts);
+}
+
+// Return the JSON report's group named NAME.
+json group_named(const json &report, const std::string &name)
+{
+  for (const json &g : report["groups"])
+    if (g["name"] == name)
+      return g;
+  ADD_FAILURE() << "no group " << name;
+  return json::object();
+}
+
+// Return the path of the first hit of group G for program P.
+std::string first_hit(const json &g, size_t p)
+{
+  return g["lookups"][p].value("path", "") + " (" + g["lookups"][p]["kind"].get<std::string>() + ")";
+}
+
+TEST(Explain, FirstHitsFollowKpathseasOrderAndSayWhatTheyAre)
+{
+  explain_trees t = make_explain_trees();
+  // Subdirectory before tree: the distribution's tex/latex beats the local
+  // tree's tex/generic for latex.
+  add(t, t.local, "tex/generic/a/order.sty", "local\n");
+  add(t, t.dist, "tex/latex/a/order.sty", "dist\n");
+  // A path of xelatex's own.
+  add(t, t.dist, "tex/latex/b/own.cls", "latex\n");
+  add(t, t.dist, "tex/xelatex/b/own.cls", "xelatex\n");
+  // The name with the format's suffix added wins over the bare name.
+  add(t, t.local, "tex/latex/c/bare", "1\n");
+  add(t, t.dist, "tex/latex/c/bare", "2\n");
+  add(t, t.local, "tex/latex/d/bare.tex", "3\n");
+  // A font no search path reaches, found through a texfonts.map alias.
+  add(t, t.local, "doc/x/fnt.tfm", "a");
+  add(t, t.dist, "doc/y/fnt.tfm", "b");
+  add(t, t.dist, "fonts/tfm/z/other.tfm", "c");
+  // The first word is the file, the others its aliases.
+  add(t, t.dist, "fonts/map/texfonts.map", "other fnt\n");
+  write_databases(t);
+
+  run_result r = run_on(t, {"-explain", "-json", "-progname=latex", "-progname=xelatex"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  json report = json::parse(r.out);
+  EXPECT_EQ(report["schema_version"], 1);
+  struct {
+    std::string name, format, latex, xelatex;
+  } cases[] = {
+    {"order.sty", "tex", t.dist + "/tex/latex/a/order.sty (member)",
+     t.dist + "/tex/latex/a/order.sty (member)"},
+    {"own.cls", "tex", t.dist + "/tex/latex/b/own.cls (member)",
+     t.dist + "/tex/xelatex/b/own.cls (member)"},
+    {"bare", "tex", t.local + "/tex/latex/d/bare.tex (suffix-added)",
+     t.local + "/tex/latex/d/bare.tex (suffix-added)"},
+    {"fnt.tfm", "tfm", t.dist + "/fonts/tfm/z/other.tfm (alias)",
+     t.dist + "/fonts/tfm/z/other.tfm (alias)"},
+  };
+  for (const auto &c : cases) {
+    json g = group_named(report, c.name);
+    EXPECT_EQ(g["format"], c.format) << c.name;
+    EXPECT_EQ(first_hit(g, 0), c.latex) << c.name;
+    EXPECT_EQ(first_hit(g, 1), c.xelatex) << c.name;
+  }
+  // No program finds the fonts in doc/.
+  json fonts = group_named(report, "fnt.tfm");
+  EXPECT_EQ(fonts["findings"], json({"differ", "unreachable"}));
+  // The local generic copy is shadowed for latex, the tree is named.
+  json order = group_named(report, "order.sty");
+  EXPECT_EQ(order["members"][0]["tree"], "TEXMFLOCAL");
+  EXPECT_EQ(order["members"][0]["found_by"], json({"latex", "xelatex"}));
+  EXPECT_EQ(order["members"][0]["loaded_by"], json::array());
+  EXPECT_EQ(order["members"][1]["tree"], "TEXMFDIST");
+}
+
+TEST(Explain, ContentDeclarationsStaleMembersAndFailOn)
+{
+  explain_trees t = make_explain_trees();
+  const std::string old_pkg = "\\ProvidesPackage{pkg}[2019/01/01 v1.0 old]\n";
+  const std::string new_pkg = "%\\ProvidesPackage{pkg}[2001/01/01 v0 comment]\n"
+                              "\\ProvidesPackage{pkg}[2022-03-04 v2.1 new]\n";
+  add(t, t.local, "tex/latex/p/pkg.sty", old_pkg);
+  add(t, t.dist, "tex/latex/p/pkg.sty", new_pkg);
+  add(t, t.dist, "tex/latex/q/pkg.sty", new_pkg);
+  // Identical copies of an expl3 package.
+  const std::string expl = "\\ProvidesExplPackage {same} {2020/02/02} {3.4} {desc}\n";
+  add(t, t.local, "tex/latex/s/same.sty", expl);
+  add(t, t.dist, "tex/latex/s/same.sty", expl);
+  // Listed but gone, and a dangling link.
+  add(t, t.dist, "tex/latex/g/gone.sty", "x\n");
+  add(t, t.local, "tex/latex/g/gone.sty", "x\n");
+  unlink((t.dist + "/tex/latex/g/gone.sty").c_str());
+  add(t, t.local, "tex/latex/l/link.sty", "");
+  add(t, t.dist, "tex/latex/l/link.sty", "y\n");
+  unlink((t.local + "/tex/latex/l/link.sty").c_str());
+  symlink("nowhere.sty", (t.local + "/tex/latex/l/link.sty").c_str());
+  write_databases(t);
+
+  run_result r = run_on(t, {"-explain", "-json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  json report = json::parse(r.out);
+  json pkg = group_named(report, "pkg.sty");
+  EXPECT_EQ(pkg["members"][0]["date"], "2019/01/01");
+  EXPECT_EQ(pkg["members"][0]["version"], "v1.0");
+  EXPECT_EQ(pkg["members"][1]["date"], "2022-03-04");
+  EXPECT_EQ(pkg["members"][1]["content"], pkg["members"][2]["content"]);
+  EXPECT_NE(pkg["members"][0]["content"], pkg["members"][1]["content"]);
+  EXPECT_EQ(pkg["members"][1]["differs_from_loaded"], true);
+  EXPECT_EQ(pkg["findings"], json({"differ", "older"}));
+  json same = group_named(report, "same.sty");
+  EXPECT_EQ(same["members"][0]["date"], "2020/02/02");
+  EXPECT_EQ(same["members"][0]["version"], "3.4");
+  EXPECT_EQ(same["findings"], json::array());
+  EXPECT_EQ(group_named(report, "gone.sty")["members"][1]["state"], "missing");
+  EXPECT_EQ(group_named(report, "link.sty")["members"][0]["state"], "dangling");
+  EXPECT_EQ(group_named(report, "link.sty")["findings"], json({"stale"}));
+  EXPECT_EQ(report["summary"]["stale_members"], 2);
+  EXPECT_EQ(report["summary"]["older"], 1);
+
+  // Each kind fails the run with status 3 only where it was found.
+  struct {
+    std::vector<std::string> args;
+    int status;
+  } cases[] = {
+    {{"-fail-on=differ"}, 3}, {{"-fail-on=older"}, 3}, {{"-fail-on=stale"}, 3},
+    {{"-fail-on=unreachable"}, 0}, {{"-fail-on=any"}, 3},
+    {{"-fail-on=differ,stale", "-file=same.sty"}, 0},
+    {{"-fail-on", "older", "-file=pkg.*"}, 3},
+    {{"-fail-on=newer"}, 1}, {{"-fail-on=differ,"}, 1},
+  };
+  for (const auto &c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), "-explain");
+    run_result f = run_on(t, args);
+    EXPECT_EQ(f.status, c.status) << c.args[0];
+    if (c.status == 1) {
+      EXPECT_NE(f.err.find("lsrcheck: -fail-on: unknown kind"), std::string::npos) << f.err;
+    }
+  }
+}
+
+TEST(Explain, FileKeepsMatchingNamesAndTextReportReads)
+{
+  explain_trees t = make_explain_trees();
+  add(t, t.local, "tex/latex/a/Array.sty", "1\n");
+  add(t, t.dist, "tex/latex/a/array.sty", "1\n");
+  add(t, t.dist, "tex/latex/b/other.sty", "2\n");
+  add(t, t.local, "tex/latex/b/other.sty", "3\n");
+  write_databases(t);
+
+  run_result r = run_on(t, {"-file=ARRAY.*", "-explain", "-progname=latex"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  // Times are the files' own; the rest is fixed.
+  std::string text = std::regex_replace(r.out, std::regex("[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{5}"),
+                                        "TIME");
+  EXPECT_EQ(text,
+            "2 files in your databases.\n"
+            "Which copy latex loads, looked up as from a directory without TeX files.\n\n"
+            "Array.sty (format tex)\n"
+            "  latex        loads [1]\n"
+            "  [1] " + t.local + "/tex/latex/a/Array.sty\n"
+            "      TEXMFLOCAL, 2 bytes, TIME, content A\n"
+            "      loaded by latex\n"
+            "  [2] " + t.dist + "/tex/latex/a/array.sty\n"
+            "      TEXMFDIST, 2 bytes, TIME, content A\n"
+            "      found by none of the programs\n"
+            "  finding: a copy that none of the programs finds\n\n"
+            "Summary: 1 groups, 0 with differing copies, 0 whose loaded copy is older than a "
+            "hidden one, 0 stale members, 1 members none of the programs finds.\n");
+  // The plain report leaves -file alone, as it always has.
+  EXPECT_EQ(run_on(t, {"-file=ARRAY.*", "-m"}).out, run_on(t, {"-m"}).out);
+}
+
+TEST(Explain, NamesThatAreNotUtf8ComeThroughJsonWhole)
+{
+  explain_trees t = make_explain_trees();
+  const std::string name = "\xff\xfe-\xc3\xa9.sty";
+  add(t, t.local, "tex/latex/u/" + name, "1\n");
+  add(t, t.dist, "tex/latex/u/" + name, "2\n");
+  write_databases(t);
+  run_result r = run_on(t, {"-explain", "-json", "-progname=latex"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  json report = json::parse(r.out);
+  ASSERT_EQ(report["groups"].size(), 1u);
+  const json &g = report["groups"][0];
+  EXPECT_EQ(g["name_bytes"], "fffe2dc3a92e737479");
+  EXPECT_EQ(g["name"], "\xef\xbf\xbd\xef\xbf\xbd-\xc3\xa9.sty");
+  EXPECT_EQ(g["members"][0].count("path_bytes"), 1u);
+  EXPECT_EQ(g["lookups"][0]["kind"], "member");
+}
+
+} // namespace
