@@ -9,6 +9,7 @@ For each data set, runs in alternation, round after round:
          share a name ignoring case
   load   bench's lsrcheck_load: Kpathsea, as shipped, loads and walks the
          databases; the floor's share spent in the library
+  explain  lsrcheck -explain, on the machine's databases only
 and reports medians of wall time, CPU time (user + system, children
 included) and peak resident memory (of the largest process), and the
 medians of the per-round ratios tool/floor and tool/peer.
@@ -66,8 +67,9 @@ def installed_tex_packages():
     return ", ".join(names) if names else "no Debian TeX packages"
 
 
-def bench(name, env, runs, build):
-    """Benchmark one data set; print and return its table rows."""
+def bench(name, env, runs, build, explain=False):
+    """Benchmark one data set; print and return its table rows.  With
+    EXPLAIN, also lsrcheck -explain, against the plain report."""
     tool = [os.path.join(build, "lsrcheck"), "-multiple-occurences"]
     floor = [os.path.join(build, "bench", "lsrcheck_floor")]
     load = [os.path.join(build, "bench", "lsrcheck_load")]
@@ -75,6 +77,8 @@ def bench(name, env, runs, build):
     peer = PEER.format(trees=" ".join("'%s'" % t for t in trees))
     commands = {"tool": (tool, False), "floor": (floor, False), "peer": (peer, True),
                 "load": (load, False)}
+    if explain:
+        commands["explain"] = ([tool[0], "-explain"], False)
 
     count = subprocess.run(tool, env=env, capture_output=True, text=True,
                            check=True).stdout.split(" ", 1)[0]
@@ -101,6 +105,10 @@ def bench(name, env, runs, build):
                                                  ratio("floor", 2)))
     print("| tool/peer | %.2f | %.2f | %.2f |" % (ratio("peer", 0), ratio("peer", 1),
                                                 ratio("peer", 2)))
+    if explain:
+        print("| explain/tool | %.2f | %.2f | %.2f |" % tuple(
+            statistics.median(e[i] / t[i] for e, t in zip(results["explain"], results["tool"]))
+            for i in range(3)))
     sys.stdout.flush()
     kept = max(int(count), 1)
     return median("tool", 0) / kept, median("floor", 0) / kept
@@ -127,7 +135,7 @@ def main():
     print("# lsrcheck benchmark, %s, %d cores" % (os.uname().machine, os.cpu_count()))
     if not args.no_machine:
         bench("machine's TeX databases (%s)" % installed_tex_packages(), base, args.runs,
-              args.build)
+              args.build, explain=True)
     for kind, generator, sizes in (("real names", "gen_real.py", args.real),
                                    ("synthetic", "gen_tree.py", args.entries)):
         per_entry = {}

@@ -12,6 +12,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "databases/databases.h"
 #include "duplicates.h"
 #include "explain/explain.h"
 #include "pathsearch/installation.h"
@@ -23,7 +24,10 @@ option_state options;
 namespace {
 
 // Codes of the long options that have no letter.
-enum { opt_texmfroot = 256, opt_explain, opt_progname, opt_json, opt_fail_on };
+enum {
+  opt_texmfroot = 256, opt_explain, opt_progname, opt_json, opt_fail_on, opt_databases,
+  opt_verbose
+};
 
 const char short_options[] = "d:mx:i:f:shv";
 const struct option long_options[] = {
@@ -41,9 +45,14 @@ const struct option long_options[] = {
   {"progname",            required_argument, nullptr, opt_progname},
   {"json",                no_argument,       nullptr, opt_json},
   {"fail-on",             required_argument, nullptr, opt_fail_on},
-  // -e and -ex abbreviated -exclude before -explain came: they still do.
+  {"databases",           no_argument,       nullptr, opt_databases},
+  {"verbose",             no_argument,       nullptr, opt_verbose},
+  // Abbreviations that named an option before a newer one shared their
+  // prefix (-explain, -verbose) still do.
   {"e",                   required_argument, nullptr, 'x'},
   {"ex",                  required_argument, nullptr, 'x'},
+  {"ve",                  no_argument,       nullptr, 'v'},
+  {"ver",                 no_argument,       nullptr, 'v'},
   {nullptr,               0,                 nullptr, 0},
 };
 
@@ -71,7 +80,12 @@ const char help_block[] =
   "                       default latex, pdflatex, lualatex, xelatex).\n"
   "-json                  print the explained report as JSON.\n"
   "-fail-on=KIND[,KIND]   with -explain, exit with status 3 when a group shows\n"
-  "                       a finding of KIND: differ, older, unreachable, stale, any.\n";
+  "                       a finding of KIND: differ, older, unreachable, stale, any.\n"
+  "-databases             check every ls-R against its tree and the configuration;\n"
+  "                       exit with status 4 when a problem is found.\n"
+  "-verbose               with -databases, list every entry of long lists.\n"
+  "                       Modes: -shared-memory, then -ghostscript, then\n"
+  "                       -databases, then -explain, then -multiple-occurences.\n";
 
 const char notice[] =
   "lsrcheck " LSRCHECK_VERSION
@@ -142,6 +156,17 @@ int explain()
   return (report_findings(report) & options.fail_on) != 0 ? status_findings : EXIT_SUCCESS;
 }
 
+// Check the databases' health, as text or JSON; return the exit status.
+int databases()
+{
+  database_health health = check_databases();
+  if (options.json)
+    print_database_health_json(health, stdout);
+  else
+    print_database_health(health, options.verbose, stdout);
+  return problems_p(health) ? status_problems : EXIT_SUCCESS;
+}
+
 } // namespace
 
 void add_exclude_pattern(const char *pattern)
@@ -184,7 +209,9 @@ void parse_options(int argc, char **argv)
     case opt_texmfroot: options.texmfroot = optarg; break;
     case opt_explain: options.explain = true; break;
     case opt_progname: options.programs.push_back(optarg); break;
-    case opt_json: options.json = options.explain = true; break;
+    case opt_json: options.json = true; break;
+    case opt_databases: options.databases = true; break;
+    case opt_verbose: options.verbose = true; break;
     case opt_fail_on: {
       std::string bad;
       if (!parse_finding_kinds(optarg, &options.fail_on, &bad)) {
@@ -197,6 +224,8 @@ void parse_options(int argc, char **argv)
     default: exit(EXIT_FAILURE); // getopt has already complained
     }
   }
+  if (options.json && !options.databases)
+    options.explain = true;
   if (options.multiple_occurences || options.explain) {
     for (int i = optind; i < argc; i++)
       add_include_pattern(argv[i]);
@@ -228,6 +257,9 @@ int lsrcheck_main(int argc, char **argv)
     report_shared_memory();
   } else if (options.ghostscript) {
     report_ghostscript();
+  } else if (options.databases) {
+    set_up(texlive);
+    return databases();
   } else if (options.explain) {
     set_up(texlive);
     return explain();

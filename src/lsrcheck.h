@@ -19,11 +19,14 @@ struct option_state {
   std::vector<const char *> file_patterns; // every -file, for -explain
   std::vector<const char *> programs;      // -progname, for -explain
   unsigned fail_on = 0;             // -fail-on: finding kinds that fail
+  bool databases = false;           // -databases: the database health check
+  bool verbose = false;             // -verbose: long lists whole
 };
 
 // Exit statuses besides 0 and 1.
 enum {
-  status_findings = 3 // -fail-on: a group of a named kind was found
+  status_findings = 3, // -fail-on: a group of a named kind was found
+  status_problems = 4  // -databases: a problem was found
 };
 
 // The options of this run, filled by parse_options.

@@ -145,28 +145,36 @@ std::string variable_value(const char *name)
   return value == std::string("$") + name ? "" : value;
 }
 
+std::vector<path_element> path_elements(const char *name)
+{
+  std::vector<path_element> elements;
+  std::string value = variable_value(name);
+  if (value.empty())
+    return elements;
+  std::string expanded = take_string(kpse_brace_expand(value.c_str()));
+  size_t from = 0;
+  while (from <= expanded.size()) {
+    size_t end = expanded.find(ENV_SEP, from);
+    std::string dir = expanded.substr(from, end == std::string::npos ? std::string::npos
+                                                                     : end - from);
+    from = end == std::string::npos ? expanded.size() + 1 : end + 1;
+    bool database_only = dir.compare(0, 2, "!!") == 0;
+    if (database_only)
+      dir.erase(0, 2);
+    while (dir.size() > 1 && dir.back() == '/')
+      dir.pop_back();
+    if (!dir.empty())
+      elements.push_back({dir, database_only});
+  }
+  return elements;
+}
+
 std::vector<std::pair<std::string, std::string>> tree_roots(
     const std::vector<const char *> &variables)
 {
   std::vector<std::pair<std::string, std::string>> roots;
-  for (const char *variable : variables) {
-    std::string value = variable_value(variable);
-    if (value.empty())
-      continue;
-    std::string expanded = take_string(kpse_brace_expand(value.c_str()));
-    size_t from = 0;
-    while (from <= expanded.size()) {
-      size_t end = expanded.find(':', from);
-      std::string root = expanded.substr(from, end == std::string::npos ? std::string::npos
-                                                                        : end - from);
-      from = end == std::string::npos ? expanded.size() + 1 : end + 1;
-      while (root.compare(0, 1, "!") == 0)
-        root.erase(0, 1);
-      while (root.size() > 1 && root.back() == '/')
-        root.pop_back();
-      if (!root.empty())
-        roots.emplace_back(variable, real_path(root));
-    }
-  }
+  for (const char *variable : variables)
+    for (const path_element &e : path_elements(variable))
+      roots.emplace_back(variable, real_path(e.dir));
   return roots;
 }

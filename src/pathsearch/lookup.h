@@ -43,6 +43,17 @@ std::vector<std::pair<std::string, std::string>> format_engines();
 std::vector<std::pair<std::string, std::string>> tree_roots(
     const std::vector<const char *> &variables);
 
+// One element of a path variable: a directory, and whether it is marked
+// "!!" (searched only through its ls-R, never on disk).
+struct path_element {
+  std::string dir;
+  bool database_only;
+};
+
+// Return the elements of texmf.cnf variable NAME (TEXMFDBS, TEXMF), braces
+// expanded, in order; empty elements left out.
+std::vector<path_element> path_elements(const char *name);
+
 // Return the value of texmf.cnf variable NAME, expanded, or "".
 std::string variable_value(const char *name);
 
