@@ -10,6 +10,8 @@ For each data set, runs in alternation, round after round:
   load   bench's lsrcheck_load: Kpathsea, as shipped, loads and walks the
          databases; the floor's share spent in the library
   explain  lsrcheck -explain, on the machine's databases only
+  databases, find-L  lsrcheck -databases and find -L TREES -type f, on the
+         machine's databases only
 and reports medians of wall time, CPU time (user + system, children
 included) and peak resident memory (of the largest process), and the
 medians of the per-round ratios tool/floor and tool/peer.
@@ -35,7 +37,7 @@ PEER = ("find {trees} -type f -printf '%f\\t%p\\n' 2>/dev/null | LC_ALL=C sort -
         "{{ if (g) print \"\"; g = 0; p = k; q = $2 }}'")
 
 
-def measure(build, argv, env, shell=False):
+def measure(build, argv, env, shell=False, statuses=(0,)):
     """Run ARGV once with output discarded; return (wall, cpu, max_rss_kb).
 
     bench's lsrcheck_measure runs it, so that the memory of this script,
@@ -44,7 +46,7 @@ def measure(build, argv, env, shell=False):
         argv = ["sh", "-c", argv]
     run = subprocess.run([os.path.join(build, "bench", "lsrcheck_measure")] + argv,
                          env=env, capture_output=True, text=True)
-    if run.returncode != 0:
+    if run.returncode not in statuses:
         sys.exit("benchmark: %s failed with status %d" % (argv, run.returncode))
     wall, cpu, rss = run.stdout.split()
     return float(wall), float(cpu), int(rss)
@@ -79,15 +81,18 @@ def bench(name, env, runs, build, explain=False):
                 "load": (load, False)}
     if explain:
         commands["explain"] = ([tool[0], "-explain"], False)
+        commands["databases"] = ([tool[0], "-databases"], False)
+        commands["find-L"] = ("find -L %s -type f" % " ".join("'%s'" % t for t in trees), True)
 
     count = subprocess.run(tool, env=env, capture_output=True, text=True,
                            check=True).stdout.split(" ", 1)[0]
+    # -databases ends with status 4 when it finds a problem.
     for argv, shell in commands.values():   # warm the page cache
-        measure(build, argv, env, shell)
+        measure(build, argv, env, shell, (0, 4))
     results = {k: [] for k in commands}
     for _ in range(runs):
         for key, (argv, shell) in commands.items():
-            results[key].append(measure(build, argv, env, shell))
+            results[key].append(measure(build, argv, env, shell, (0, 4)))
 
     def median(key, i):
         return statistics.median(r[i] for r in results[key])
@@ -106,9 +111,10 @@ def bench(name, env, runs, build, explain=False):
     print("| tool/peer | %.2f | %.2f | %.2f |" % (ratio("peer", 0), ratio("peer", 1),
                                                 ratio("peer", 2)))
     if explain:
-        print("| explain/tool | %.2f | %.2f | %.2f |" % tuple(
-            statistics.median(e[i] / t[i] for e, t in zip(results["explain"], results["tool"]))
-            for i in range(3)))
+        for a, b in (("explain", "tool"), ("databases", "find-L")):
+            print("| %s/%s | %.2f | %.2f | %.2f |" % ((a, b) + tuple(
+                statistics.median(x[i] / y[i] for x, y in zip(results[a], results[b]))
+                for i in range(3))))
     sys.stdout.flush()
     kept = max(int(count), 1)
     return median("tool", 0) / kept, median("floor", 0) / kept

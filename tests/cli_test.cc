@@ -34,6 +34,11 @@ const char usage_text[] =
   "-json                  print the explained report as JSON.\n"
   "-fail-on=KIND[,KIND]   with -explain, exit with status 3 when a group shows\n"
   "                       a finding of KIND: differ, older, unreachable, stale, any.\n"
+  "-databases             check every ls-R against its tree and the configuration;\n"
+  "                       exit with status 4 when a problem is found.\n"
+  "-verbose               with -databases, list every entry of long lists.\n"
+  "                       Modes: -shared-memory, then -ghostscript, then\n"
+  "                       -databases, then -explain, then -multiple-occurences.\n"
   "\n"
   "Email bug reports to tex-k@tug.org.\n";
 

@@ -1,0 +1,254 @@
+// The database health check on made trees, against mktexlsr and an
+// independent walk (find -L).
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "helpers.h"
+
+namespace {
+
+using nlohmann::json;
+
+const std::string header =
+    "% ls-R -- filename database for kpathsea; do not change this line.\n";
+
+// Trees for the check, and a texmf.cnf whose TEXMF and TEXMFDBS name them.
+struct db_trees {
+  std::string base, cnf;
+};
+
+db_trees make_db_trees(const std::string &texmf, const std::string &dbs)
+{
+  db_trees t{make_temp_dir(), ""};
+  t.cnf = t.base + "/cnf";
+  auto expand = [&](std::string s) {
+    for (size_t at; (at = s.find("@")) != std::string::npos;)
+      s.replace(at, 1, t.base + "/");
+    return s;
+  };
+  write_file(t.cnf + "/texmf.cnf",
+             "TEXMF = " + expand(texmf) + "\nTEXMFDBS = " + expand(dbs) + "\n");
+  return t;
+}
+
+// Run -databases (-json unless TEXT) on T's configuration.
+run_result check(const db_trees &t, std::vector<std::string> args = {"-json"})
+{
+  run_options opts;
+  opts.env = {{"TEXMFCNF", t.cnf}};
+  opts.unset = {"TEXMFDBS", "TEXMF"};
+  args.insert(args.begin(), "-databases");
+  return run_lsrcheck(args, opts);
+}
+
+// Return the list KEY of tree I of the JSON report R.
+std::vector<std::string> list_of(const json &r, size_t i, const char *key)
+{
+  return r["trees"][i][key].get<std::vector<std::string>>();
+}
+
+// Run mktexlsr on TREE, quietly.
+void mktexlsr(const std::string &tree)
+{
+  ASSERT_EQ(system(("mktexlsr '" + tree + "' >/dev/null 2>&1").c_str()), 0);
+}
+
+TEST(Databases, EachKindOfStaleMissingAndLeftOutFile)
+{
+  db_trees t = make_db_trees("{!!@a,@b}", "{!!@a,@b}");
+  const std::string a = t.base + "/a", b = t.base + "/b";
+  for (const std::string &tree : {a, b}) {
+    write_file(tree + "/tex/latex/p/kept.sty", "");
+    write_file(tree + "/tex/latex/p/gone.sty", "");
+    write_file(tree + "/tex/latex/.git/HEAD", "");      // hidden: never reported
+    write_file(tree + "/tex/latex/v/a.sty", "");
+    write_file(tree + "/tex/latex/v/b.gitignore", "");  // mktexlsr drops it and c.sty
+    write_file(tree + "/tex/latex/v/c.sty", "");
+    write_file(tree + "/real/r.sty", "");
+    symlink("../real", (tree + "/tex/linked").c_str());  // followed
+    symlink("nowhere", (tree + "/tex/latex/p/dangling.sty").c_str());
+    mktexlsr(tree);
+    unlink((tree + "/tex/latex/p/gone.sty").c_str());
+    write_file(tree + "/tex/latex/p/new.sty", "");
+    write_file(tree + "/tex/linked/new-behind-link.sty", "");
+  }
+  symlink((a + "/ls-R").c_str(), (t.base + "/lsr-link").c_str());
+  rename((b + "/ls-R").c_str(), (t.base + "/b-ls-R").c_str());
+  symlink((t.base + "/b-ls-R").c_str(), (b + "/ls-R").c_str());
+
+  run_result r = check(t);
+  EXPECT_EQ(r.status, 4) << r.err;
+  json report = json::parse(r.out);
+  for (size_t i : {0u, 1u}) {
+    const std::string &tree = i == 0 ? a : b;
+    EXPECT_EQ(list_of(report, i, "missing"),
+              (std::vector<std::string>{"real/new-behind-link.sty", "tex/latex/p/new.sty",
+                                        "tex/linked/new-behind-link.sty"}));
+    EXPECT_EQ(list_of(report, i, "gone"),
+              std::vector<std::string>{tree + "/tex/latex/p/gone.sty"});
+    EXPECT_EQ(list_of(report, i, "dangling"),
+              std::vector<std::string>{tree + "/tex/latex/p/dangling.sty"});
+    EXPECT_EQ(list_of(report, i, "left_out"),
+              (std::vector<std::string>{"tex/latex/v/b.gitignore", "tex/latex/v/c.sty"}));
+    EXPECT_EQ(report["trees"][i]["header"], true);
+  }
+  EXPECT_EQ(report["trees"][0]["ls_r_target"], nullptr);
+  EXPECT_EQ(report["trees"][1]["ls_r_target"], t.base + "/b-ls-R");
+
+  // The text says what TeX does about the missing files in each tree.
+  run_result text = check(t, {});
+  EXPECT_NE(text.out.find("3 files missing from ls-R: never found, the tree is marked !!"),
+            std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("3 files missing from ls-R: found only by lookups that must "
+                          "succeed (\\input)"),
+            std::string::npos);
+  EXPECT_NE(text.out.find("  mend: mktexlsr " + a + "\n"), std::string::npos);
+
+  // mktexlsr mends all but what it leaves out itself and the dangling link.
+  mktexlsr(a);
+  report = json::parse(check(t).out);
+  EXPECT_TRUE(list_of(report, 0, "missing").empty());
+  EXPECT_TRUE(list_of(report, 0, "gone").empty());
+  EXPECT_EQ(list_of(report, 0, "left_out").size(), 2u);
+  EXPECT_EQ(report["trees"][0]["mend"], nullptr);
+}
+
+TEST(Databases, BrokenOrMissingLsRAndEachConfigurationRule)
+{
+  // plain: on TEXMFDBS without !!; nolsr: !! on both, no ls-R; notondbs:
+  // !! in TEXMF only; extra: holds an ls-R, in TEXMF, not on TEXMFDBS.
+  db_trees t = make_db_trees("{@plain,!!@nolsr,!!@notondbs,@extra,@headerless,@empty}",
+                             "{@plain,!!@nolsr,!!@headerless,!!@empty}");
+  write_file(t.base + "/plain/ls-R", header);
+  make_dirs(t.base + "/nolsr");
+  write_file(t.base + "/notondbs/ls-R", header);
+  write_file(t.base + "/extra/ls-R", header + "./:\nx\n");
+  write_file(t.base + "/extra/x", "");
+  write_file(t.base + "/headerless/ls-R", "./:\nf.sty\nls-R\n");
+  write_file(t.base + "/headerless/f.sty", "");
+  write_file(t.base + "/empty/ls-R", "");
+
+  run_result r = check(t);
+  EXPECT_EQ(r.status, 4);
+  json report = json::parse(r.out);
+  std::set<std::string> rules;
+  for (const json &p : report["configuration"])
+    rules.insert(p["rule"].get<std::string>() + " " +
+                 p["dir"].get<std::string>().substr(t.base.size() + 1));
+  EXPECT_EQ(rules, (std::set<std::string>{
+                       "not-database-only plain", "no-ls-R nolsr",
+                       "not-on-TEXMFDBS notondbs", "ls-R-not-loaded extra",
+                       "database-only-without-ls-R nolsr"}));
+  EXPECT_EQ(report["trees"][2]["header"], false);
+  EXPECT_EQ(report["trees"][2]["entries"], 2);
+  EXPECT_EQ(report["trees"][3]["entries"], 0);
+
+  run_result text = check(t, {});
+  EXPECT_NE(text.out.find("!!" + t.base + "/empty: ls-R has no usable entries"),
+            std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("mktexlsr refuses to update it"), std::string::npos);
+  EXPECT_NE(text.out.find("mend: rm " + t.base + "/headerless/ls-R && mktexlsr " + t.base +
+                          "/headerless\n"),
+            std::string::npos);
+  EXPECT_NE(text.out.find("Problems found.\n"), std::string::npos);
+}
+
+TEST(Databases, HealthyTreesAndNothingWritten)
+{
+  db_trees t = make_db_trees("{!!@a}", "{!!@a}");
+  write_file(t.base + "/a/tex/x.sty", "x");
+  mktexlsr(t.base + "/a");
+  std::string before = read_file(t.base + "/a/ls-R");
+  struct stat st;
+  stat((t.base + "/a").c_str(), &st);
+  run_result r = check(t, {});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out, "!!" + t.base + "/a: ls-R up to date, 4 entries\nAll databases are healthy.\n");
+  struct stat after;
+  stat((t.base + "/a").c_str(), &after);
+  EXPECT_EQ(read_file(t.base + "/a/ls-R"), before);
+  EXPECT_EQ(after.st_mtime, st.st_mtime);
+}
+
+// Return the lines of the shell command COMMAND's output.
+std::set<std::string> command_lines(const std::string &command)
+{
+  std::set<std::string> lines;
+  FILE *p = popen(command.c_str(), "r");
+  char line[8192];
+  while (p != nullptr && fgets(line, sizeof line, p) != nullptr) {
+    std::string s = line;
+    if (!s.empty() && s.back() == '\n')
+      s.pop_back();
+    lines.insert(s);
+  }
+  if (p != nullptr)
+    pclose(p);
+  return lines;
+}
+
+TEST(Databases, MissingFilesAgreeWithFindOnAThousandsOfFilesTree)
+{
+  db_trees t = make_db_trees("{!!@big}", "{!!@big}");
+  const std::string big = t.base + "/big";
+  for (int d = 0; d < 60; d++) {
+    std::string dir = big + "/tex/d" + std::to_string(d) + (d % 7 == 0 ? "/.cache" : "");
+    for (int f = 0; f < 50; f++)
+      write_file(dir + "/f" + std::to_string(f) + (f == 20 && d % 5 == 0 ? ".svn-base" : ".tex"), "");
+  }
+  symlink("d1", (big + "/tex/alias").c_str());
+  symlink("missing", (big + "/tex/d2/broken.tex").c_str());
+  write_file(big + "/ls-R", header);
+
+  // Every file find -L sees (dangling links too), hidden directories left
+  // out, is missing or left out.
+  std::set<std::string> expected =
+      command_lines("cd '" + big + "' && find -L . \\( -type d -name '.?*' -prune \\) -o "
+                    "\\( ! -type d -print \\) | sed 's|^\\./||' | grep -vx ls-R");
+  json report = json::parse(check(t).out);
+  std::set<std::string> reported;
+  for (const char *key : {"missing", "left_out"})
+    for (const std::string &path : list_of(report, 0, key))
+      reported.insert(path);
+  EXPECT_EQ(reported, expected);
+  EXPECT_GT(expected.size(), 2000u);
+
+  // After mktexlsr, what is left out is just what its ls-R lacks.
+  mktexlsr(big);
+  report = json::parse(check(t).out);
+  EXPECT_TRUE(list_of(report, 0, "missing").empty());
+  std::set<std::string> listed = command_lines(
+      "awk '/^\\.\\/.*:$/ { d = substr($0, 3, length($0) - 3); next } "
+      "$0 != \"\" { print (d == \"\" ? \"\" : d \"/\") $0 }' '" + big + "/ls-R'");
+  std::set<std::string> lacking;
+  for (const std::string &path : expected)
+    if (!listed.count(path))
+      lacking.insert(path);
+  std::vector<std::string> left_out = list_of(report, 0, "left_out");
+  EXPECT_EQ(std::set<std::string>(left_out.begin(), left_out.end()), lacking);
+  EXPECT_GT(lacking.size(), 10u);
+}
+
+TEST(Unprivileged, UnreadableDirectoryIsReportedAndTheRunGoesOn)
+{
+  if (root_p())
+    GTEST_SKIP() << "root reads every directory; this case runs as nobody";
+  db_trees t = make_db_trees("{!!@a}", "{!!@a}");
+  write_file(t.base + "/a/locked/x.sty", "");
+  write_file(t.base + "/a/open/y.sty", "");
+  write_file(t.base + "/a/ls-R", header);
+  chmod((t.base + "/a/locked").c_str(), 0);
+  json report = json::parse(check(t).out);
+  chmod((t.base + "/a/locked").c_str(), 0755);
+  EXPECT_EQ(list_of(report, 0, "unlistable"), std::vector<std::string>{t.base + "/a/locked"});
+  EXPECT_EQ(list_of(report, 0, "missing"), std::vector<std::string>{"open/y.sty"});
+}
+
+} // namespace
