@@ -353,9 +353,9 @@ void check_configuration(database_health &health, const std::vector<path_element
 
 database_health check_databases(unsigned threads)
 {
-  // Kpathsea loads its databases with the first variable it reads; let
-  // it load them with constant-time appends.
-  hash_shared_exists_p(DB_LOAD);
+  // The ls-R files are read here, as Kpathsea reads them, and per tree;
+  // Kpathsea need not load them too when it first reads a variable.
+  skip_database_load();
   database_health health;
   for (const path_element &e : path_elements("TEXMFDBS")) {
     tree_health &t = health.trees.emplace_back();

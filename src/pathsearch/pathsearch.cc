@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <functional>
@@ -43,6 +44,27 @@ void hash_shared_iter(shared_db_handle db, db_entry_fn fn)
   for (unsigned b = 0; b < db->size; b++)
     for (const hash_element_type *e = db->buckets[b]; e; e = e->next)
       fn(e->key, e->value);
+}
+
+namespace {
+
+bool database_load_skipped;
+
+} // namespace
+
+void skip_database_load()
+{
+  database_load_skipped = true;
+}
+
+// Kpathsea's reading of texmf.cnf calls this, through its PLT, to load the
+// databases; the library's own function does the work unless told not to.
+extern "C" void kpathsea_init_db(kpathsea kpse)
+{
+  typedef void (*init_fn)(kpathsea);
+  static init_fn library_init = reinterpret_cast<init_fn>(dlsym(RTLD_NEXT, "kpathsea_init_db"));
+  if (!database_load_skipped && library_init != nullptr)
+    library_init(kpse);
 }
 
 size_t hash_shared_size_hint(shared_db_handle db)

@@ -73,6 +73,12 @@ int match_pattern(const char *pattern, const char *path);
 // for reading and writing.  It is never created; it is closed at once.
 bool file_mapping_exists_p(const char *name);
 
+// Keep Kpathsea from loading its ls-R databases when it first reads
+// texmf.cnf (it loads them then, whatever the variable was read for).
+// For a run that reads the ls-R files itself: afterwards only variables
+// may be asked, since no lookup would find anything in a !! tree.
+void skip_database_load();
+
 // Set up Kpathsea for the program invoked as ARGV0: program name, then the
 // initialisation at 600 dpi with no mode and no fallback font.  With a
 // PROGRAM (see texlive_program), Kpathsea takes PROGRAM's directory as the
