@@ -40,6 +40,20 @@ TEST(TexliveRoot, EveryModeChecksTheInstallationAtTheRoot)
         "\"texlive_package\": \"xpkg\""})
     EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
 
+  // The health check walks the installation's own trees: texmf-dist's
+  // ls-R, made by hand here, lacks web2c/texmf.cnf.
+  r = run_lsrcheck({"-databases", root}, plain_environment());
+  EXPECT_EQ(r.status, 4);
+  EXPECT_EQ(r.out.substr(0, r.out.find("Configuration") == std::string::npos
+                                ? r.out.find("Problems")
+                                : r.out.find("Configuration")),
+            "!!" + tl.local + ": ls-R up to date, 1 entries\n"
+            "!!" + tl.root + "/texmf-var: ls-R up to date, 1 entries\n"
+            "!!" + tl.root + "/texmf-dist: ls-R, 1 entries\n"
+            "  1 files missing from ls-R: never found, the tree is marked !!\n"
+            "    web2c/texmf.cnf\n"
+            "  mend: mktexlsr " + tl.root + "/texmf-dist\n");
+
   // The reports that do not read the databases run as they always do.
   for (const char *mode : {"-shared-memory", "-ghostscript"}) {
     run_result other = run_lsrcheck({mode, root}, plain_environment());
