@@ -93,6 +93,18 @@ const char notice[] =
   "This is free software: you are free to change and redistribute it.\n"
   "There is NO WARRANTY, to the extent permitted by law.\n";
 
+// Add the finding kinds of LIST to -fail-on; return false, with a
+// complaint on standard error, if one is no kind.
+bool add_fail_on(const char *list)
+{
+  std::string bad;
+  if (parse_finding_kinds(list, &options.fail_on, &bad))
+    return true;
+  fprintf(stderr, "%s: -fail-on: unknown kind '%s' (differ, older, unreachable, stale, any)\n",
+          options.program_name, bad.c_str());
+  return false;
+}
+
 // Write the version text to standard output.
 void version()
 {
@@ -212,15 +224,10 @@ void parse_options(int argc, char **argv)
     case opt_json: options.json = true; break;
     case opt_databases: options.databases = true; break;
     case opt_verbose: options.verbose = true; break;
-    case opt_fail_on: {
-      std::string bad;
-      if (!parse_finding_kinds(optarg, &options.fail_on, &bad)) {
-        fprintf(stderr, "%s: -fail-on: unknown kind '%s' (differ, older, unreachable, "
-                        "stale, any)\n", options.program_name, bad.c_str());
+    case opt_fail_on:
+      if (!add_fail_on(optarg))
         exit(EXIT_FAILURE);
-      }
       break;
-    }
     default: exit(EXIT_FAILURE); // getopt has already complained
     }
   }

@@ -204,6 +204,7 @@ TEST(Databases, MissingFilesAgreeWithFindOnAThousandsOfFilesTree)
       write_file(dir + "/f" + std::to_string(f) + (f == 20 && d % 5 == 0 ? ".svn-base" : ".tex"), "");
   }
   symlink("d1", (big + "/tex/alias").c_str());
+  symlink("../..", (big + "/tex/d3/up").c_str()); // a loop: listed once, not followed
   symlink("missing", (big + "/tex/d2/broken.tex").c_str());
   write_file(big + "/ls-R", header);
 
@@ -211,7 +212,7 @@ TEST(Databases, MissingFilesAgreeWithFindOnAThousandsOfFilesTree)
   // out, is missing or left out.
   std::set<std::string> expected =
       command_lines("cd '" + big + "' && find -L . \\( -type d -name '.?*' -prune \\) -o "
-                    "\\( ! -type d -print \\) | sed 's|^\\./||' | grep -vx ls-R");
+                    "\\( ! -type d -print \\) 2>/dev/null | sed 's|^\\./||' | grep -vx ls-R");
   json report = json::parse(check(t).out);
   std::set<std::string> reported;
   for (const char *key : {"missing", "left_out"})
