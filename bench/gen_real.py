@@ -18,6 +18,8 @@ import os
 import shutil
 import subprocess
 
+from gen_tree import write_cnf
+
 HEADER = "% ls-R -- filename database for kpathsea; do not change this line.\n"
 
 
@@ -89,10 +91,7 @@ def build(out, trees, entries):
         with open(os.path.join(root, "ls-R"), "w", encoding="utf-8",
                   errors="surrogateescape") as f:
             f.writelines(lsr[root])
-    cnf = os.path.join(out, "cnf")
-    os.makedirs(cnf)
-    with open(os.path.join(cnf, "texmf.cnf"), "w") as f:
-        f.write("TEXMF = {%s}\nTEXMFDBS = %s\n" % (",".join(roots), ":".join(roots)))
+    write_cnf(out, roots)
 
 
 def main():

@@ -124,9 +124,13 @@ def build(out, layout):
                     lsr.write(leaf + "\n")
                 for name, _ in directories.get(directory, ()):
                     lsr.write(name + "\n")
+    write_cnf(out, [os.path.join(out, tree) for tree, _ in TREES])
+
+
+def write_cnf(out, trees):
+    """Write OUT/cnf/texmf.cnf, whose TEXMF and TEXMFDBS name TREES."""
     cnf = os.path.join(out, "cnf")
     os.makedirs(cnf)
-    trees = [os.path.join(out, tree) for tree, _ in TREES]
     with open(os.path.join(cnf, "texmf.cnf"), "w") as f:
         f.write("TEXMF = {%s}\nTEXMFDBS = %s\n" % (",".join(trees), ":".join(trees)))
 
