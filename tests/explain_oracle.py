@@ -7,7 +7,7 @@ first hit that -explain names must be the first line that
 hit: nothing printed).  All names of one program go to one kpsewhich,
 separated by an absolute path that it prints as it stands.  Also checks
 that the package named for a file of the distribution is the one
-`dpkg -S` names.
+`dpkg -S` names for its real path.
 """
 
 import json
@@ -58,8 +58,10 @@ try:
     for g in groups:
         for m in g["members"]:
             if m["package"] and checked < 20:
-                owner = subprocess.run(["dpkg", "-S", m["path"]], capture_output=True,
-                                       text=True).stdout.split(":")[0]
+                # dpkg lists a file under its path with links resolved
+                # (texmf-dist/doc is a link into /usr/share/doc).
+                owner = subprocess.run(["dpkg", "-S", os.path.realpath(m["path"])],
+                                       capture_output=True, text=True).stdout.split(":")[0]
                 if owner != m["package"]:
                     failures += 1
                     print("%s: package %s, dpkg -S %s" % (m["path"], m["package"], owner))
