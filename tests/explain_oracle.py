@@ -7,7 +7,7 @@ first hit that -explain names must be the first line that
 hit: nothing printed).  All names of one program go to one kpsewhich,
 separated by an absolute path that it prints as it stands.  Also checks
 that the package named for a file of the distribution is the one
-`dpkg -S` names for its real path.
+`dpkg -S` names.
 """
 
 import json
@@ -57,12 +57,16 @@ try:
     checked = 0
     for g in groups:
         for m in g["members"]:
-            if m["package"] and checked < 20:
-                # dpkg lists a file under its path with links resolved
-                # (texmf-dist/doc is a link into /usr/share/doc).
-                owner = subprocess.run(["dpkg", "-S", os.path.realpath(m["path"])],
-                                       capture_output=True, text=True).stdout.split(":")[0]
-                if owner != m["package"]:
+            if checked < 30 and m["state"] == "ok":
+                # dpkg lists a file under the path it installed: the link
+                # itself (texmf-dist/web2c/fmtutil.cnf), or the file behind
+                # a linked directory (texmf-dist/doc, a link into
+                # /usr/share/doc).
+                owner = ""
+                for path in (m["path"], os.path.realpath(m["path"])):
+                    owner = owner or subprocess.run(["dpkg", "-S", path], capture_output=True,
+                                                    text=True).stdout.split(":")[0]
+                if owner != (m["package"] or ""):
                     failures += 1
                     print("%s: package %s, dpkg -S %s" % (m["path"], m["package"], owner))
                 checked += 1
