@@ -23,6 +23,7 @@
 #include <memory>
 #include <thread>
 
+#include "pathsearch/files.h"
 #include "pathsearch/pathsearch.h"
 
 namespace {
@@ -40,6 +41,11 @@ std::vector<db_entry> db_entries;
 // may begin in the directory string.
 std::deque<std::string> joined_entries;
 
+// The directory of the last entry collected, and whether it ends in '/';
+// forgotten with the entries.
+const char *last_dir;
+bool last_ends_in_slash;
+
 // What the test of one entry found.
 enum entry_state : uint8_t { dropped, kept_nameless, kept_named };
 
@@ -51,17 +57,7 @@ inline unsigned char fold(unsigned char c)
 
 // Return the file name of NAME, an entry of a directory that ends in '/'
 // (or of the empty directory): the part after NAME's last '/', as xbasename
-// finds it in the joined path; null if that part is empty.
-const char *entry_file_name(const char *name)
-{
-  const char *base = name;
-  for (const char *p = name; *p != '\0'; p++)
-    if (*p == '/')
-      base = p + 1;
-  return *base != '\0' ? base : nullptr;
-}
-
-// Return the file name of NAME as entry_file_name does, and set *HASH to a
+// finds it in the joined path; null if that part is empty.  Set *HASH to a
 // hash of it folded as stricmp folds it; one pass over NAME.
 const char *hashed_file_name(const char *name, uint32_t *hash)
 {
@@ -157,19 +153,12 @@ void test_directories(test_table &table, const check_filter &filter, unsigned th
     helper.join();
 }
 
-// Return the number of threads to use when FILTER leaves it open.
-unsigned thread_count(const check_filter &filter)
+// Return the file name of the kept entry I of TABLE, found again: only
+// where two names' hashes agree.
+const char *file_of(const test_table &table, size_t i)
 {
-  if (filter.threads > 0)
-    return filter.threads;
-  unsigned cores = std::thread::hardware_concurrency();
-  return cores > 0 ? cores : 1;
-}
-
-// Return the file name of the kept entry I of TABLE.
-inline const char *file_of(const test_table &table, size_t i)
-{
-  return entry_file_name(table.entries[i].name);
+  uint32_t ignored;
+  return hashed_file_name(table.entries[i].name, &ignored);
 }
 
 // Count the kept files of TABLE by folded file name and return the groups
@@ -194,7 +183,6 @@ duplicate_groups group_names(test_table &table)
   for (size_t i = 0; i < n; i++) {
     if (table.state[i] != kept_named)
       continue;
-    const char *file = file_of(table, i);
     uint32_t h = table.hash[i];
     size_t slot = h & mask;
     for (;; slot = (slot + 1) & mask) {
@@ -204,7 +192,7 @@ duplicate_groups group_names(test_table &table)
         first_of[i] = static_cast<uint32_t>(i);
         break;
       }
-      if (table.hash[e - 1] == h && stricmp(file_of(table, e - 1), file) == 0) {
+      if (table.hash[e - 1] == h && stricmp(file_of(table, e - 1), file_of(table, i)) == 0) {
         first_of[i] = e - 1;
         break;
       }
@@ -266,8 +254,14 @@ int compare_names(const char *x, const char *y)
 
 void collect_entry(const char *name, const char *dir)
 {
-  size_t length = strlen(dir);
-  if (length == 0 || dir[length - 1] == '/') {
+  // Kpathsea hands the same directory string to each of its entries: look
+  // at its end once.
+  if (dir != last_dir) {
+    size_t length = strlen(dir);
+    last_dir = dir;
+    last_ends_in_slash = length == 0 || dir[length - 1] == '/';
+  }
+  if (last_ends_in_slash) {
     db_entries.push_back({name, dir});
     return;
   }
@@ -292,10 +286,11 @@ duplicate_groups group_collected(const check_filter &filter)
     if (i == 0 || db_entries[i].dir != db_entries[i - 1].dir)
       table.dir_starts.push_back(i);
   table.dir_starts.push_back(n);
-  test_directories(table, filter, thread_count(filter));
+  test_directories(table, filter, thread_count(filter.threads));
   duplicate_groups result = group_names(table);
   db_entries = std::vector<db_entry>();
   joined_entries.clear();
+  last_dir = nullptr;
   return result;
 }
 

@@ -16,6 +16,7 @@
 #include "duplicates.h"
 #include "explain/explain.h"
 #include "pathsearch/installation.h"
+#include "pathsearch/lookup.h"
 #include "pathsearch/pathsearch.h"
 #include "reports.h"
 
@@ -149,13 +150,21 @@ void set_up(const std::string &texlive_program)
             on_path.c_str());
 }
 
-// Explain the groups for the programs of the command line, as text or
-// JSON; return the exit status.
-int explain()
+// Return the patterns of the command line that the duplicate check keeps
+// files by.
+check_filter filter_of_options()
 {
   check_filter filter;
   filter.exclude = options.exclude_patterns;
   filter.include = options.include_patterns;
+  return filter;
+}
+
+// Explain the groups for the programs of the command line, as text or
+// JSON; return the exit status.
+int explain()
+{
+  check_filter filter = filter_of_options();
   filter.names = options.file_patterns;
   std::vector<std::string> programs(options.programs.begin(), options.programs.end());
   if (programs.empty())
@@ -272,10 +281,7 @@ int lsrcheck_main(int argc, char **argv)
     return explain();
   } else if (options.multiple_occurences) {
     set_up(texlive);
-    check_filter filter;
-    filter.exclude = options.exclude_patterns;
-    filter.include = options.include_patterns;
-    check_multiple_occurences(filter);
+    check_multiple_occurences(filter_of_options());
   } else {
     usage();
   }

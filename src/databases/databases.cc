@@ -22,6 +22,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "pathsearch/files.h"
 #include "pathsearch/installation.h"
 #include "pathsearch/lookup.h"
 #include "pathsearch/pathsearch.h"
@@ -31,17 +32,6 @@ namespace {
 // What mktexlsr's sed looks for: from a line holding one of these, it
 // deletes everything up to the next blank line.
 const char *const vcs_names[] = {".git", ".hg", ".svn", ".bzr"};
-
-// Return PATH with every run of '/' made one.
-std::string collapsed(const std::string &path)
-{
-  std::string out;
-  out.reserve(path.size());
-  for (char c : path)
-    if (c != '/' || out.empty() || out.back() != '/')
-      out += c;
-  return out;
-}
 
 // Return true if LINE holds a name mktexlsr's version-control rule matches.
 bool vcs_line_p(std::string_view line)
@@ -140,7 +130,7 @@ std::vector<walk_item> list_directory(const walk_state &state, const walk_item &
   if (!dropping && std::any_of(names.begin(), names.end(),
                                [](const auto &n) { return vcs_line_p(n.first); }))
     std::sort(names.begin(), names.end());
-  std::string prefix = collapsed(dir + "/");
+  std::string prefix = collapsed_path(dir + "/");
   for (const auto &[name, type] : names) {
     dropping = dropping || vcs_line_p(name);
     struct stat st;
@@ -242,7 +232,7 @@ size_t read_database(const std::string &text, const std::string &top,
         hidden = at + 2 < d.size() && d[at + 2] != '/';
       in_dir = !hidden;
       top_dir = line == "./:";
-      dir = collapsed(d[0] == '/' ? d : top + "/" + (d.compare(0, 2, "./") == 0 ? d.substr(2) : d));
+      dir = collapsed_path(d[0] == '/' ? d : top + "/" + (d.compare(0, 2, "./") == 0 ? d.substr(2) : d));
       continue;
     }
     if (!in_dir)
@@ -250,7 +240,7 @@ size_t read_database(const std::string &text, const std::string &top,
     path = dir;
     path += line;
     if (line.find('/') != std::string_view::npos)
-      path = collapsed(path);
+      path = collapsed_path(path);
     entries.push_back({store.add(path), static_cast<uint32_t>(path.size()),
                        top_dir && line == ".:", 0});
     count++;
@@ -258,19 +248,14 @@ size_t read_database(const std::string &text, const std::string &top,
   return count;
 }
 
-// Return the whole content of the file PATH, or false if it cannot be read.
-bool read_whole(const std::string &path, std::string &text)
+// Return the ls-R of the tree DIR (ls-R, else ls-r), or "" if it has none.
+std::string find_database(const std::string &dir)
 {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
-    return false;
-  text.clear();
-  char buffer[65536];
-  ssize_t n;
-  while ((n = read(fd, buffer, sizeof buffer)) > 0)
-    text.append(buffer, n);
-  close(fd);
-  return n == 0;
+  struct stat st;
+  for (const char *name : {"/ls-R", "/ls-r"})
+    if (lstat((dir + name).c_str(), &st) == 0)
+      return dir + name;
+  return "";
 }
 
 // Return true if the user may rewrite TREE's ls-R (and make one if none).
@@ -288,22 +273,19 @@ bool writable_p(const tree_health &tree)
 // Find TREE's ls-R (ls-R, else ls-r) and read it into ENTRIES.
 void read_tree_database(tree_health &tree, std::vector<db_entry> &entries, path_store &store)
 {
-  for (const char *name : {"/ls-R", "/ls-r"}) {
+  tree.lsr = find_database(tree.dir);
+  if (!tree.lsr.empty()) {
+    const std::string &path = tree.lsr;
     struct stat st;
-    std::string path = tree.dir + name;
-    if (lstat(path.c_str(), &st) != 0)
-      continue;
-    tree.lsr = path;
-    if (S_ISLNK(st.st_mode))
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
       tree.lsr_target = real_path(path);
     std::string text;
-    tree.lsr_readable = read_whole(path, text);
+    tree.lsr_readable = read_whole_file(path, text);
     const char header[] = "% ls-R -- filename database for kpathsea; do not change this line.";
     tree.lsr_header = text.compare(0, sizeof header - 1, header) == 0 &&
                       (text.size() == sizeof header - 1 || text[sizeof header - 1] == '\n' ||
                        text[sizeof header - 1] == '\r');
     tree.entries = read_database(text, tree.dir, entries, store);
-    break;
   }
   tree.writable = writable_p(tree);
 }
@@ -315,10 +297,6 @@ void check_configuration(database_health &health, const std::vector<path_element
   for (const tree_health &t : health.trees)
     on_dbs.insert(real_path(t.dir));
   std::unordered_set<std::string> said;
-  auto has_lsr = [](const std::string &dir) {
-    struct stat st;
-    return lstat((dir + "/ls-R").c_str(), &st) == 0 || lstat((dir + "/ls-r").c_str(), &st) == 0;
-  };
   auto add = [&](const char *rule, const std::string &dir, const std::string &text) {
     if (said.insert(std::string(rule) + "\n" + dir).second)
       health.config.push_back({rule, dir, text});
@@ -332,7 +310,7 @@ void check_configuration(database_health &health, const std::vector<path_element
       add("no-ls-R", t.dir, "it is on TEXMFDBS but has no ls-R");
   }
   for (const path_element &e : texmf) {
-    bool dbs = on_dbs.count(real_path(e.dir)) > 0, lsr = has_lsr(e.dir);
+    bool dbs = on_dbs.count(real_path(e.dir)) > 0, lsr = !find_database(e.dir).empty();
     if (e.database_only && !dbs)
       add("not-on-TEXMFDBS", e.dir,
           "TEXMF marks it !!, but TEXMFDBS does not list it: its ls-R is never read");
@@ -340,7 +318,7 @@ void check_configuration(database_health &health, const std::vector<path_element
       add("ls-R-not-loaded", e.dir, "it holds an ls-R, but TEXMFDBS does not list it");
   }
   for (const path_element &e : texmf)
-    if (e.database_only && !has_lsr(e.dir))
+    if (e.database_only && !!find_database(e.dir).empty())
       add("database-only-without-ls-R", e.dir,
           "it is marked !! and has no ls-R: nothing in it is ever found");
   for (const tree_health &t : health.trees)
@@ -364,8 +342,7 @@ database_health check_databases(unsigned threads)
   }
 
   // Walk the trees on other threads while this one reads the databases.
-  if (threads == 0)
-    threads = std::max(1u, std::thread::hardware_concurrency());
+  threads = thread_count(threads);
   walk_state state;
   state.trees = &health.trees;
   for (size_t i = 0; i < health.trees.size(); i++) {
@@ -460,7 +437,8 @@ database_health check_databases(unsigned threads)
 
 bool mended_by_mktexlsr_p(const tree_health &t)
 {
-  return t.lsr.empty() || t.entries == 0 || !t.missing.empty() || !t.gone.empty();
+  return t.lsr.empty() || t.entries == 0 || !t.missing.empty() || !t.gone.empty() ||
+         !t.lsr_header;
 }
 
 bool problems_p(const database_health &health)
@@ -468,7 +446,7 @@ bool problems_p(const database_health &health)
   if (!health.config.empty())
     return true;
   for (const tree_health &t : health.trees)
-    if (mended_by_mktexlsr_p(t) || !t.lsr_readable || !t.lsr_header || !t.left_out.empty() ||
+    if (mended_by_mktexlsr_p(t) || !t.lsr_readable || !t.left_out.empty() ||
         !t.dangling.empty() || !t.unlistable.empty())
       return true;
   return false;

@@ -44,7 +44,8 @@ database_health check_databases(unsigned threads = 0);
 // Return true if HEALTH shows a problem.
 bool problems_p(const database_health &health);
 
-// Return true if the tree's problems are what mktexlsr mends.
+// Return true if the tree's problems are what mktexlsr mends (once an ls-R
+// without its header is removed).
 bool mended_by_mktexlsr_p(const tree_health &tree);
 
 // Write HEALTH as text on OUT; lists show their first entries unless ALL.

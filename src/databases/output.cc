@@ -72,7 +72,7 @@ void print_database_health(const database_health &health, bool all, FILE *out)
                "makes it drop the rest of its directory): rerunning it will not help",
                all, out);
     print_list(t.unlistable, "directories that cannot be listed", all, out);
-    if (mended_by_mktexlsr_p(t) || (!t.lsr.empty() && !t.lsr_header))
+    if (mended_by_mktexlsr_p(t))
       fprintf(out, "  mend: %s\n", mending_command(t).c_str());
   }
   if (!health.config.empty()) {
@@ -103,9 +103,7 @@ void print_database_health_json(const database_health &health, FILE *out)
     jt["dangling"] = t.dangling;
     jt["left_out"] = t.left_out;
     jt["unlistable"] = t.unlistable;
-    jt["mend"] = mended_by_mktexlsr_p(t) || (!t.lsr.empty() && !t.lsr_header)
-                     ? json(mending_command(t))
-                     : json(nullptr);
+    jt["mend"] = mended_by_mktexlsr_p(t) ? json(mending_command(t)) : json(nullptr);
     doc["trees"].push_back(jt);
   }
   doc["configuration"] = json::array();

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "explain/facts.h"
+#include "pathsearch/files.h"
 #include "pathsearch/lookup.h"
 #include "pathsearch/pathsearch.h"
 
@@ -52,22 +53,12 @@ std::string engine_of(const std::string &program,
   return program;
 }
 
-// Return PATH with every run of '/' made one.
-std::string collapsed(const std::string &path)
-{
-  std::string out;
-  for (char c : path)
-    if (c != '/' || out.empty() || out.back() != '/')
-      out += c;
-  return out;
-}
-
 // Return the variable of the tree PATH lies in, by the longest root of
 // ROOTS that holds it, or "".
 std::string tree_of(const std::string &path,
                     const std::vector<std::pair<std::string, std::string>> &roots)
 {
-  std::string real = collapsed(path);
+  std::string real = collapsed_path(path);
   char *resolved = realpath(path.c_str(), nullptr);
   std::string target = resolved != nullptr ? resolved : "";
   free(resolved);
@@ -98,17 +89,18 @@ std::string date_key(const std::string &date)
 // Return the index of the member of G whose path is PATH, or -1.
 int member_index(const group_info &g, const std::string &path)
 {
-  std::string c = collapsed(path);
+  std::string c = collapsed_path(path);
   for (size_t i = 0; i < g.members.size(); i++)
-    if (g.members[i].path == path || collapsed(g.members[i].path) == c)
+    if (g.members[i].path == path || collapsed_path(g.members[i].path) == c)
       return static_cast<int>(i);
   return -1;
 }
 
-// Return how the first hit HIT of G's name relates to G.
-hit_kind classify(const group_info &g, int format, const std::string &hit)
+// Return how the first hit HIT of G's name relates to G, HIT being its
+// member MEMBER (-1: none).
+hit_kind classify(const group_info &g, int format, const std::string &hit, int member)
 {
-  if (member_index(g, hit) >= 0)
+  if (member >= 0)
     return hit_member;
   size_t slash = hit.rfind('/');
   std::string dir = hit.substr(0, slash + 1), base = hit.substr(slash + 1);
@@ -276,10 +268,11 @@ void record_hits(explained_report &report, const std::vector<int> &formats,
       const std::vector<std::string> &found = hits[p][gi];
       program_hit &first = g.hits[p];
       if (!found.empty()) {
+        int member = member_index(g, found[0]);
         first.path = found[0];
-        first.kind = classify(g, formats[gi], found[0]);
-        if (first.kind == hit_member)
-          g.members[member_index(g, found[0])].loaded_by.push_back(p);
+        first.kind = classify(g, formats[gi], found[0], member);
+        if (member >= 0)
+          g.members[member].loaded_by.push_back(p);
       }
       for (const std::string &hit : found) {
         int m = member_index(g, hit);

@@ -1,7 +1,8 @@
 #include "explain/facts.h"
 
+#include "pathsearch/files.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <deque>
 #include <string_view>
@@ -38,25 +39,6 @@ bool tex_source_p(const std::string &path)
     if (ends_with_p(path, *s))
       return true;
   return false;
-}
-
-// Read at most LIMIT bytes of the file open as FD into TEXT; return false
-// on a read error.
-bool read_up_to(int fd, size_t limit, std::string &text)
-{
-  text.clear();
-  char buffer[65536];
-  while (text.size() < limit) {
-    ssize_t n = read(fd, buffer, std::min(sizeof buffer, limit - text.size()));
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n < 0)
-      return false;
-    if (n == 0)
-      break;
-    text.append(buffer, n);
-  }
-  return true;
 }
 
 // Set M's state, size and time from the disk; return true if M is a
@@ -223,12 +205,8 @@ namespace {
 // read.
 template <typename Fn> bool each_line(const std::string &path, Fn fn)
 {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
-    return false;
   std::string text;
-  bool ok = read_up_to(fd, SIZE_MAX, text);
-  close(fd);
+  bool ok = read_whole_file(path, text);
   for (size_t from = 0; ok && from < text.size();) {
     size_t nl = text.find('\n', from);
     if (nl == std::string::npos)

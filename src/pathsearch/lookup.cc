@@ -145,6 +145,12 @@ std::string variable_value(const char *name)
   return value == std::string("$") + name ? "" : value;
 }
 
+std::string texmf_root()
+{
+  std::string root = variable_value("TEXMFROOT");
+  return real_path(root.empty() ? variable_value("SELFAUTOPARENT") : root);
+}
+
 std::vector<path_element> path_elements(const char *name)
 {
   std::vector<path_element> elements;

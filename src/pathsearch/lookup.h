@@ -57,4 +57,9 @@ std::vector<path_element> path_elements(const char *name);
 // Return the value of texmf.cnf variable NAME, expanded, or "".
 std::string variable_value(const char *name);
 
+// Return the root of the installation Kpathsea is set up for: TEXMFROOT as
+// texmf.cnf defines it, else the program's parent directory; links
+// resolved.
+std::string texmf_root();
+
 #endif

@@ -253,16 +253,3 @@ const char *path_search_bug_address()
 {
   return kpse_bug_address;
 }
-
-std::string texmf_root()
-{
-  char *root = kpse_var_expand("$TEXMFROOT");
-  std::string answer = root != nullptr ? root : "";
-  free(root);
-  if (answer.empty()) {
-    root = kpse_var_expand("$SELFAUTOPARENT");
-    answer = root != nullptr ? root : "";
-    free(root);
-  }
-  return real_path(answer);
-}

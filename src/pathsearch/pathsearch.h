@@ -86,11 +86,6 @@ void skip_database_load();
 // Live's programs look: the installation around PROGRAM is the one seen.
 void set_up_path_search(const char *argv0, const char *program = nullptr);
 
-// Return the root of the installation Kpathsea is set up for: TEXMFROOT as
-// texmf.cnf defines it, else the program's parent directory; links
-// resolved.
-std::string texmf_root();
-
 // OR BITS into Kpathsea's debug mask.
 void add_debug_flags(unsigned bits);
 
