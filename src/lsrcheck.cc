@@ -31,12 +31,13 @@ enum {
 };
 
 const char short_options[] = "d:mx:i:f:shv";
-const struct option long_options[] = {
+const struct option option_table[] = {
   {"debug",               required_argument, nullptr, 'd'},
   {"exclude",             required_argument, nullptr, 'x'},
   {"include",             required_argument, nullptr, 'i'},
   {"file",                required_argument, nullptr, 'f'},
   {"multiple-occurences", no_argument,       nullptr, 'm'},
+  {"multiple-occurrences", no_argument,      nullptr, 'm'},
   {"shared-memory",       no_argument,       nullptr, 's'},
   {"ghostscript",         no_argument,       nullptr, 'g'},
   {"help",                no_argument,       nullptr, 'h'},
@@ -54,8 +55,29 @@ const struct option long_options[] = {
   {"ex",                  required_argument, nullptr, 'x'},
   {"ve",                  no_argument,       nullptr, 'v'},
   {"ver",                 no_argument,       nullptr, 'v'},
-  {nullptr,               0,                 nullptr, 0},
 };
+
+// Return the long options: the table, then, for two spellings of one
+// option, a row for each prefix they share.  getopt_long_only calls a
+// prefix of two rows ambiguous even when both rows mean the same; an exact
+// row wins over both.
+std::vector<struct option> long_options()
+{
+  std::vector<struct option> rows(std::begin(option_table), std::end(option_table));
+  static std::vector<std::string> shared;
+  if (shared.empty()) {
+    const std::string a = "multiple-occurences", b = "multiple-occurrences";
+    size_t common = 0;
+    while (a[common] == b[common])
+      common++;
+    for (size_t n = 2; n <= common; n++)
+      shared.push_back(a.substr(0, n));
+  }
+  for (const std::string &prefix : shared)
+    rows.push_back({prefix.c_str(), no_argument, nullptr, 'm'});
+  rows.push_back({nullptr, 0, nullptr, 0});
+  return rows;
+}
 
 const char help_block[] =
   "  Kpathsea checking about ls-R files.\n"
@@ -157,6 +179,7 @@ check_filter filter_of_options()
   check_filter filter;
   filter.exclude = options.exclude_patterns;
   filter.include = options.include_patterns;
+  filter.names = options.file_patterns;
   return filter;
 }
 
@@ -165,7 +188,6 @@ check_filter filter_of_options()
 int explain()
 {
   check_filter filter = filter_of_options();
-  filter.names = options.file_patterns;
   std::vector<std::string> programs(options.programs.begin(), options.programs.end());
   if (programs.empty())
     programs = {"latex", "pdflatex", "lualatex", "xelatex"};
@@ -212,8 +234,8 @@ void parse_options(int argc, char **argv)
 {
   optind = 0; // full re-initialisation, so that a second parse starts afresh
   int code, index;
-  while ((code = getopt_long_only(argc, argv, short_options, long_options,
-                                  &index)) != -1) {
+  const std::vector<struct option> rows = long_options();
+  while ((code = getopt_long_only(argc, argv, short_options, rows.data(), &index)) != -1) {
     switch (code) {
     case 'd': add_debug_flags(static_cast<unsigned>(atoi(optarg))); break;
     case 'x': add_exclude_pattern(optarg); break;
@@ -240,8 +262,13 @@ void parse_options(int argc, char **argv)
     default: exit(EXIT_FAILURE); // getopt has already complained
     }
   }
-  if (options.json && !options.databases)
+  // Options that only the explained report reads ask for it, unless another
+  // mode was named; -file asks for the duplicate check.
+  bool other_mode = options.databases || options.shared_memory || options.ghostscript;
+  if ((options.json || options.fail_on != 0 || !options.programs.empty()) && !other_mode)
     options.explain = true;
+  if (!options.file_patterns.empty())
+    options.multiple_occurences = true;
   if (options.multiple_occurences || options.explain) {
     for (int i = optind; i < argc; i++)
       add_include_pattern(argv[i]);
@@ -250,12 +277,57 @@ void parse_options(int argc, char **argv)
   }
 }
 
+run_mode mode_of_options()
+{
+  if (options.shared_memory)
+    return mode_shared_memory;
+  if (options.ghostscript)
+    return mode_ghostscript;
+  if (options.databases)
+    return mode_databases;
+  if (options.explain)
+    return mode_explain;
+  if (options.multiple_occurences)
+    return mode_multiple_occurences;
+  return mode_usage;
+}
+
+void warn_about_unused_options(run_mode mode)
+{
+  static const char *const mode_names[] = {"-shared-memory", "-ghostscript", "-databases",
+                                           "-explain", "-multiple-occurences", ""};
+  const char *running = mode_names[mode];
+  // Newer modes that the order of modes leaves out.
+  for (auto [given, dropped] : {std::pair<bool, run_mode>{options.databases, mode_databases},
+                                {options.explain, mode_explain}})
+    if (given && mode < dropped)
+      fprintf(stderr, "%s: warning, %s is not run: %s comes first.\n", options.program_name,
+              mode_names[dropped], running);
+  // Newer options that the mode that runs does not read.  The older ones
+  // (-exclude, -include, -file) stay silent beside the older modes.
+  struct { const char *name; bool given; unsigned modes; } rows[] = {
+    {"-verbose",  options.verbose,            1u << mode_databases},
+    {"-json",     options.json,               1u << mode_databases | 1u << mode_explain},
+    {"-fail-on",  options.fail_on != 0,       1u << mode_explain},
+    {"-progname", !options.programs.empty(),  1u << mode_explain},
+    {"-exclude",  !options.exclude_patterns.empty() && mode == mode_databases, 0},
+    {"-include",  !options.include_patterns.empty() && mode == mode_databases, 0},
+    {"-file",     !options.file_patterns.empty() && mode == mode_databases, 0},
+  };
+  for (const auto &row : rows)
+    if (row.given && (row.modes & (1u << mode)) == 0)
+      fprintf(stderr, "%s: warning, %s has no effect %s%s.\n", options.program_name, row.name,
+              mode == mode_usage ? "without a mode" : "with ", running);
+}
+
 int lsrcheck_main(int argc, char **argv)
 {
   // An empty argument vector (execve with no argv[0]) still gets a name.
   options.program_name = argc > 0 && argv[0] ? argv[0] : "lsrcheck";
   atexit(check_stdout);
   parse_options(argc, argv);
+  run_mode mode = mode_of_options();
+  warn_about_unused_options(mode);
 
   // A -texmfroot that names no installation is refused before any mode.
   std::string texlive;
@@ -269,21 +341,16 @@ int lsrcheck_main(int argc, char **argv)
     }
   }
 
-  if (options.shared_memory) {
-    report_shared_memory();
-  } else if (options.ghostscript) {
-    report_ghostscript();
-  } else if (options.databases) {
-    set_up(texlive);
-    return databases();
-  } else if (options.explain) {
-    set_up(texlive);
-    return explain();
-  } else if (options.multiple_occurences) {
+  switch (mode) {
+  case mode_shared_memory: report_shared_memory(); break;
+  case mode_ghostscript: report_ghostscript(); break;
+  case mode_databases: set_up(texlive); return databases();
+  case mode_explain: set_up(texlive); return explain();
+  case mode_multiple_occurences:
     set_up(texlive);
     check_multiple_occurences(filter_of_options());
-  } else {
-    usage();
+    break;
+  case mode_usage: usage(); break;
   }
   return EXIT_SUCCESS;
 }

@@ -29,12 +29,26 @@ enum {
   status_problems = 4  // -databases: a problem was found
 };
 
+// The modes, in the order in which the first one named runs.
+enum run_mode {
+  mode_shared_memory, mode_ghostscript, mode_databases, mode_explain,
+  mode_multiple_occurences, mode_usage
+};
+
 // The options of this run, filled by parse_options.
 extern option_state options;
 
 // Fill the option state from ARGC/ARGV.  Ends the run with status 0 after
 // -help or -version and with status 1 after a bad option.
 void parse_options(int argc, char **argv);
+
+// Return the mode the options ask for: the first named in the order of
+// modes, or the usage text.
+run_mode mode_of_options();
+
+// Warn on standard error, a line each, of a newer mode the order of modes
+// leaves out and of a newer option MODE does not read.
+void warn_about_unused_options(run_mode mode);
 
 // Append PATTERN to the exclude list.
 void add_exclude_pattern(const char *pattern);

@@ -185,6 +185,50 @@ TEST(Parsing, PatternListsHaveNoFixedLimit)
   EXPECT_STREQ(options.exclude_patterns[2999], "p2999");
 }
 
+TEST(Parsing, BothSpellingsOfTheDuplicateCheckAndTheirAbbreviations)
+{
+  for (const char *form : {"-m", "-mu", "-multiple-occur", "-multiple-occurences",
+                           "-multiple-occurrences", "--multiple-occurr", "-multiple-occure"}) {
+    parse({form});
+    EXPECT_TRUE(options.multiple_occurences) << form;
+  }
+}
+
+TEST(Parsing, OptionsThatImplyAModeAndWarningsForOptionsNoModeReads)
+{
+  const std::string w = "lsrcheck: warning, ";
+  struct {
+    std::vector<std::string> args;
+    run_mode mode;
+    std::string warnings;
+  } cases[] = {
+    {{"-fail-on=older", "-x", "*/doc/*"}, mode_explain, ""},
+    {{"-progname=tex"}, mode_explain, ""},
+    {{"-file=a.sty"}, mode_multiple_occurences, ""},
+    {{"-m", "-fail-on=older"}, mode_explain, ""},
+    {{"-s", "-databases"}, mode_shared_memory,
+     w + "-databases is not run: -shared-memory comes first.\n"},
+    {{"-g", "-explain", "-m"}, mode_ghostscript,
+     w + "-explain is not run: -ghostscript comes first.\n"},
+    {{"-databases", "-explain", "-fail-on=older", "-x", "p"}, mode_databases,
+     w + "-explain is not run: -databases comes first.\n" +
+     w + "-fail-on has no effect with -databases.\n" +
+     w + "-exclude has no effect with -databases.\n"},
+    {{"-verbose", "-m"}, mode_multiple_occurences,
+     w + "-verbose has no effect with -multiple-occurences.\n"},
+    {{"-verbose"}, mode_usage, w + "-verbose has no effect without a mode.\n"},
+    // The order of the older modes stays silent.
+    {{"-s", "-g", "-m", "-x", "p"}, mode_shared_memory, ""},
+  };
+  for (const auto &c : cases) {
+    parse(c.args);
+    EXPECT_EQ(mode_of_options(), c.mode) << c.args[0];
+    testing::internal::CaptureStderr();
+    warn_about_unused_options(mode_of_options());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.warnings) << c.args[0];
+  }
+}
+
 TEST(Output, WriteErrorIsReportedWithStatusOne)
 {
   run_options full;

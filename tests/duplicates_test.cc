@@ -39,8 +39,9 @@ TEST(Duplicates, GroupsIgnoreCaseAscendByNameAndListPathsInByteOrder)
                                        {t + "a/Foo.sty", t + "b/foo.STY", t + "c/foo.sty"}}));
   EXPECT_EQ(r.status, 0);
 
-  // -file is accepted and stored, and changes nothing.
-  EXPECT_EQ(run_on_tree(tree, {"-file=foo.sty", "-m"}).out, r.out);
+  // -file keeps the files of matching names; the count counts them.
+  EXPECT_EQ(run_on_tree(tree, {"-file=FOO.sty", "-m"}).out,
+            expected_report(3, {{t + "a/Foo.sty", t + "b/foo.STY", t + "c/foo.sty"}}));
 }
 
 TEST(Duplicates, DirectoriesOnDiskAreDroppedAndMissingFilesKept)

@@ -241,8 +241,12 @@ TEST(Explain, FileKeepsMatchingNamesAndTextReportReads)
             "  finding: a copy that none of the programs finds\n\n"
             "Summary: 1 groups, 0 with differing copies, 0 whose loaded copy is older than a "
             "hidden one, 0 stale members, 1 members none of the programs finds.\n");
-  // The plain report leaves -file alone, as it always has.
-  EXPECT_EQ(run_on(t, {"-file=ARRAY.*", "-m"}).out, run_on(t, {"-m"}).out);
+  // The plain report keeps the same files, and -file alone asks for it.
+  run_result plain = run_on(t, {"-file=ARRAY.*"});
+  EXPECT_EQ(plain.out.substr(0, 26), "2 files in your databases.");
+  EXPECT_NE(plain.out.find("/array.sty\n"), std::string::npos) << plain.out;
+  EXPECT_EQ(run_on(t, {"-file=ARRAY.*", "-m"}).out, plain.out);
+  EXPECT_EQ(run_on(t, {"-file=nothing*", "-file=ARRAY.*", "-m"}).out, plain.out);
 }
 
 TEST(Explain, NamesThatAreNotUtf8ComeThroughJsonWhole)
