@@ -51,7 +51,7 @@ TEST(TexliveRoot, EveryModeChecksTheInstallationAtTheRoot)
             "!!" + tl.root + "/texmf-var: ls-R up to date, 1 entries\n"
             "!!" + tl.root + "/texmf-dist: ls-R, 1 entries\n"
             "  1 files missing from ls-R: never found, the tree is marked !!\n"
-            "    web2c/texmf.cnf\n"
+            "    " + tl.root + "/texmf-dist/web2c/texmf.cnf\n"
             "  mend: mktexlsr " + tl.root + "/texmf-dist\n");
 
   // The reports that do not read the databases run as they always do.

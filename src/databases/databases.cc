@@ -9,19 +9,23 @@
 #include "databases/databases.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
-#include <string_view>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
+#include <string_view>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <thread>
 #include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "packages.h"
 #include "pathsearch/files.h"
 #include "pathsearch/installation.h"
 #include "pathsearch/lookup.h"
@@ -43,6 +47,31 @@ bool vcs_line_p(std::string_view line)
   return false;
 }
 
+// Return true if NAME cannot stand in an ls-R: a line end in it splits it.
+bool unlistable_name_p(std::string_view name)
+{
+  return name.find_first_of("\n\r") != std::string_view::npos;
+}
+
+// Return true if the directory open as FD lies in /proc or /sys.
+bool pseudo_directory_p(int fd)
+{
+  struct statfs fs;
+  return fstatfs(fd, &fs) == 0 && (fs.f_type == 0x9fa0 || fs.f_type == 0x62656572);
+}
+
+// Open directory PATH for listing; a lack of descriptors is waited out
+// for a while, since the other threads give theirs back soon.
+int open_directory(const std::string &path)
+{
+  for (int tries = 0;; tries++) {
+    int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 || (errno != EMFILE && errno != ENFILE) || tries == 2000)
+      return fd;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
 // A directory to list: the tree it belongs to, its path below the tree,
 // and the directories above it (device, inode), to stop at a link loop.
 struct walk_item {
@@ -51,43 +80,19 @@ struct walk_item {
   std::vector<std::pair<dev_t, ino_t>> above;
 };
 
-// Paths packed one after another, each ended by a NUL: a hundred thousand
-// paths allocated one by one would cost as much as the walk itself.
-struct path_store {
-  std::string bytes;
-
-  // Store PATH and return where it starts.
-  uint32_t add(std::string_view path)
-  {
-    uint32_t at = static_cast<uint32_t>(bytes.size());
-    bytes.append(path);
-    bytes.push_back('\0');
-    return at;
-  }
-  // Return the path stored at AT, LENGTH bytes long.
-  std::string_view view(uint32_t at, uint32_t length) const
-  {
-    return std::string_view(bytes.data() + at, length);
-  }
-  const char *c_str(uint32_t at) const { return bytes.data() + at; }
-};
-
-// A file the walk found: its whole path, '/' runs collapsed, in the
-// thread's store.
-struct walked_file {
-  uint32_t at, length;
-  uint32_t tree;
-  uint32_t rel;          // where the part below the tree starts in the path
-  bool dropped;          // mktexlsr's version-control rule leaves it out
-  bool dangling;
+// A file or directory the walk found: its directory ('/' runs collapsed,
+// ending in '/') by index into the thread's list, and its name.
+struct walked_name {
+  uint32_t dir;
+  std::string name;
+  bool is_dir, dropped, dangling;
 };
 
 // What one thread of the walk found.
 struct walk_result {
-  path_store store;
-  std::vector<walked_file> files;
-  std::vector<std::pair<uint32_t, uint32_t>> dirs; // whole paths, collapsed
-  std::vector<std::pair<size_t, std::string>> unlistable;
+  std::vector<std::pair<size_t, std::string>> dirs; // (tree, directory)
+  std::vector<walked_name> names;
+  std::vector<std::pair<size_t, std::string>> unlistable, pseudo;
 };
 
 // The walk's shared stack of directories still to list.
@@ -99,17 +104,17 @@ struct walk_state {
   size_t busy = 0;
 };
 
-// List the directory ITEM: record its files and unlisted directories in
-// OUT, and return its subdirectories to list.
+// List the directory ITEM: record its names in OUT, and return its
+// subdirectories to list.
 std::vector<walk_item> list_directory(const walk_state &state, const walk_item &item,
                                       walk_result &out)
 {
   std::vector<walk_item> children;
   const std::string &top = (*state.trees)[item.tree].dir;
   std::string dir = item.rel.empty() ? top : top + "/" + item.rel;
-  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int fd = open_directory(dir);
   if (fd < 0) {
-    out.unlistable.emplace_back(item.tree, dir);
+    out.unlistable.emplace_back(item.tree, dir + " (" + strerror(errno) + ")");
     return children;
   }
   std::vector<std::pair<std::string, unsigned char>> names;
@@ -123,15 +128,17 @@ std::vector<walk_item> list_directory(const walk_state &state, const walk_item &
         names.emplace_back(e->d_name, e->d_type);
     }
   if (size < 0)
-    out.unlistable.emplace_back(item.tree, dir);
+    out.unlistable.emplace_back(item.tree, dir + " (" + strerror(errno) + ")");
   // mktexlsr's listing: "./REL:" (".:" at the top), then the names in
   // order; the order matters only where a name trips its rule.
   bool dropping = vcs_line_p(item.rel.empty() ? ".:" : "./" + item.rel + ":");
   if (!dropping && std::any_of(names.begin(), names.end(),
                                [](const auto &n) { return vcs_line_p(n.first); }))
     std::sort(names.begin(), names.end());
-  std::string prefix = collapsed_path(dir + "/");
-  for (const auto &[name, type] : names) {
+  uint32_t dir_index = static_cast<uint32_t>(out.dirs.size());
+  out.dirs.emplace_back(item.tree, collapsed_path(dir + "/"));
+  dev_t here = item.above.back().first;
+  for (auto &[name, type] : names) {
     dropping = dropping || vcs_line_p(name);
     struct stat st;
     bool is_dir = type == DT_DIR, dangling = false;
@@ -142,27 +149,28 @@ std::vector<walk_item> list_directory(const walk_state &state, const walk_item &
         dangling = type == DT_LNK || (fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
                                       S_ISLNK(st.st_mode));
     }
-    size_t prefix_length = prefix.size();
-    prefix += name;
-    uint32_t at = out.store.add(prefix);
-    uint32_t length = static_cast<uint32_t>(prefix.size());
-    prefix.resize(prefix_length);
-    if (!is_dir) {
-      out.files.push_back({at, length, static_cast<uint32_t>(item.tree),
-                           static_cast<uint32_t>(prefix_length - item.rel.size() -
-                                                 !item.rel.empty()),
-                           dropping, dangling});
-      continue;
-    }
     std::string rel = item.rel.empty() ? name : item.rel + "/" + name;
-    out.dirs.emplace_back(at, length);
+    out.names.push_back({dir_index, std::move(name), is_dir, dropping, dangling});
+    const std::string &n = out.names.back().name;
     // Kpathsea skips a directory whose name starts with a dot, with all
     // below it; a link back to a directory above ends the descent.
-    if (name[0] == '.')
+    if (!is_dir || n[0] == '.')
       continue;
     std::pair<dev_t, ino_t> id{st.st_dev, st.st_ino};
     if (std::find(item.above.begin(), item.above.end(), id) != item.above.end())
       continue;
+    // Another file system may be /proc or /sys (a link into it): never
+    // walked, since it has no end.
+    if (st.st_dev != here) {
+      int sub = openat(fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+      bool pseudo = sub >= 0 && pseudo_directory_p(sub);
+      if (sub >= 0)
+        close(sub);
+      if (pseudo) {
+        out.pseudo.emplace_back(item.tree, collapsed_path(top + "/" + rel));
+        continue;
+      }
+    }
     walk_item child{item.tree, rel, item.above};
     child.above.push_back(id);
     children.push_back(std::move(child));
@@ -193,69 +201,128 @@ void walk_worker(walk_state &state, walk_result &out)
   }
 }
 
-// An entry of an ls-R: its whole path, collapsed, and whether it is the
-// ".:" that mktexlsr's listing puts at the top (ls's header of the top
-// directory, which Kpathsea takes for a file name).
-struct db_entry {
-  uint32_t at, length; // in the entries' path store
-  bool top_header;
-  uint32_t tree;
+// Return true if Kpathsea takes LINE of an ls-R for a directory line:
+// ending in ':' and absolute, or explicitly relative ("./", "../").
+bool directory_line_p(std::string_view line)
+{
+  if (line.empty() || line.back() != ':')
+    return false;
+  return line[0] == '/' || line.substr(0, 2) == "./" || line.substr(0, 3) == "../";
+}
+
+// Return true if Kpathsea skips the directory line LINE: a component
+// starting with a dot, other than the first character.
+bool hidden_directory_p(std::string_view line)
+{
+  for (size_t dot = line.find('.', 1); dot != std::string_view::npos;
+       dot = line.find('.', dot + 1))
+    if (line[dot - 1] == '/' && dot + 1 < line.size() && line[dot + 1] != '/')
+      return true;
+  return false;
+}
+
+// Call FN with each line of TEXT as Kpathsea's read_line splits it: a line
+// ends at LF, CR or CRLF, and a NUL byte ends its text.
+template <typename Fn> void each_lsr_line(std::string_view text, Fn fn)
+{
+  for (size_t from = 0; from < text.size();) {
+    size_t end = text.find_first_of("\r\n", from);
+    if (end == std::string_view::npos)
+      end = text.size();
+    std::string_view line = text.substr(from, end - from);
+    line = line.substr(0, line.find('\0'));
+    from = end + 1;
+    if (end < text.size() && text[end] == '\r' && from < text.size() && text[from] == '\n')
+      from++;
+    fn(line);
+  }
+}
+
+// Return the directory of ls-R DB_PATH, '/' kept, as Kpathsea takes it.
+std::string database_top(const std::string &db_path)
+{
+  return db_path.substr(0, db_path.rfind('/') + 1);
+}
+
+// The entries of the ls-R files: each block's directory once (collapsed,
+// ending in '/'), and each entry's name by its directory.
+struct db_table {
+  std::vector<std::string> dirs;
+  std::vector<uint32_t> dir_tree;
+  struct entry {
+    uint32_t dir;
+    std::string name;
+    bool top_header; // mktexlsr's ".:" under "./:", a name Kpathsea keeps
+  };
+  std::vector<entry> entries;
 };
 
-// Read the ls-R TEXT found in directory TOP as Kpathsea reads it, adding
-// its entries to ENTRIES.  Return the number of usable entries.
-size_t read_database(const std::string &text, const std::string &top,
-                     std::vector<db_entry> &entries, path_store &store)
+// Read the ls-R TEXT at DB_PATH, of tree TREE, into TABLE as Kpathsea
+// reads it, and note in TREE the blocks mktexlsr never writes.  Return
+// the number of entries.
+size_t read_database(const std::string &text, const std::string &db_path, tree_health &tree,
+                     uint32_t tree_index, db_table &table)
 {
+  std::string top = database_top(db_path), collapsed_top = collapsed_path(top);
+  std::unordered_map<std::string, uint32_t> block_of;
+  for (uint32_t d = 0; d < table.dirs.size(); d++)
+    if (table.dir_tree[d] == tree_index)
+      block_of.emplace(table.dirs[d], d);
+  std::unordered_set<uint32_t> blocks_read;
   size_t count = 0;
-  std::string dir, path;
-  bool in_dir = false, top_dir = false;
-  std::string_view all = text;
-  for (size_t from = 0; from < all.size();) {
-    size_t nl = all.find('\n', from);
-    if (nl == std::string_view::npos)
-      nl = all.size();
-    std::string_view line = all.substr(from, nl - from);
-    from = nl + 1;
-    if (!line.empty() && line.back() == '\r')
-      line.remove_suffix(1);
-    if (line.empty() || line == "." || line == "..")
-      continue;
-    bool dir_line = line.back() == ':' &&
-                    (line[0] == '/' || line.substr(0, 2) == "./" || line.substr(0, 3) == "../");
-    if (dir_line) {
-      std::string d = std::string(line.substr(0, line.size() - 1)) + "/";
-      // A directory with a component starting with a dot is skipped.
-      bool hidden = false;
-      for (size_t at = d.find("/.", 1); at != std::string::npos && !hidden;
-           at = d.find("/.", at + 1))
-        hidden = at + 2 < d.size() && d[at + 2] != '/';
-      in_dir = !hidden;
-      top_dir = line == "./:";
-      dir = collapsed_path(d[0] == '/' ? d : top + "/" + (d.compare(0, 2, "./") == 0 ? d.substr(2) : d));
-      continue;
+  int64_t dir = -1;
+  bool top_block = false;
+  each_lsr_line(text, [&](std::string_view line) {
+    if (directory_line_p(line)) {
+      if (hidden_directory_p(line)) {
+        dir = -1;
+        return;
+      }
+      std::string d(line.substr(0, line.size() - 1));
+      d = collapsed_path((line[0] == '.' ? top + d.substr(2) : d) + "/");
+      if (line.substr(0, 3) == "../")
+        tree.odd_blocks.push_back(std::string(line) + " is read as " + d +
+                                  " (mktexlsr writes no ../ line)");
+      else if (line[0] == '/' && d.compare(0, collapsed_top.size(), collapsed_top) != 0)
+        tree.odd_blocks.push_back(std::string(line) + " lies outside the tree");
+      auto [it, added] = block_of.emplace(d, static_cast<uint32_t>(table.dirs.size()));
+      if (added) {
+        table.dirs.push_back(d);
+        table.dir_tree.push_back(tree_index);
+      }
+      if (!blocks_read.insert(it->second).second)
+        tree.odd_blocks.push_back(std::string(line) + " is listed twice");
+      dir = it->second;
+      top_block = line == "./:";
+      return;
     }
-    if (!in_dir)
-      continue;
-    path = dir;
-    path += line;
-    if (line.find('/') != std::string_view::npos)
-      path = collapsed_path(path);
-    entries.push_back({store.add(path), static_cast<uint32_t>(path.size()),
-                       top_dir && line == ".:", 0});
+    if (line.empty() || dir < 0 || line == "." || line == "..")
+      return;
+    table.entries.push_back(
+        {static_cast<uint32_t>(dir), std::string(line), top_block && line == ".:"});
     count++;
-  }
+  });
   return count;
 }
 
-// Return the ls-R of the tree DIR (ls-R, else ls-r), or "" if it has none.
-std::string find_database(const std::string &dir)
+// Return the ls-R files of the tree DIR that Kpathsea loads: ls-R, then
+// ls-r where it is another file.
+std::vector<std::string> find_databases(const std::string &dir)
 {
-  struct stat st;
-  for (const char *name : {"/ls-R", "/ls-r"})
-    if (lstat((dir + name).c_str(), &st) == 0)
-      return dir + name;
-  return "";
+  std::vector<std::string> found;
+  struct stat first{}, st;
+  for (const char *name : {"/ls-R", "/ls-r"}) {
+    std::string path = dir + name;
+    if (lstat(path.c_str(), &st) != 0)
+      continue;
+    stat(path.c_str(), &st);
+    if (!found.empty() && st.st_dev == first.st_dev && st.st_ino == first.st_ino)
+      continue;
+    if (found.empty())
+      first = st;
+    found.push_back(path);
+  }
+  return found;
 }
 
 // Return true if the user may rewrite TREE's ls-R (and make one if none).
@@ -270,24 +337,53 @@ bool writable_p(const tree_health &tree)
   return access(target.c_str(), W_OK) == 0 && access(parent.c_str(), W_OK) == 0;
 }
 
-// Find TREE's ls-R (ls-R, else ls-r) and read it into ENTRIES.
-void read_tree_database(tree_health &tree, std::vector<db_entry> &entries, path_store &store)
+// Find TREE's ls-R files and read them into TABLE.
+void read_tree_database(tree_health &tree, uint32_t tree_index, db_table &table)
 {
-  tree.lsr = find_database(tree.dir);
-  if (!tree.lsr.empty()) {
-    const std::string &path = tree.lsr;
+  std::vector<std::string> files = find_databases(tree.dir);
+  tree.lsr = files.empty() ? "" : files[0];
+  tree.second_lsr = files.size() > 1 ? files[1] : "";
+  for (size_t i = 0; i < files.size(); i++) {
+    const std::string &path = files[i];
     struct stat st;
-    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-      tree.lsr_target = real_path(path);
-    std::string text;
-    tree.lsr_readable = read_whole_file(path, text);
-    const char header[] = "% ls-R -- filename database for kpathsea; do not change this line.";
-    tree.lsr_header = text.compare(0, sizeof header - 1, header) == 0 &&
-                      (text.size() == sizeof header - 1 || text[sizeof header - 1] == '\n' ||
-                       text[sizeof header - 1] == '\r');
-    tree.entries = read_database(text, tree.dir, entries, store);
+    std::string text, why;
+    bool readable = read_whole_file(path, text, &why);
+    if (i == 0) {
+      if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+        tree.lsr_target = real_path(path);
+      tree.lsr_readable = readable;
+      tree.lsr_why = why;
+      tree.owner = stat(path.c_str(), &st) == 0 && st.st_uid == geteuid();
+      const char header[] = "% ls-R -- filename database for kpathsea; do not change this line.";
+      tree.lsr_header = text.compare(0, sizeof header - 1, header) == 0 &&
+                        (text.size() == sizeof header - 1 || text[sizeof header - 1] == '\n' ||
+                         text[sizeof header - 1] == '\r');
+    }
+    if (readable)
+      tree.entries += read_database(text, path, tree, tree_index, table);
   }
   tree.writable = writable_p(tree);
+}
+
+// Return true if DIR holds a regular file somewhere below it, hidden
+// directories left out, as far as it can be listed.
+bool holds_files_p(const std::string &dir, int depth = 0)
+{
+  DIR *d = depth < 64 ? opendir(dir.c_str()) : nullptr;
+  if (d == nullptr)
+    return false;
+  bool found = false;
+  while (const struct dirent *e = readdir(d)) {
+    if (e->d_name[0] == '.' || found)
+      continue;
+    std::string path = dir + "/" + e->d_name;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+      continue;
+    found = S_ISDIR(st.st_mode) ? holds_files_p(path, depth + 1) : true;
+  }
+  closedir(d);
+  return found;
 }
 
 // Add the configuration problems of the trees of TEXMFDBS and TEXMF.
@@ -301,33 +397,125 @@ void check_configuration(database_health &health, const std::vector<path_element
     if (said.insert(std::string(rule) + "\n" + dir).second)
       health.config.push_back({rule, dir, text});
   };
-  for (const tree_health &t : health.trees) {
-    if (!t.database_only)
+  for (const tree_health &t : health.trees)
+    if (!t.database_only && !t.lsr.empty())
       add("not-database-only", t.dir,
           "TEXMFDBS lists it without !!: for lookups that need not succeed, a file its "
           "ls-R lacks is never found, and lookups that must succeed search the disk");
-    if (t.lsr.empty())
-      add("no-ls-R", t.dir, "it is on TEXMFDBS but has no ls-R");
-  }
   for (const path_element &e : texmf) {
-    bool dbs = on_dbs.count(real_path(e.dir)) > 0, lsr = !find_database(e.dir).empty();
+    bool dbs = on_dbs.count(real_path(e.dir)) > 0, lsr = !find_databases(e.dir).empty();
     if (e.database_only && !dbs)
       add("not-on-TEXMFDBS", e.dir,
           "TEXMF marks it !!, but TEXMFDBS does not list it: its ls-R is never read");
     if (lsr && !dbs && !e.database_only)
       add("ls-R-not-loaded", e.dir, "it holds an ls-R, but TEXMFDBS does not list it");
-  }
-  for (const path_element &e : texmf)
-    if (e.database_only && !!find_database(e.dir).empty())
+    if (e.database_only && !lsr && !dbs && holds_files_p(e.dir))
       add("database-only-without-ls-R", e.dir,
           "it is marked !! and has no ls-R: nothing in it is ever found");
+  }
   for (const tree_health &t : health.trees)
-    if (t.database_only && t.lsr.empty())
+    if (t.database_only && t.lsr.empty() && t.holds_files)
       add("database-only-without-ls-R", t.dir,
           "it is marked !! and has no ls-R: nothing in it is ever found");
 }
 
+// Set TREE's kind from what is at its directory; return true if it is a
+// directory to walk, with its identity in *ST.
+bool look_at_tree(tree_health &tree, struct stat *st)
+{
+  if (stat(tree.dir.c_str(), st) == 0) {
+    tree.kind = S_ISDIR(st->st_mode) ? tree_directory : tree_not_directory;
+    if (tree.kind == tree_not_directory)
+      tree.kind_why = file_type_text(st->st_mode);
+    return tree.kind == tree_directory;
+  }
+  int error = errno;
+  struct stat link;
+  if (error == ENOENT && lstat(tree.dir.c_str(), &link) == 0) {
+    tree.kind = tree_not_directory;
+    tree.kind_why = "a dangling symbolic link";
+  } else {
+    tree.kind = error == ENOENT || error == ENOTDIR ? tree_absent : tree_unknown;
+    tree.kind_why = strerror(error);
+  }
+  return false;
+}
+
+// Set each dangling link's target, and the Debian package that installed
+// it, if any.
+void explain_dangling_links(database_health &health)
+{
+  std::unordered_set<std::string> paths;
+  for (tree_health &t : health.trees)
+    for (dangling_link &d : t.dangling) {
+      char target[4096];
+      ssize_t n = readlink(d.path.c_str(), target, sizeof target - 1);
+      d.target = n > 0 ? std::string(target, n) : "";
+      paths.insert(d.path);
+      // dpkg records a file behind a linked directory by its resolved path.
+      paths.insert(real_path(d.path.substr(0, d.path.rfind('/'))) +
+                   d.path.substr(d.path.rfind('/')));
+    }
+  package_map owners = debian_owners(paths);
+  for (tree_health &t : health.trees)
+    for (dangling_link &d : t.dangling) {
+      std::string resolved = real_path(d.path.substr(0, d.path.rfind('/'))) +
+                             d.path.substr(d.path.rfind('/'));
+      for (const std::string &p : {d.path, resolved})
+        if (d.package.empty() && owners.count(p) > 0)
+          d.package = owners[p];
+    }
+}
+
+// Return true if the dangling links of T are only links a package put
+// there: the distribution's, mended by installing what they point to.
+bool distribution_links_p(const tree_health &t)
+{
+  for (const dangling_link &d : t.dangling)
+    if (d.package.empty())
+      return false;
+  return true;
+}
+
+// A hash of a (directory, name) pair.
+struct pair_hash {
+  size_t operator()(const std::pair<uint32_t, std::string_view> &k) const
+  {
+    return std::hash<std::string_view>()(k.second) * 31 + k.first;
+  }
+};
+
 } // namespace
+
+std::vector<lsr_entry> read_lsr(const std::string &text, const std::string &db_path)
+{
+  tree_health tree;
+  db_table table;
+  read_database(text, db_path, tree, 0, table);
+  std::vector<lsr_entry> pairs;
+  std::string top = database_top(db_path);
+  // Kpathsea keeps a block's directory as the line gives it; the table
+  // keeps it collapsed.  Rebuild Kpathsea's spelling for the comparison.
+  std::string dir;
+  int64_t current = -1;
+  size_t e = 0;
+  each_lsr_line(text, [&](std::string_view line) {
+    if (directory_line_p(line)) {
+      if (hidden_directory_p(line)) {
+        current = -1;
+        return;
+      }
+      std::string d(line.substr(0, line.size() - 1));
+      dir = (line[0] == '.' ? top + d.substr(2) : d) + "/";
+      current = 0;
+      return;
+    }
+    if (line.empty() || current < 0 || line == "." || line == "..")
+      return;
+    pairs.emplace_back(dir, table.entries[e++].name);
+  });
+  return pairs;
+}
 
 database_health check_databases(unsigned threads)
 {
@@ -335,7 +523,18 @@ database_health check_databases(unsigned threads)
   // Kpathsea need not load them too when it first reads a variable.
   skip_database_load();
   database_health health;
-  for (const path_element &e : path_elements("TEXMFDBS")) {
+  std::vector<path_element> dbs = path_elements("TEXMFDBS");
+  std::string cnf = configuration_file();
+  if (cnf.empty())
+    health.setup.push_back("texmf.cnf not found in " + configuration_path() +
+                           ": Kpathsea has no configuration, and TeX finds nothing");
+  else if (dbs.empty())
+    health.setup.push_back("TEXMFDBS is empty (" + cnf + "): Kpathsea loads no ls-R");
+  std::string bin = variable_value("SELFAUTOLOC");
+  if (!bin.empty() && access((bin + "/mktexlsr").c_str(), X_OK) == 0 &&
+      access("/usr/bin/mktexlsr", X_OK) != 0)
+    health.mktexlsr = bin + "/mktexlsr";
+  for (const path_element &e : dbs) {
     tree_health &t = health.trees.emplace_back();
     t.dir = e.dir;
     t.database_only = e.database_only;
@@ -347,107 +546,124 @@ database_health check_databases(unsigned threads)
   state.trees = &health.trees;
   for (size_t i = 0; i < health.trees.size(); i++) {
     struct stat st;
-    if (stat(health.trees[i].dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    if (look_at_tree(health.trees[i], &st))
       state.stack.push_back({i, "", {{st.st_dev, st.st_ino}}});
   }
   std::vector<walk_result> results(threads);
   std::vector<std::thread> walkers;
-  for (unsigned t = 1; t < threads; t++)
-    walkers.emplace_back(walk_worker, std::ref(state), std::ref(results[t]));
-  std::vector<db_entry> entries;
-  path_store store;
-  for (size_t i = 0; i < health.trees.size(); i++) {
-    size_t first = entries.size();
-    read_tree_database(health.trees[i], entries, store);
-    for (size_t e = first; e < entries.size(); e++)
-      entries[e].tree = static_cast<uint32_t>(i);
+  for (unsigned t = 1; t < threads; t++) {
+    try {
+      walkers.emplace_back(walk_worker, std::ref(state), std::ref(results[t]));
+    } catch (const std::system_error &) {
+      break; // fewer threads, down to this one
+    }
   }
-  std::unordered_map<std::string_view, uint32_t> listed(entries.size());
-  for (size_t e = 0; e < entries.size(); e++)
-    listed.emplace(store.view(entries[e].at, entries[e].length), static_cast<uint32_t>(e));
+  db_table table;
+  for (size_t i = 0; i < health.trees.size(); i++)
+    if (health.trees[i].kind == tree_directory)
+      read_tree_database(health.trees[i], static_cast<uint32_t>(i), table);
+  std::unordered_map<std::string_view, uint32_t> dir_index;
+  for (uint32_t d = 0; d < table.dirs.size(); d++)
+    dir_index.emplace(table.dirs[d], d);
+  std::unordered_map<std::pair<uint32_t, std::string_view>, uint32_t, pair_hash> listed;
+  listed.reserve(table.entries.size());
+  for (uint32_t e = 0; e < table.entries.size(); e++)
+    listed.emplace(std::make_pair(table.entries[e].dir, std::string_view(table.entries[e].name)),
+                   e);
   // This thread walks too once the databases are read.
   walk_worker(state, results[0]);
   for (std::thread &w : walkers)
     w.join();
 
-  // Each thread compares what it walked with the databases: files they
-  // lack, and which entries are on disk.
-  std::vector<char> seen(entries.size(), 0), dangling(entries.size(), 0);
-  std::vector<std::vector<std::pair<uint32_t, std::string>>> missing(threads), left_out(threads);
-  auto compare = [&](unsigned t) {
-    const path_store &walked = results[t].store;
-    for (const auto &[at, length] : results[t].dirs) {
-      auto it = listed.find(walked.view(at, length));
-      if (it != listed.end())
-        seen[it->second] = 1;
-    }
-    for (const walked_file &f : results[t].files) {
-      std::string_view path = walked.view(f.at, f.length);
-      auto it = listed.find(path);
+  // Compare what the walk found with the databases: files they lack, and
+  // which entries are on disk.
+  std::vector<char> seen(table.entries.size(), 0), dangling(table.entries.size(), 0);
+  for (walk_result &r : results) {
+    for (const walked_name &n : r.names) {
+      const auto &[tree_index, dir] = r.dirs[n.dir];
+      tree_health &tree = health.trees[tree_index];
+      tree.holds_files = tree.holds_files || !n.is_dir;
+      auto d = dir_index.find(dir);
+      auto it = d == dir_index.end() ? listed.end()
+                                     : listed.find(std::make_pair(d->second, std::string_view(n.name)));
       if (it != listed.end()) {
         seen[it->second] = 1;
-        dangling[it->second] = f.dangling;
+        dangling[it->second] = n.dangling;
         continue;
       }
-      std::string rel(path.substr(f.rel));
-      if (rel != "ls-R" && rel != "ls-r")
-        (f.dropped ? left_out : missing)[t].emplace_back(f.tree, std::move(rel));
+      if (n.is_dir || tree.lsr.empty() || !tree.lsr_readable)
+        continue;
+      std::string path = dir + n.name;
+      if (path == collapsed_path(tree.dir + "/ls-R") || path == collapsed_path(tree.dir + "/ls-r"))
+        continue;
+      if (unlistable_name_p(n.name))
+        tree.unlistable_names.push_back(path);
+      else
+        (n.dropped ? tree.left_out : tree.missing).push_back(path);
     }
-  };
-  walkers.clear();
-  for (unsigned t = 1; t < threads; t++)
-    walkers.emplace_back(compare, t);
-  compare(0);
-  for (std::thread &w : walkers)
-    w.join();
-  for (unsigned t = 0; t < threads; t++) {
-    for (auto &[tree, rel] : missing[t])
-      health.trees[tree].missing.push_back(std::move(rel));
-    for (auto &[tree, rel] : left_out[t])
-      health.trees[tree].left_out.push_back(std::move(rel));
-    for (auto &[tree, dir] : results[t].unlistable)
+    for (auto &[tree, dir] : r.unlistable)
       health.trees[tree].unlistable.push_back(dir);
+    for (auto &[tree, dir] : r.pseudo)
+      health.trees[tree].pseudo.push_back(dir);
   }
 
-  // Entries the walk did not meet: gone, or outside the trees.
-  for (size_t e = 0; e < entries.size(); e++) {
-    tree_health &t = health.trees[entries[e].tree];
-    struct stat st;
-    if (entries[e].top_header)
+  // Entries the walk did not meet: gone, outside the trees, or not to be
+  // looked at.
+  for (size_t e = 0; e < table.entries.size(); e++) {
+    const db_table::entry &entry = table.entries[e];
+    tree_health &t = health.trees[table.dir_tree[entry.dir]];
+    if (entry.top_header)
       continue;
+    std::string path = table.dirs[entry.dir] + entry.name;
     if (!seen[e]) {
-      if (lstat(store.c_str(entries[e].at), &st) != 0) {
-        t.gone.push_back(store.c_str(entries[e].at));
+      struct stat st;
+      if (lstat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+          t.gone.push_back(path);
+        else
+          t.unchecked.push_back(path + " (" + strerror(errno) + ")");
         continue;
       }
-      dangling[e] = S_ISLNK(st.st_mode) && stat(store.c_str(entries[e].at), &st) != 0;
+      dangling[e] = S_ISLNK(st.st_mode) && stat(path.c_str(), &st) != 0 && errno == ENOENT;
     }
     if (dangling[e])
-      t.dangling.push_back(store.c_str(entries[e].at));
+      t.dangling.push_back({path, "", ""});
   }
-  for (tree_health &t : health.trees)
-    for (std::vector<std::string> *list :
-         {&t.missing, &t.left_out, &t.gone, &t.dangling, &t.unlistable}) {
+  for (tree_health &t : health.trees) {
+    for (std::vector<std::string> *list : {&t.missing, &t.left_out, &t.unlistable_names, &t.gone,
+                                           &t.unlistable, &t.unchecked, &t.pseudo}) {
       std::sort(list->begin(), list->end());
       list->erase(std::unique(list->begin(), list->end()), list->end());
     }
+    std::sort(t.dangling.begin(), t.dangling.end(),
+              [](const dangling_link &a, const dangling_link &b) { return a.path < b.path; });
+  }
+  explain_dangling_links(health);
   check_configuration(health, path_elements("TEXMF"));
   return health;
 }
 
 bool mended_by_mktexlsr_p(const tree_health &t)
 {
-  return t.lsr.empty() || t.entries == 0 || !t.missing.empty() || !t.gone.empty() ||
-         !t.lsr_header;
+  if (t.kind != tree_directory)
+    return false;
+  if (t.lsr.empty())
+    return t.database_only && t.holds_files;
+  if (!t.lsr_readable)
+    return false; // its permissions first: see the text
+  return t.entries == 0 || !t.missing.empty() || !t.gone.empty() || !t.lsr_header ||
+         !t.odd_blocks.empty();
 }
 
 bool problems_p(const database_health &health)
 {
-  if (!health.config.empty())
+  if (!health.setup.empty() || !health.config.empty())
     return true;
   for (const tree_health &t : health.trees)
-    if (mended_by_mktexlsr_p(t) || !t.lsr_readable || !t.left_out.empty() ||
-        !t.dangling.empty() || !t.unlistable.empty())
+    if (t.kind == tree_not_directory || t.kind == tree_unknown || mended_by_mktexlsr_p(t) ||
+        (!t.lsr.empty() && !t.lsr_readable) || !t.left_out.empty() ||
+        !t.unlistable_names.empty() || !distribution_links_p(t) || !t.unlistable.empty() ||
+        !t.unchecked.empty() || !t.pseudo.empty())
       return true;
   return false;
 }

@@ -1,16 +1,20 @@
 // The database health report as text and as JSON.
 
-#include <nlohmann/json.hpp>
+#include <unistd.h>
 
 #include "databases/databases.h"
+#include "output.h"
 
 namespace {
 
 // How many entries of a long list the text shows unless asked for all.
 const size_t shown = 5;
 
-// Write HEADING and the entries of LIST, indented, on OUT: the first few
-// and a count of the rest unless ALL.
+// The JSON document's schema version (docs/databases-schema.md).
+const int schema_version = 2;
+
+// Write HEADING and the entries of LIST, escaped and indented, on OUT: the
+// first few and a count of the rest unless ALL.
 void print_list(const std::vector<std::string> &list, const std::string &heading, bool all,
                 FILE *out)
 {
@@ -18,42 +22,104 @@ void print_list(const std::vector<std::string> &list, const std::string &heading
     return;
   fprintf(out, "  %zu %s\n", list.size(), heading.c_str());
   for (size_t i = 0; i < list.size() && (all || i < shown); i++)
-    fprintf(out, "    %s\n", list[i].c_str());
+    fprintf(out, "    %s\n", escaped(list[i]).c_str());
   if (!all && list.size() > shown)
     fprintf(out, "    ... and %zu more (-verbose lists all)\n", list.size() - shown);
 }
 
-// Return the command that mends TREE.
-std::string mending_command(const tree_health &t)
+// Return the dangling links of T as lines: the link, where it leads, and
+// the package that installed it.
+std::vector<std::string> dangling_lines(const tree_health &t, bool *all_packaged)
 {
-  std::string sudo = t.writable ? "" : "sudo ";
-  if (!t.lsr.empty() && !t.lsr_header)
-    return sudo + "rm " + t.lsr + " && " + sudo + "mktexlsr " + t.dir;
-  return sudo + "mktexlsr " + t.dir;
+  std::vector<std::string> lines;
+  *all_packaged = true;
+  for (const dangling_link &d : t.dangling) {
+    lines.push_back(d.path + " -> " + d.target +
+                    (d.package.empty() ? "" : " (package " + d.package + ")"));
+    *all_packaged = *all_packaged && !d.package.empty();
+  }
+  return lines;
 }
 
-// Return the one-line state of TREE's ls-R.
-std::string lsr_state(const tree_health &t)
+// Return "sudo " where the user may not change T's files alone.
+std::string sudo(bool allowed)
 {
-  std::string link = t.lsr_target.empty() ? "" : " (a link to " + t.lsr_target + ")";
-  if (t.lsr.empty())
-    return "no ls-R";
+  return allowed || geteuid() == 0 ? "" : "sudo ";
+}
+
+// Return the one-line state of tree T.
+std::string tree_state(const tree_health &t)
+{
+  switch (t.kind) {
+  case tree_absent:
+    return "it does not exist: nothing to find (create it, or remove it from TEXMFDBS)";
+  case tree_not_directory:
+    return "it is " + t.kind_why +
+           ", not a directory: nothing in it is found (remove it from TEXMFDBS)";
+  case tree_unknown:
+    return "could not look at it (" + t.kind_why + ")";
+  case tree_directory:
+    break;
+  }
+  std::string link = t.lsr_target.empty() ? "" : " (a link to " + escaped(t.lsr_target) + ")";
+  if (t.lsr.empty()) {
+    if (!t.database_only)
+      return "no ls-R: Kpathsea searches it on disk";
+    return t.holds_files ? "no ls-R: nothing in it is ever found"
+                         : "no ls-R, and no files in it: nothing to find";
+  }
   if (!t.lsr_readable)
-    return "ls-R" + link + " cannot be read";
+    return "ls-R" + link + " cannot be read (" + t.lsr_why + ")";
   if (t.entries == 0)
     return "ls-R" + link + " has no usable entries: Kpathsea does not use it";
   bool clean = t.missing.empty() && t.gone.empty() && t.dangling.empty() && t.left_out.empty() &&
-               t.unlistable.empty() && t.lsr_header;
+               t.unlistable.empty() && t.lsr_header && t.odd_blocks.empty() &&
+               t.unlistable_names.empty() && t.unchecked.empty() && t.pseudo.empty();
   return std::string(clean ? "ls-R up to date" : "ls-R") + link + ", " +
          std::to_string(t.entries) + " entries";
 }
 
+// Return the command that makes T's unreadable ls-R readable.
+std::string permission_command(const tree_health &t)
+{
+  const std::string &file = t.lsr_target.empty() ? t.lsr : t.lsr_target;
+  return sudo(t.owner) + "chmod a+r " + shell_quoted(file);
+}
+
+// Set KEY of J to the paths of LIST, each an object whose "path" is kept
+// whole as put_bytes keeps it.
+void put_paths(nlohmann::ordered_json &j, const char *key, const std::vector<std::string> &list)
+{
+  j[key] = nlohmann::ordered_json::array();
+  for (const std::string &path : list) {
+    nlohmann::ordered_json item;
+    put_bytes(item, "path", path);
+    j[key].push_back(item);
+  }
+}
+
 } // namespace
+
+std::string mending_command(const database_health &health, const tree_health &t)
+{
+  if (!mended_by_mktexlsr_p(t))
+    return "";
+  std::string s = sudo(t.writable);
+  std::string rebuild = s + shell_quoted(health.mktexlsr) + " " + shell_quoted(t.dir);
+  if (!t.lsr.empty() && !t.lsr_header)
+    return s + "rm " + shell_quoted(t.lsr) + " && " + rebuild;
+  return rebuild;
+}
 
 void print_database_health(const database_health &health, bool all, FILE *out)
 {
+  for (const std::string &problem : health.setup)
+    fprintf(out, "%s\n", problem.c_str());
   for (const tree_health &t : health.trees) {
-    fprintf(out, "%s%s: %s\n", t.database_only ? "!!" : "", t.dir.c_str(), lsr_state(t).c_str());
+    fprintf(out, "%s%s: %s\n", t.database_only ? "!!" : "", escaped(t.dir).c_str(),
+            tree_state(t).c_str());
+    if (!t.second_lsr.empty())
+      fprintf(out, "  Kpathsea also reads %s\n", escaped(t.second_lsr).c_str());
     if (!t.lsr.empty() && t.lsr_readable && !t.lsr_header)
       fputs("  ls-R lacks mktexlsr's header line: Kpathsea reads it, but mktexlsr refuses "
             "to update it\n", out);
@@ -63,22 +129,37 @@ void print_database_health(const database_health &health, bool all, FILE *out)
                                     : "found only by lookups that must succeed (\\input)"),
                all, out);
     print_list(t.gone, "entries whose files are gone: TeX skips them", all, out);
-    print_list(t.dangling,
-               "entries that are dangling symbolic links: TeX skips them, and mktexlsr lists "
-               "them again (mend the links)",
+    bool packaged;
+    std::vector<std::string> links = dangling_lines(t, &packaged);
+    print_list(links,
+               packaged ? "entries that are dangling symbolic links, installed by packages: "
+                          "install what they point to"
+                        : "entries that are dangling symbolic links: TeX skips them; mend or "
+                          "remove the links (mktexlsr lists them again)",
                all, out);
     print_list(t.left_out,
                "files mktexlsr itself leaves out (a name containing .git, .hg, .svn or .bzr "
                "makes it drop the rest of its directory): rerunning it will not help",
                all, out);
+    print_list(t.unlistable_names,
+               "files whose names mktexlsr cannot list (a line end in the name): rename them",
+               all, out);
+    print_list(t.odd_blocks, "blocks mktexlsr never writes", all, out);
     print_list(t.unlistable, "directories that cannot be listed", all, out);
+    print_list(t.unchecked, "entries that could not be checked", all, out);
+    print_list(t.pseudo,
+               "directories that lead into /proc or /sys: not walked, and mktexlsr would "
+               "never end (remove the links)",
+               all, out);
+    if (!t.lsr.empty() && !t.lsr_readable && t.kind == tree_directory)
+      fprintf(out, "  mend: %s\n", permission_command(t).c_str());
     if (mended_by_mktexlsr_p(t))
-      fprintf(out, "  mend: %s\n", mending_command(t).c_str());
+      fprintf(out, "  mend: %s\n", mending_command(health, t).c_str());
   }
   if (!health.config.empty()) {
     fputs("Configuration:\n", out);
     for (const config_problem &p : health.config)
-      fprintf(out, "  %s: %s (%s)\n", p.dir.c_str(), p.text.c_str(), p.rule.c_str());
+      fprintf(out, "  %s: %s (%s)\n", escaped(p.dir).c_str(), p.text.c_str(), p.rule.c_str());
   }
   fputs(problems_p(health) ? "Problems found.\n" : "All databases are healthy.\n", out);
 }
@@ -86,29 +167,50 @@ void print_database_health(const database_health &health, bool all, FILE *out)
 void print_database_health_json(const database_health &health, FILE *out)
 {
   using json = nlohmann::ordered_json;
+  static const char *const kinds[] = {"directory", "absent", "not-directory", "unknown"};
   json doc;
-  doc["schema_version"] = 1;
+  doc["schema_version"] = schema_version;
+  doc["setup"] = health.setup;
   doc["trees"] = json::array();
   for (const tree_health &t : health.trees) {
     json jt;
-    jt["dir"] = t.dir;
+    put_bytes(jt, "dir", t.dir);
     jt["database_only"] = t.database_only;
-    jt["ls_r"] = t.lsr.empty() ? json(nullptr) : json(t.lsr);
+    jt["kind"] = kinds[t.kind];
+    jt["holds_files"] = t.holds_files;
+    if (t.lsr.empty())
+      jt["ls_r"] = nullptr;
+    else
+      put_bytes(jt, "ls_r", t.lsr);
     jt["ls_r_target"] = t.lsr_target.empty() ? json(nullptr) : json(t.lsr_target);
     jt["readable"] = t.lsr_readable;
     jt["header"] = t.lsr_header;
     jt["entries"] = t.entries;
-    jt["missing"] = t.missing;
-    jt["gone"] = t.gone;
-    jt["dangling"] = t.dangling;
-    jt["left_out"] = t.left_out;
-    jt["unlistable"] = t.unlistable;
-    jt["mend"] = mended_by_mktexlsr_p(t) ? json(mending_command(t)) : json(nullptr);
+    put_paths(jt, "missing", t.missing);
+    put_paths(jt, "gone", t.gone);
+    jt["dangling"] = json::array();
+    for (const dangling_link &d : t.dangling) {
+      json jd;
+      put_bytes(jd, "path", d.path);
+      put_bytes(jd, "target", d.target);
+      jd["package"] = d.package.empty() ? json(nullptr) : json(d.package);
+      jt["dangling"].push_back(jd);
+    }
+    put_paths(jt, "left_out", t.left_out);
+    put_paths(jt, "unlistable_names", t.unlistable_names);
+    put_paths(jt, "unlistable", t.unlistable);
+    put_paths(jt, "unchecked", t.unchecked);
+    put_paths(jt, "pseudo", t.pseudo);
+    put_paths(jt, "odd_blocks", t.odd_blocks);
+    std::string mend = mending_command(health, t);
+    if (!t.lsr.empty() && !t.lsr_readable && t.kind == tree_directory)
+      mend = permission_command(t);
+    jt["mend"] = mend.empty() ? json(nullptr) : json(mend);
     doc["trees"].push_back(jt);
   }
   doc["configuration"] = json::array();
   for (const config_problem &p : health.config)
     doc["configuration"].push_back({{"rule", p.rule}, {"dir", p.dir}, {"text", p.text}});
   doc["healthy"] = !problems_p(health);
-  fprintf(out, "%s\n", doc.dump(1, ' ', false, json::error_handler_t::replace).c_str());
+  fprintf(out, "%s\n", json_text(doc).c_str());
 }

@@ -1,5 +1,6 @@
 #include "explain/facts.h"
 
+#include "packages.h"
 #include "pathsearch/files.h"
 
 #include <algorithm>
@@ -12,7 +13,7 @@
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <unordered_map>
+#include <unordered_set>
 #include <xxhash.h>
 
 namespace {
@@ -199,77 +200,36 @@ void learn_file_facts(group_info &group)
   }
 }
 
-namespace {
-
-// Call FN with each line of the file PATH; return false if it cannot be
-// read.
-template <typename Fn> bool each_line(const std::string &path, Fn fn)
-{
-  std::string text;
-  bool ok = read_whole_file(path, text);
-  for (size_t from = 0; ok && from < text.size();) {
-    size_t nl = text.find('\n', from);
-    if (nl == std::string::npos)
-      nl = text.size();
-    fn(std::string_view(text).substr(from, nl - from));
-    from = nl + 1;
-  }
-  return ok;
-}
-
-} // namespace
-
 void learn_packages(std::vector<group_info> &groups, const std::string &dpkg_info,
                     const std::string &tlpdb, const std::string &root)
 {
   // Every member, by its path as listed and by its path with links resolved.
-  std::unordered_map<std::string_view, std::vector<member_info *>> wanted;
-  std::deque<std::string> real_paths;
+  std::unordered_set<std::string> wanted;
+  std::vector<std::pair<member_info *, std::string>> real_paths;
   for (group_info &g : groups)
     for (member_info &m : g.members) {
-      wanted[m.path].push_back(&m);
+      wanted.insert(m.path);
       char *real = realpath(m.path.c_str(), nullptr);
       if (real != nullptr && m.path != real) {
-        const std::string &r = real_paths.emplace_back(real);
-        wanted[r].push_back(&m);
+        wanted.insert(real);
+        real_paths.emplace_back(&m, real);
       }
       free(real);
     }
-  if (wanted.empty())
-    return;
-
-  if (DIR *d = dpkg_info.empty() ? nullptr : opendir(dpkg_info.c_str())) {
-    while (const struct dirent *e = readdir(d)) {
-      std::string file = e->d_name;
-      if (!ends_with_p(file, ".list"))
-        continue;
-      std::string package = file.substr(0, file.size() - 5);
-      package = package.substr(0, package.find(':')); // no architecture
-      each_line(dpkg_info + "/" + file, [&](std::string_view line) {
-        auto it = wanted.find(line);
-        if (it != wanted.end())
-          for (member_info *m : it->second)
-            if (m->package.empty())
-              m->package = package;
-      });
+  package_map debian = debian_owners(wanted, dpkg_info);
+  package_map texlive = texlive_owners(wanted, tlpdb, root);
+  auto pick = [](const package_map &owners, const std::string &path, std::string &package) {
+    auto it = owners.find(path);
+    if (package.empty() && it != owners.end())
+      package = it->second;
+  };
+  for (group_info &g : groups)
+    for (member_info &m : g.members) {
+      pick(debian, m.path, m.package);
+      pick(texlive, m.path, m.texlive_package);
     }
-    closedir(d);
-  }
-
-  if (!tlpdb.empty()) {
-    std::string package;
-    each_line(tlpdb, [&](std::string_view line) {
-      if (line.substr(0, 5) == "name ") {
-        package = line.substr(5);
-      } else if (line.substr(0, 1) == " ") {
-        // " texmf-dist/tex/latex/tools/array.sty" and maybe " details=...".
-        std::string_view file = line.substr(1, line.find(' ', 1) - 1);
-        auto it = wanted.find(root + "/" + std::string(file));
-        if (it != wanted.end())
-          for (member_info *m : it->second)
-            if (m->texlive_package.empty())
-              m->texlive_package = package;
-      }
-    });
+  for (auto &[m, real] : real_paths) {
+    pick(debian, real, m->package);
+    pick(texlive, real, m->texlive_package);
   }
 }

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "explain/explain.h"
+#include "output.h"
 
 namespace {
 
@@ -129,43 +130,6 @@ void print_member(const explained_report &r, const group_info &g, size_t i, FILE
   putc('\n', out);
 }
 
-// Set KEY of J to the bytes S: a string where S is valid UTF-8; otherwise
-// S with each bad byte shown as U+FFFD, and KEY_bytes the bytes in hex.
-void put_bytes(nlohmann::ordered_json &j, const std::string &key, const std::string &s)
-{
-  j[key] = s;
-  size_t i = 0;
-  bool valid = true;
-  while (i < s.size() && valid) {
-    unsigned char c = s[i];
-    size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    valid = n > 0 && i + n <= s.size();
-    for (size_t k = 1; valid && k < n; k++)
-      valid = (static_cast<unsigned char>(s[i + k]) >> 6) == 2;
-    // Overlong forms and surrogates are not UTF-8 either.
-    if (valid && n == 2)
-      valid = c >= 0xc2;
-    if (valid && n == 3) {
-      unsigned char d = s[i + 1];
-      valid = !(c == 0xe0 && d < 0xa0) && !(c == 0xed && d >= 0xa0);
-    }
-    if (valid && n == 4) {
-      unsigned char d = s[i + 1];
-      valid = c <= 0xf4 && !(c == 0xf0 && d < 0x90) && !(c == 0xf4 && d >= 0x90);
-    }
-    i += n;
-  }
-  if (valid)
-    return;
-  static const char hex[] = "0123456789abcdef";
-  std::string bytes;
-  for (unsigned char c : s) {
-    bytes += hex[c >> 4];
-    bytes += hex[c & 15];
-  }
-  j[key + "_bytes"] = bytes;
-}
-
 } // namespace
 
 void print_explained(const explained_report &r, FILE *out)
@@ -264,7 +228,5 @@ void print_explained_json(const explained_report &r, FILE *out)
                     {"older", groups_with(r, finding_older)},
                     {"stale_members", stale},
                     {"unreachable_members", unreachable}};
-  // Bad bytes were recorded beside each string; they print as U+FFFD.
-  std::string text = doc.dump(1, ' ', false, json::error_handler_t::replace);
-  fprintf(out, "%s\n", text.c_str());
+  fprintf(out, "%s\n", json_text(doc).c_str());
 }

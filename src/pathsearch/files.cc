@@ -2,9 +2,28 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/vfs.h>
 #include <thread>
 #include <unistd.h>
+
+namespace {
+
+// File system types whose files are made up on reading: /proc, /sys.
+const long pseudo_file_systems[] = {0x9fa0 /* proc */, 0x62656572 /* sysfs */};
+
+// Return true if the open file FD lies on a pseudo file system.
+bool pseudo_p(int fd)
+{
+  struct statfs fs;
+  if (fstatfs(fd, &fs) != 0)
+    return false;
+  return std::find(std::begin(pseudo_file_systems), std::end(pseudo_file_systems),
+                   static_cast<long>(fs.f_type)) != std::end(pseudo_file_systems);
+}
+
+} // namespace
 
 std::string collapsed_path(const std::string &path)
 {
@@ -14,6 +33,64 @@ std::string collapsed_path(const std::string &path)
     if (c != '/' || out.empty() || out.back() != '/')
       out += c;
   return out;
+}
+
+open_result open_regular(const std::string &path, int *fd, struct stat *st, int *error)
+{
+  *fd = -1;
+  *error = 0;
+  memset(st, 0, sizeof *st);
+  int f = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (f < 0) {
+    *error = errno;
+    if (*error == ENOENT || *error == ENOTDIR || *error == ELOOP) {
+      if (lstat(path.c_str(), st) != 0)
+        return *error == ELOOP ? open_dangling : open_missing;
+      return S_ISLNK(st->st_mode) ? open_dangling : open_missing;
+    }
+    if (*error == ENXIO || *error == EOPNOTSUPP) { // a socket, or a device without driver
+      lstat(path.c_str(), st);
+      return open_not_regular;
+    }
+    return open_failed;
+  }
+  if (fstat(f, st) != 0) {
+    *error = errno;
+    close(f);
+    return open_failed;
+  }
+  if (!S_ISREG(st->st_mode) || pseudo_p(f)) {
+    close(f);
+    return S_ISREG(st->st_mode) ? open_pseudo : open_not_regular;
+  }
+  *fd = f;
+  return open_ok;
+}
+
+std::string file_type_text(mode_t mode)
+{
+  if (S_ISDIR(mode))
+    return "a directory";
+  if (S_ISFIFO(mode))
+    return "a FIFO";
+  if (S_ISCHR(mode) || S_ISBLK(mode))
+    return "a device";
+  if (S_ISSOCK(mode))
+    return "a socket";
+  return "not a regular file";
+}
+
+std::string open_failure_text(open_result result, const struct stat &st, int error)
+{
+  switch (result) {
+  case open_ok: return "";
+  case open_missing: return "it does not exist";
+  case open_dangling: return "a dangling symbolic link";
+  case open_not_regular: return "it is " + file_type_text(st.st_mode) + ", not a file";
+  case open_pseudo: return "it lies in /proc or /sys";
+  case open_failed: return strerror(error);
+  }
+  return "";
 }
 
 bool read_up_to(int fd, size_t limit, std::string &text)
@@ -33,12 +110,20 @@ bool read_up_to(int fd, size_t limit, std::string &text)
   return true;
 }
 
-bool read_whole_file(const std::string &path, std::string &text)
+bool read_whole_file(const std::string &path, std::string &text, std::string *why)
 {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
+  text.clear();
+  int fd, error;
+  struct stat st;
+  open_result result = open_regular(path, &fd, &st, &error);
+  if (result != open_ok) {
+    if (why != nullptr)
+      *why = open_failure_text(result, st, error);
     return false;
+  }
   bool ok = read_up_to(fd, SIZE_MAX, text);
+  if (!ok && why != nullptr)
+    *why = strerror(errno);
   close(fd);
   return ok;
 }

@@ -184,3 +184,14 @@ std::vector<std::pair<std::string, std::string>> tree_roots(
       roots.emplace_back(variable, real_path(e.dir));
   return roots;
 }
+
+std::string configuration_file()
+{
+  return take_string(kpse_find_file("texmf.cnf", kpse_cnf_format, false));
+}
+
+std::string configuration_path()
+{
+  const char *path = kpse_init_format(kpse_cnf_format);
+  return path != nullptr ? path : "";
+}

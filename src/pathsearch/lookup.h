@@ -57,6 +57,13 @@ std::vector<path_element> path_elements(const char *name);
 // Return the value of texmf.cnf variable NAME, expanded, or "".
 std::string variable_value(const char *name);
 
+// Return the texmf.cnf Kpathsea reads first, or "" if it found none.  Read
+// a variable before: that is when Kpathsea reads its configuration.
+std::string configuration_file();
+
+// Return the path Kpathsea looks for texmf.cnf along.
+std::string configuration_path();
+
 // Return the root of the installation Kpathsea is set up for: TEXMFROOT as
 // texmf.cnf defines it, else the program's parent directory; links
 // resolved.

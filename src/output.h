@@ -1,0 +1,25 @@
+// What the reports of every mode print names with: escaped for a terminal,
+// quoted for a shell, and whole in JSON.
+#ifndef LSRCHECK_OUTPUT_H
+#define LSRCHECK_OUTPUT_H
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+// Return S with control characters and backslashes escaped as `ls -b`
+// shows them (\n, \t, \033, \\), so that one name is one line.
+std::string escaped(const std::string &s);
+
+// Return S as one word for a POSIX shell: as it is where that is safe, in
+// single quotes otherwise, and as $'...' where it holds control characters.
+std::string shell_quoted(const std::string &s);
+
+// Set KEY of J to the bytes S: a string where S is valid UTF-8; otherwise
+// S with each bad byte shown as U+FFFD, and KEY_bytes the bytes in hex.
+void put_bytes(nlohmann::ordered_json &j, const std::string &key, const std::string &s);
+
+// Return J as text, bad bytes shown as U+FFFD (put_bytes kept them whole).
+std::string json_text(const nlohmann::ordered_json &j);
+
+#endif

@@ -1,0 +1,77 @@
+#include "packages.h"
+
+#include <dirent.h>
+#include <string_view>
+
+#include "pathsearch/files.h"
+
+namespace {
+
+// Call FN with each line of the file PATH; return false if it cannot be
+// read.
+template <typename Fn> bool each_line(const std::string &path, Fn fn)
+{
+  std::string text;
+  bool ok = read_whole_file(path, text);
+  for (size_t from = 0; ok && from < text.size();) {
+    size_t nl = text.find('\n', from);
+    if (nl == std::string::npos)
+      nl = text.size();
+    fn(std::string_view(text).substr(from, nl - from));
+    from = nl + 1;
+  }
+  return ok;
+}
+
+// Return true if NAME ends in SUFFIX.
+bool ends_with_p(const std::string &name, const std::string &suffix)
+{
+  return name.size() > suffix.size() &&
+         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+} // namespace
+
+package_map debian_owners(const std::unordered_set<std::string> &paths,
+                          const std::string &dpkg_info)
+{
+  package_map owners;
+  DIR *d = paths.empty() ? nullptr : opendir(dpkg_info.c_str());
+  if (d == nullptr)
+    return owners;
+  std::string line_copy;
+  while (const struct dirent *e = readdir(d)) {
+    std::string file = e->d_name;
+    if (!ends_with_p(file, ".list"))
+      continue;
+    std::string package = file.substr(0, file.size() - 5);
+    package = package.substr(0, package.find(':')); // no architecture
+    each_line(dpkg_info + "/" + file, [&](std::string_view line) {
+      line_copy.assign(line);
+      if (paths.count(line_copy) > 0)
+        owners.emplace(line_copy, package);
+    });
+  }
+  closedir(d);
+  return owners;
+}
+
+package_map texlive_owners(const std::unordered_set<std::string> &paths, const std::string &tlpdb,
+                           const std::string &root)
+{
+  package_map owners;
+  if (paths.empty() || tlpdb.empty())
+    return owners;
+  std::string package, path;
+  each_line(tlpdb, [&](std::string_view line) {
+    if (line.substr(0, 5) == "name ") {
+      package = line.substr(5);
+    } else if (line.substr(0, 1) == " ") {
+      // " texmf-dist/tex/latex/tools/array.sty" and maybe " details=...".
+      path = root + "/" + std::string(line.substr(1, line.find(' ', 1) - 1));
+      if (paths.count(path) > 0)
+        owners.emplace(path, package);
+    }
+  });
+  return owners;
+}

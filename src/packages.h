@@ -1,0 +1,23 @@
+// Which package put a file on the machine: Debian's package lists, and
+// the TeX Live database of an installation from TeX Live's installer.
+#ifndef LSRCHECK_PACKAGES_H
+#define LSRCHECK_PACKAGES_H
+
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+// The packages found, by path.
+typedef std::unordered_map<std::string, std::string> package_map;
+
+// Return the Debian package whose file list (DPKG_INFO/*.list) names each
+// of PATHS, for those some list names.
+package_map debian_owners(const std::unordered_set<std::string> &paths,
+                          const std::string &dpkg_info = "/var/lib/dpkg/info");
+
+// Return the TeX Live package of each of PATHS that the database TLPDB of
+// the installation rooted at ROOT lists.
+package_map texlive_owners(const std::unordered_set<std::string> &paths, const std::string &tlpdb,
+                           const std::string &root);
+
+#endif
