@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,7 +11,9 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "databases/databases.h"
 #include "helpers.h"
+#include "pathsearch/pathsearch.h"
 
 namespace {
 
@@ -57,10 +60,19 @@ std::vector<std::string> list_of(const json &r, size_t i, const char *key)
   return paths;
 }
 
+// Return S in single quotes for the shell.
+std::string shell_quote_for_test(const std::string &s)
+{
+  std::string out = "'";
+  for (char c : s)
+    out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
 // Run mktexlsr on TREE, quietly.
 void mktexlsr(const std::string &tree)
 {
-  ASSERT_EQ(system(("mktexlsr '" + tree + "' >/dev/null 2>&1").c_str()), 0);
+  ASSERT_EQ(system(("mktexlsr " + shell_quote_for_test(tree) + " >/dev/null 2>&1").c_str()), 0);
 }
 
 TEST(Databases, EachKindOfStaleMissingAndLeftOutFile)
@@ -244,6 +256,164 @@ TEST(Databases, MissingFilesAgreeWithFindOnAThousandsOfFilesTree)
   EXPECT_GT(lacking.size(), 10u);
 }
 
+// The (directory, name) pairs Kpathsea itself loads from the ls-R files of
+// the tree on T's TEXMFDBS, read in a child process.
+std::vector<lsr_entry> kpathsea_pairs(const db_trees &t)
+{
+  int fds[2];
+  if (pipe(fds) != 0)
+    return {};
+  pid_t child = fork();
+  if (child == 0) {
+    close(fds[0]);
+    setenv("TEXMFCNF", t.cnf.c_str(), 1);
+    set_up_path_search(LSRCHECK_BINARY);
+    static FILE *out = fdopen(fds[1], "w");
+    hash_shared_iter(hash_shared_exists_p(DB_LOAD), [](const char *name, const char *dir) {
+      fprintf(out, "%s%c%s%c", dir, 0, name, 0);
+    });
+    fclose(out);
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string data;
+  char buffer[4096];
+  for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+    data.append(buffer, n);
+  close(fds[0]);
+  waitpid(child, nullptr, 0);
+  std::vector<lsr_entry> pairs;
+  for (size_t at = 0; at < data.size();) {
+    size_t a = data.find('\0', at), b = data.find('\0', a + 1);
+    pairs.emplace_back(data.substr(at, a - at), data.substr(a + 1, b - a - 1));
+    at = b + 1;
+  }
+  std::sort(pairs.begin(), pairs.end());
+  return pairs;
+}
+
+TEST(Databases, ReadsEachLsRAsKpathseaLoadsIt)
+{
+  // Each case: ls-R, then ls-r ("" for none).
+  const std::vector<std::pair<std::string, std::string>> cases = {
+    {header + "./:\n.:\nls-R\n\n./tex:\na.sty\n", ""},
+    {header + "./a:\r\nx.sty\r\ny.sty\rz.sty\r\r\n./b:\nw.sty", ""},
+    {header + std::string("./a:\nnul\0cut.sty\nafter.sty\n", 38), ""},
+    {header + "./.hidden:\nh.sty\n./a/.git:\ng\n./a/.:\nd\n./a/..x/:\nq\n./ok/:\nk.sty\n", ""},
+    {"before.sty\n./a:\n.\n..\nreal.sty\n../up:\nu.sty\n/abs/dir:\nv.sty\n", ""},
+    {header + "./a:\nx.sty\n./a:\ny.sty\nnot-a-dir:\nsub/name.sty\n", ""},
+    {header + "./a:\nx.sty\n", header + "./b:\ny.sty\n"},
+  };
+  for (const auto &[upper, lower] : cases) {
+    db_trees t = make_db_trees("{!!@a}", "{!!@a}");
+    const std::string tree = t.base + "/a";
+    write_file(tree + "/ls-R", upper);
+    std::vector<lsr_entry> ours = read_lsr(upper, tree + "/ls-R");
+    if (!lower.empty()) {
+      write_file(tree + "/ls-r", lower);
+      std::vector<lsr_entry> more = read_lsr(lower, tree + "/ls-r");
+      ours.insert(ours.end(), more.begin(), more.end());
+    }
+    std::sort(ours.begin(), ours.end());
+    EXPECT_EQ(ours, kpathsea_pairs(t)) << upper;
+    EXPECT_FALSE(ours.empty());
+  }
+}
+
+TEST(Databases, TreesWithoutFilesOrLsRAndOddBlocks)
+{
+  db_trees t = make_db_trees("{!!@empty,!!@absent,@plain,!!@file,!!@odd,!!@both}",
+                             "{!!@empty,!!@absent,@plain,!!@file,!!@odd,!!@both}");
+  make_dirs(t.base + "/empty/tex");
+  write_file(t.base + "/plain/tex/p.sty", "");
+  write_file(t.base + "/file", "not a tree");
+  write_file(t.base + "/odd/tex/a.sty", "");
+  write_file(t.base + "/odd/ls-R", header + "./:\nls-R\ntex\n./tex:\na.sty\n./tex:\na.sty\n");
+  write_file(t.base + "/both/x/upper.sty", "");
+  write_file(t.base + "/both/x/lower.sty", "");
+  write_file(t.base + "/both/ls-R", header + "./:\nls-R\nls-r\nx\n./x:\nupper.sty\n");
+  write_file(t.base + "/both/ls-r", header + "./x:\nlower.sty\n");
+  run_result r = check(t, {});
+  const std::string b = t.base;
+  for (const std::string &line :
+       {"!!" + b + "/empty: no ls-R, and no files in it: nothing to find\n",
+        "!!" + b + "/absent: it does not exist: nothing to find (create it, or remove it from "
+                   "TEXMFDBS)\n",
+        b + "/plain: no ls-R: Kpathsea searches it on disk\n",
+        "!!" + b + "/file: it is a file, not a directory",
+        std::string("  1 blocks mktexlsr never writes\n    ./tex: is listed twice\n"),
+        "!!" + b + "/both: ls-R up to date, 5 entries\n  Kpathsea also reads " + b + "/both/ls-r\n"})
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+  EXPECT_EQ(r.out.find("mend: mktexlsr " + b + "/file"), std::string::npos);
+  EXPECT_EQ(r.out.find("mend: mktexlsr " + b + "/absent"), std::string::npos);
+  EXPECT_EQ(r.status, 4); // the file and the odd blocks
+
+  // Stock Debian: an empty or absent !! tree alone is healthy.
+  db_trees stock = make_db_trees("{!!@empty,!!@absent,!!@a}", "{!!@empty,!!@absent,!!@a}");
+  make_dirs(stock.base + "/empty");
+  write_file(stock.base + "/a/x.sty", "");
+  mktexlsr(stock.base + "/a");
+  EXPECT_EQ(check(stock, {}).status, 0) << check(stock, {}).out;
+
+  // No configuration at all, or no databases on it.
+  run_options none;
+  none.env = {{"TEXMFCNF", b + "/nowhere"}};
+  run_result lost = run_lsrcheck({"-databases"}, none);
+  EXPECT_EQ(lost.status, 4);
+  EXPECT_EQ(lost.out.find("texmf.cnf not found in " + b + "/nowhere"), 0u) << lost.out;
+  write_file(b + "/emptycnf/texmf.cnf", "");
+  none.env = {{"TEXMFCNF", b + "/emptycnf"}};
+  EXPECT_EQ(run_lsrcheck({"-databases"}, none).out.find("TEXMFDBS is empty"), 0u);
+}
+
+TEST(Databases, EveryMendCommandLeavesItsTreeHealthy)
+{
+  // A new file, a gone one, an ls-R without header, trees whose names need
+  // quoting; each printed mend line is run by the shell as it stands.
+  for (const std::string &name : {"plain", "quote me's tree", "tab\there \\ back"}) {
+    db_trees t = make_db_trees("{!!@" + name + "}", "{!!@" + name + "}");
+    const std::string tree = t.base + "/" + name;
+    write_file(tree + "/tex/old.sty", "");
+    mktexlsr(tree);
+    unlink((tree + "/tex/old.sty").c_str());
+    write_file(tree + "/tex/new.sty", "");
+    for (bool headerless : {false, true}) {
+      if (headerless)
+        write_file(tree + "/ls-R", "./tex:\nnew.sty\ngone.sty\n");
+      run_result r = check(t, {});
+      ASSERT_EQ(r.status, 4) << r.out;
+      size_t at = r.out.find("  mend: ");
+      ASSERT_NE(at, std::string::npos) << r.out;
+      std::string command = r.out.substr(at + 8, r.out.find('\n', at) - at - 8);
+      EXPECT_EQ(system(("bash -c " + shell_quote_for_test(command) + " >/dev/null 2>&1").c_str()),
+                0) << command;
+      run_result after = check(t, {});
+      EXPECT_EQ(after.status, 0) << command << "\n" << after.out;
+    }
+  }
+}
+
+TEST(Databases, NamesWithControlCharactersAreEscapedAndKeptWholeInJson)
+{
+  db_trees t = make_db_trees("{!!@a}", "{!!@a}");
+  write_file(t.base + "/a/x.sty", "");
+  mktexlsr(t.base + "/a");
+  write_file(t.base + "/a/esc\033[31m.sty", "");
+  write_file(t.base + "/a/line\nend.sty", "");
+  write_file(t.base + "/a/\xff\xfe.sty", "");
+  run_result r = check(t, {"-verbose"});
+  EXPECT_NE(r.out.find("/a/esc\\033[31m.sty\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("files whose names mktexlsr cannot list"), std::string::npos);
+  EXPECT_NE(r.out.find("/a/line\\nend.sty\n"), std::string::npos);
+  json report = json::parse(check(t).out);
+  const json &missing = report["trees"][0]["missing"];
+  bool whole = false;
+  for (const json &m : missing)
+    whole = whole || (m.contains("path_bytes") &&
+                      m["path_bytes"].get<std::string>().find("fffe2e737479") != std::string::npos);
+  EXPECT_TRUE(whole) << missing.dump();
+}
+
 TEST(Unprivileged, UnreadableDirectoryIsReportedAndTheRunGoesOn)
 {
   if (root_p())
@@ -255,8 +425,16 @@ TEST(Unprivileged, UnreadableDirectoryIsReportedAndTheRunGoesOn)
   chmod((t.base + "/a/locked").c_str(), 0);
   json report = json::parse(check(t).out);
   chmod((t.base + "/a/locked").c_str(), 0755);
-  EXPECT_EQ(list_of(report, 0, "unlistable"), std::vector<std::string>{t.base + "/a/locked"});
-  EXPECT_EQ(list_of(report, 0, "missing"), std::vector<std::string>{"open/y.sty"});
+  EXPECT_EQ(list_of(report, 0, "unlistable"),
+            std::vector<std::string>{t.base + "/a/locked (Permission denied)"});
+  EXPECT_EQ(list_of(report, 0, "missing"), std::vector<std::string>{t.base + "/a/open/y.sty"});
+
+  // An ls-R the user cannot read: its permissions named, never rm.
+  chmod((t.base + "/a/ls-R").c_str(), 0);
+  run_result r = check(t, {});
+  EXPECT_NE(r.out.find("ls-R cannot be read (Permission denied)"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find(" rm "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("mend: chmod a+r " + t.base + "/a/ls-R\n"), std::string::npos) << r.out;
 }
 
 } // namespace

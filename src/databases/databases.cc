@@ -222,15 +222,22 @@ bool hidden_directory_p(std::string_view line)
 }
 
 // Call FN with each line of TEXT as Kpathsea's read_line splits it: a line
-// ends at LF, CR or CRLF, and a NUL byte ends its text.
+// ends at LF, CR or CRLF, and NUL bytes are dropped.
 template <typename Fn> void each_lsr_line(std::string_view text, Fn fn)
 {
+  std::string cleaned;
   for (size_t from = 0; from < text.size();) {
     size_t end = text.find_first_of("\r\n", from);
     if (end == std::string_view::npos)
       end = text.size();
     std::string_view line = text.substr(from, end - from);
-    line = line.substr(0, line.find('\0'));
+    if (line.find('\0') != std::string_view::npos) {
+      cleaned.clear();
+      for (char c : line)
+        if (c != '\0')
+          cleaned += c;
+      line = cleaned;
+    }
     from = end + 1;
     if (end < text.size() && text[end] == '\r' && from < text.size() && text[from] == '\n')
       from++;

@@ -77,7 +77,7 @@ std::string file_type_text(mode_t mode)
     return "a device";
   if (S_ISSOCK(mode))
     return "a socket";
-  return "not a regular file";
+  return S_ISREG(mode) ? "a file" : "not a regular file";
 }
 
 std::string open_failure_text(open_result result, const struct stat &st, int error)
