@@ -102,6 +102,23 @@ struct test_table {
   std::unique_ptr<uint32_t[]> hash; // of the folded file name, where kept_named
 };
 
+// Return what FILTER keeps of the file E in directory DIR, setting HASH to
+// its folded file name's hash.  PATH is the calling thread's buffer.
+entry_state kept_state(const db_entry &e, const char *dir, const check_filter &filter,
+                       uint32_t &hash, std::string &path)
+{
+  if (!filter.exclude.empty() || !filter.include.empty()) {
+    // Patterns see the whole path; it is joined only for them.
+    path.assign(dir).append(e.name);
+    if (any_match_p(filter.exclude, path.c_str()) || !included_p(filter.include, path.c_str()))
+      return dropped;
+  }
+  const char *file = hashed_file_name(e.name, &hash);
+  if (!filter.names.empty() && (file == nullptr || !any_match_p(filter.names, file)))
+    return dropped;
+  return file != nullptr ? kept_named : kept_nameless;
+}
+
 // Test the entries of directory D of TABLE against the disk and FILTER.
 // PATH and NAMES are the calling thread's buffers.
 void test_directory(test_table &table, size_t d, const check_filter &filter,
@@ -114,23 +131,9 @@ void test_directory(test_table &table, size_t d, const check_filter &filter,
     names.push_back(table.entries[i].name);
   find_directories(dir, names.data(), names.size(), &table.is_dir[first]);
 
-  bool path_patterns = !filter.exclude.empty() || !filter.include.empty();
-  for (size_t i = first; i < last; i++) {
-    table.state[i] = dropped;
-    if (table.is_dir[i])
-      continue;
-    const char *name = table.entries[i].name;
-    if (path_patterns) {
-      // Patterns see the whole path; it is joined only for them.
-      path.assign(dir).append(name);
-      if (any_match_p(filter.exclude, path.c_str()) || !included_p(filter.include, path.c_str()))
-        continue;
-    }
-    const char *file = hashed_file_name(name, &table.hash[i]);
-    if (!filter.names.empty() && (file == nullptr || !any_match_p(filter.names, file)))
-      continue;
-    table.state[i] = file != nullptr ? kept_named : kept_nameless;
-  }
+  for (size_t i = first; i < last; i++)
+    table.state[i] = table.is_dir[i] ? dropped
+                                     : kept_state(table.entries[i], dir, filter, table.hash[i], path);
 }
 
 // Test every directory of TABLE, spread over THREADS threads that take the
@@ -278,16 +281,29 @@ duplicate_groups group_collected(const check_filter &filter)
   };
   if (!std::is_sorted(db_entries.begin(), db_entries.end(), by_dir))
     std::sort(db_entries.begin(), db_entries.end(), by_dir);
-  size_t n = db_entries.size();
-  test_table table{db_entries, {}, std::unique_ptr<bool[]>(new bool[n]),
-                   std::unique_ptr<entry_state[]>(new entry_state[n]),
-                   std::unique_ptr<uint32_t[]>(new uint32_t[n])};
+  size_t n = db_entries.size(), extras = filter.extra_files.size();
+  // Files found outside the databases come last, each a directory of its
+  // own with the whole path as its name: known to be files, they are only
+  // held to the patterns.
+  for (const std::string &path : filter.extra_files)
+    db_entries.push_back({path.c_str(), ""});
+  test_table table{db_entries, {}, std::unique_ptr<bool[]>(new bool[n + extras]),
+                   std::unique_ptr<entry_state[]>(new entry_state[n + extras]),
+                   std::unique_ptr<uint32_t[]>(new uint32_t[n + extras])};
   for (size_t i = 0; i < n; i++)
     if (i == 0 || db_entries[i].dir != db_entries[i - 1].dir)
       table.dir_starts.push_back(i);
   table.dir_starts.push_back(n);
   test_directories(table, filter, thread_count(filter.threads));
+  std::string path;
+  size_t extras_kept = 0;
+  for (size_t i = n; i < n + extras; i++) {
+    table.is_dir[i] = false;
+    table.state[i] = kept_state(db_entries[i], "", filter, table.hash[i], path);
+    extras_kept += table.state[i] != dropped;
+  }
   duplicate_groups result = group_names(table);
+  result.kept -= extras_kept;
   db_entries = std::vector<db_entry>();
   joined_entries.clear();
   last_dir = nullptr;

@@ -15,6 +15,10 @@ struct check_filter {
   std::vector<const char *> names;   // keep a file only if its name matches
                                      // one of these (none: every name)
   unsigned threads = 0;              // threads for the disk test; 0: a core each
+  std::vector<std::string> extra_files; // files found outside the databases
+                                     // (whole paths): grouped with the
+                                     // entries, under the same patterns,
+                                     // but not counted as kept
 };
 
 // The kept files and the groups among them: paths sharing a file name,

@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
+#include <set>
 #include <regex>
 #include <nlohmann/json.hpp>
 
@@ -33,10 +35,13 @@ explain_trees make_explain_trees()
   t.cnf = t.base + "/cnf";
   write_file(t.cnf + "/texmf.cnf",
              "TEXMFLOCAL = " + t.local + "\nTEXMFDIST = " + t.dist + "\n"
-             "TEXMF = {!!$TEXMFLOCAL,!!$TEXMFDIST}\nTEXMFDBS = $TEXMF\n"
+             "TEXMFHOME = " + t.base + "/home\n"
+             "TEXMF = {$TEXMFHOME,!!$TEXMFLOCAL,!!$TEXMFDIST}\n"
+             "TEXMFDBS = {!!$TEXMFLOCAL,!!$TEXMFDIST}\n"
              "TEXINPUTS = .;$TEXMF/tex/{$progname,generic,}//\n"
              "TEXINPUTS.latex = .;$TEXMF/tex/{latex,generic,}//\n"
              "TEXINPUTS.xelatex = .;$TEXMF/tex/{xelatex,latex,generic,}//\n"
+             "TEXINPUTS.pdflatex = .;$TEXMF/tex/{generic,latex,}//\n"
              "TFMFONTS = .;$TEXMF/fonts/tfm//\nTEXFONTMAPS = .;$TEXMF/fonts/map//\n");
   return t;
 }
@@ -86,6 +91,18 @@ json group_named(const json &report, const std::string &name)
   return json::object();
 }
 
+// Return the kinds of group G's findings, and "unreachable" for its note.
+json kinds(const json &g)
+{
+  json list = json::array();
+  for (const json &f : g["findings"])
+    if (std::find(list.begin(), list.end(), f["kind"]) == list.end())
+      list.push_back(f["kind"]);
+  if (g["unreachable"] == true)
+    list.push_back("unreachable");
+  return list;
+}
+
 // Return the path of the first hit of group G for program P.
 std::string first_hit(const json &g, size_t p)
 {
@@ -117,7 +134,7 @@ TEST(Explain, FirstHitsFollowKpathseasOrderAndSayWhatTheyAre)
   run_result r = run_on(t, {"-explain", "-json", "-progname=latex", "-progname=xelatex"});
   ASSERT_EQ(r.status, 0) << r.err;
   json report = json::parse(r.out);
-  EXPECT_EQ(report["schema_version"], 1);
+  EXPECT_EQ(report["schema_version"], 2);
   struct {
     std::string name, format, latex, xelatex;
   } cases[] = {
@@ -138,7 +155,7 @@ TEST(Explain, FirstHitsFollowKpathseasOrderAndSayWhatTheyAre)
   }
   // No program finds the fonts in doc/.
   json fonts = group_named(report, "fnt.tfm");
-  EXPECT_EQ(fonts["findings"], json({"differ", "unreachable"}));
+  EXPECT_EQ(kinds(fonts), json({"unreachable"}));
   // The local generic copy is shadowed for latex, the tree is named.
   json order = group_named(report, "order.sty");
   EXPECT_EQ(order["members"][0]["tree"], "TEXMFLOCAL");
@@ -180,15 +197,15 @@ TEST(Explain, ContentDeclarationsStaleMembersAndFailOn)
   EXPECT_EQ(pkg["members"][1]["content"], pkg["members"][2]["content"]);
   EXPECT_NE(pkg["members"][0]["content"], pkg["members"][1]["content"]);
   EXPECT_EQ(pkg["members"][1]["differs_from_loaded"], true);
-  EXPECT_EQ(pkg["findings"], json({"differ", "older"}));
+  EXPECT_EQ(kinds(pkg), json({"differ", "older"}));
   json same = group_named(report, "same.sty");
   EXPECT_EQ(same["members"][0]["date"], "2020/02/02");
-  EXPECT_EQ(same["members"][0]["version"], "3.4");
-  EXPECT_EQ(same["findings"], json::array());
+  EXPECT_EQ(same["members"][0]["version"], "v3.4"); // LaTeX puts the v before it
+  EXPECT_EQ(kinds(same), json::array());
   EXPECT_EQ(group_named(report, "gone.sty")["members"][1]["state"], "missing");
   EXPECT_EQ(group_named(report, "link.sty")["members"][0]["state"], "dangling");
-  EXPECT_EQ(group_named(report, "link.sty")["findings"], json({"stale"}));
-  EXPECT_EQ(report["summary"]["stale_members"], 2);
+  EXPECT_EQ(kinds(group_named(report, "link.sty")), json({"stale"}));
+  EXPECT_EQ(report["summary"]["stale"], 2);
   EXPECT_EQ(report["summary"]["older"], 1);
 
   // Each kind fails the run with status 3 only where it was found.
@@ -237,16 +254,106 @@ TEST(Explain, FileKeepsMatchingNamesAndTextReportReads)
             "      loaded by latex\n"
             "  [2] " + t.dist + "/tex/latex/a/array.sty\n"
             "      TEXMFDIST, 2 bytes, TIME, content A\n"
-            "      found by none of the programs\n"
-            "  finding: a copy that none of the programs finds\n\n"
-            "Summary: 1 groups, 0 with differing copies, 0 whose loaded copy is older than a "
-            "hidden one, 0 stale members, 1 members none of the programs finds.\n");
+            "      loaded by latex\n\n"
+            "Summary: 1 groups; 0 with problems (0 differ, 0 older, 0 stale); 0 with findings "
+            "of the distribution's own; 0 members none of the programs finds.\n");
   // The plain report keeps the same files, and -file alone asks for it.
   run_result plain = run_on(t, {"-file=ARRAY.*"});
   EXPECT_EQ(plain.out.substr(0, 26), "2 files in your databases.");
   EXPECT_NE(plain.out.find("/array.sty\n"), std::string::npos) << plain.out;
   EXPECT_EQ(run_on(t, {"-file=ARRAY.*", "-m"}).out, plain.out);
   EXPECT_EQ(run_on(t, {"-file=nothing*", "-file=ARRAY.*", "-m"}).out, plain.out);
+}
+
+// Return the paths kpsewhich -all lists for NAME as PROGRAM on T's trees.
+std::vector<std::string> kpsewhich_all(const explain_trees &t, const std::string &program,
+                                       const std::string &name)
+{
+  std::string command = "cd / && TEXMFCNF='" + t.cnf + "' kpsewhich -all -progname=" + program +
+                        " '" + name + "' 2>/dev/null";
+  std::vector<std::string> paths;
+  FILE *p = popen(command.c_str(), "r");
+  char line[4096];
+  while (p != nullptr && fgets(line, sizeof line, p) != nullptr) {
+    std::string s = line;
+    s.pop_back();
+    paths.push_back(s);
+  }
+  if (p != nullptr)
+    pclose(p);
+  return paths;
+}
+
+TEST(Explain, PlantedTrapsFailAnyAndNameTheCopyWhileAStockSetIsQuiet)
+{
+  const std::string dated = "\\ProvidesPackage{trap}\n  [2022/05/05 v2.0 the real one]\n";
+  const std::string older = "\\ProvidesPackage{trap}%\n  [2019/01/01 v1.0 an old copy]\n";
+  const std::string edited = "\\ProvidesPackage{trap}\n  [2022/05/05 v2.0 the real one]\n% mine\n";
+  struct {
+    const char *what;
+    const char *tree;    // where the planted copy goes: home, local, or "" for none
+    const char *path;    // below it
+    std::string content;
+    int status;          // of -fail-on=any
+    const char *finding; // the kind that names the planted copy
+  } cases[] = {
+    {"stock", "", "", "", 0, ""},
+    {"old copy in TEXMFHOME", "home", "tex/latex/old/trap.sty", older, 3, "older"},
+    {"old copy in TEXMFLOCAL after mktexlsr", "local", "tex/latex/old/trap.sty", older, 3, "older"},
+    {"edited copy with the same date", "home", "tex/latex/mine/trap.sty", edited, 3, "differ"},
+    {"stale entry in a tree of one's own", "local", "tex/latex/gone/trap.sty", "", 3, "stale"},
+    {"latex loads the older copy, pdflatex the newer", "", "", "", 3, "older"},
+  };
+  for (const auto &c : cases) {
+    explain_trees t = make_explain_trees();
+    // The distribution's copies: identical in two places, owned by nobody
+    // here, but the same bytes and date.
+    add(t, t.dist, "tex/latex/trap/trap.sty", dated);
+    add(t, t.dist, "tex/latex/base/same.sty", dated);
+    add(t, t.local, "tex/latex/base/same.sty", dated);
+    std::string planted;
+    if (std::string(c.what).find("pdflatex") != std::string::npos) {
+      add(t, t.dist, "tex/generic/trap/trap.sty", older); // behind the latex one for latex
+      write_file(t.dist + "/tex/latex/trap/trap.sty", older);
+      write_file(t.dist + "/tex/generic/trap/trap.sty", dated);
+      planted = t.dist + "/tex/latex/trap/trap.sty";
+    } else if (std::string(c.tree) == "home") {
+      planted = t.base + "/home/" + c.path;
+      write_file(planted, c.content);
+    } else if (std::string(c.tree) == "local") {
+      planted = t.local + "/" + c.path;
+      add(t, t.local, c.path, c.content);
+    }
+    write_databases(t);
+    if (std::string(c.what).find("stale") != std::string::npos)
+      unlink(planted.c_str());
+    run_result r = run_on(t, {"-explain", "-json", "-fail-on=any"});
+    EXPECT_EQ(r.status, c.status) << c.what << "\n" << r.err;
+    json report = json::parse(r.out);
+    if (c.status == 3) {
+      json g = group_named(report, "trap.sty");
+      bool named = false;
+      for (const json &f : g["findings"]) {
+        std::string text = f["text"];
+        for (size_t i = 0; i < g["members"].size(); i++)
+          if (g["members"][i]["path"] == planted && f["kind"] == c.finding &&
+              text.find("[" + std::to_string(i + 1) + "]") != std::string::npos)
+            named = true;
+      }
+      EXPECT_TRUE(named) << c.what << "\n" << g.dump(1);
+      if (std::string(c.tree) == "home")
+        EXPECT_NE(g.dump().find("\"on_disk\":true"), std::string::npos) << c.what;
+    }
+    // Every copy kpsewhich finds for a grouped name is a member.
+    for (const json &g : report["groups"])
+      for (const char *program : {"latex", "pdflatex"}) {
+        std::set<std::string> members;
+        for (const json &m : g["members"])
+          members.insert(m["path"].get<std::string>());
+        for (const std::string &hit : kpsewhich_all(t, program, g["name"]))
+          EXPECT_TRUE(members.count(hit)) << c.what << ": " << hit;
+      }
+  }
 }
 
 TEST(Explain, NamesThatAreNotUtf8ComeThroughJsonWhole)

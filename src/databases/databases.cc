@@ -19,7 +19,6 @@
 #include <mutex>
 #include <string_view>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <thread>
 #include <unistd.h>
 #include <unordered_map>
@@ -51,13 +50,6 @@ bool vcs_line_p(std::string_view line)
 bool unlistable_name_p(std::string_view name)
 {
   return name.find_first_of("\n\r") != std::string_view::npos;
-}
-
-// Return true if the directory open as FD lies in /proc or /sys.
-bool pseudo_directory_p(int fd)
-{
-  struct statfs fs;
-  return fstatfs(fd, &fs) == 0 && (fs.f_type == 0x9fa0 || fs.f_type == 0x62656572);
 }
 
 // Open directory PATH for listing; a lack of descriptors is waited out
@@ -163,7 +155,7 @@ std::vector<walk_item> list_directory(const walk_state &state, const walk_item &
     // walked, since it has no end.
     if (st.st_dev != here) {
       int sub = openat(fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
-      bool pseudo = sub >= 0 && pseudo_directory_p(sub);
+      bool pseudo = sub >= 0 && pseudo_file_system_p(sub);
       if (sub >= 0)
         close(sub);
       if (pseudo) {

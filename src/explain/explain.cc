@@ -9,14 +9,21 @@
 
 #include "explain/explain.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <csignal>
 #include <fcntl.h>
-#include <thread>
+#include <map>
+#include <sys/prctl.h>
 #include <sys/wait.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "explain/facts.h"
 #include "pathsearch/files.h"
@@ -86,45 +93,100 @@ std::string date_key(const std::string &date)
   return key;
 }
 
-// Return the index of the member of G whose path is PATH, or -1.
-int member_index(const group_info &g, const std::string &path)
+// The members of a group by their paths, '/' runs collapsed: Kpathsea may
+// spell a path with doubled slashes where the databases do not.
+typedef std::unordered_map<std::string, int> member_map;
+
+// Return the map of G's members by path.
+member_map member_paths(const group_info &g)
 {
-  std::string c = collapsed_path(path);
+  member_map paths;
   for (size_t i = 0; i < g.members.size(); i++)
-    if (g.members[i].path == path || collapsed_path(g.members[i].path) == c)
-      return static_cast<int>(i);
-  return -1;
+    paths.emplace(collapsed_path(g.members[i].path), static_cast<int>(i));
+  return paths;
 }
 
-// Return how the first hit HIT of G's name relates to G, HIT being its
-// member MEMBER (-1: none).
-hit_kind classify(const group_info &g, int format, const std::string &hit, int member)
+// Return the index of the member whose path is PATH in PATHS, or -1.
+int member_index(const member_map &paths, const std::string &path)
 {
-  if (member >= 0)
-    return hit_member;
-  size_t slash = hit.rfind('/');
-  std::string dir = hit.substr(0, slash + 1), base = hit.substr(slash + 1);
-  if (stricmp(base.c_str(), g.name.c_str()) == 0)
-    return database_entry_p(dir, base) ? hit_excluded : hit_outside;
-  return suffix_added_p(format, g.name, base) ? hit_suffix_added : hit_alias;
+  auto it = paths.find(collapsed_path(path));
+  return it == paths.end() ? -1 : it->second;
 }
 
-// Run FN in an empty directory of its own, made and removed around it.
-template <typename Fn> void in_empty_directory(Fn fn)
+// The lookups' empty directory while it exists, for the signal handler.
+char lookup_directory[4096];
+
+// On a signal that ends the run: remove the lookups' directory, then end
+// as the signal would have.
+void remove_lookup_directory_and_die(int sig)
+{
+  if (lookup_directory[0] != '\0')
+    rmdir(lookup_directory);
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+const int ending_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// Make an empty directory for the lookups in the first place that allows
+// it (TMPDIR, /tmp, /var/tmp, /dev/shm) and return it, or "" with *WHY.
+std::string make_lookup_directory(std::string *why)
 {
   const char *tmp = getenv("TMPDIR");
-  std::string dir = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-                    "/lsrcheck-lookups-XXXXXX";
-  int back = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  bool moved = mkdtemp(dir.data()) != nullptr && chdir(dir.c_str()) == 0;
-  fn();
-  if (moved) {
-    if (back < 0 || fchdir(back) != 0)
-      chdir("/");
-    rmdir(dir.c_str());
+  for (const char *place : {tmp, "/tmp", "/var/tmp", "/dev/shm"}) {
+    if (place == nullptr || *place == '\0')
+      continue;
+    std::string dir = std::string(place) + "/lsrcheck-lookups-XXXXXX";
+    if (dir.size() >= sizeof lookup_directory)
+      continue;
+    strcpy(lookup_directory, dir.c_str());
+    if (mkdtemp(lookup_directory) != nullptr)
+      return lookup_directory;
+    if (why->empty())
+      *why = dir.substr(0, dir.rfind('/')) + ": " + strerror(errno);
   }
-  if (back >= 0)
-    close(back);
+  lookup_directory[0] = '\0';
+  return "";
+}
+
+// Run FN in an empty directory of its own, made and removed around it,
+// also when a signal or a lack of memory ends the run.  Without any place
+// for one, the run ends: looking up from the current directory would
+// report its files as the installation's.
+template <typename Fn> void in_empty_directory(Fn fn)
+{
+  struct sigaction action{}, saved[4];
+  action.sa_handler = remove_lookup_directory_and_die;
+  sigemptyset(&action.sa_mask);
+  for (size_t i = 0; i < 4; i++)
+    sigaction(ending_signals[i], &action, &saved[i]);
+  std::string why;
+  std::string dir = make_lookup_directory(&why);
+  int back = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir.empty() || chdir(dir.c_str()) != 0) {
+    fprintf(stderr, "lsrcheck: cannot make an empty directory for the lookups (%s)\n",
+            why.empty() ? strerror(errno) : why.c_str());
+    if (!dir.empty())
+      rmdir(dir.c_str());
+    exit(EXIT_FAILURE);
+  }
+  struct leave_directory {
+    int back;
+    const struct sigaction *saved;
+    ~leave_directory()
+    {
+      if (back < 0 || fchdir(back) != 0)
+        (void)!chdir("/");
+      if (back >= 0)
+        close(back);
+      if (lookup_directory[0] != '\0')
+        rmdir(lookup_directory);
+      lookup_directory[0] = '\0';
+      for (size_t i = 0; i < 4; i++)
+        sigaction(ending_signals[i], &saved[i], nullptr);
+    }
+  } guard{back, saved};
+  fn();
 }
 
 // Every hit of every group for one program, in search order.
@@ -208,12 +270,10 @@ bool receive_hits(int fd, size_t programs, size_t groups, std::vector<program_hi
 // once the child is on its way.
 template <typename Fn>
 std::vector<program_hits> look_up(const explained_report &report,
+                                  const std::vector<std::string> &names,
                                   const std::vector<int> &formats, Fn start)
 {
   auto engines = format_engines();
-  std::vector<std::string> names;
-  for (const group_info &g : report.groups)
-    names.push_back(g.name);
   size_t programs = report.programs.size();
   std::vector<program_hits> hits(programs);
   std::vector<bool> done(programs, false);
@@ -221,12 +281,19 @@ std::vector<program_hits> look_up(const explained_report &report,
   int fds[2] = {-1, -1};
   pid_t child = programs > 1 && pipe(fds) == 0 ? fork() : -1;
   if (child == 0) {
+    // The child ends with its parent, and leaves the directory to it.
+    lookup_directory[0] = '\0';
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
     close(fds[0]);
-    std::vector<program_hits> share;
-    for (size_t p = 1; p < programs; p += 2)
-      share.push_back(hits_for(report.programs[p], engine_of(report.programs[p], engines),
-                               names, formats));
-    _exit(send_hits(fds[1], share) ? 0 : 1);
+    try {
+      std::vector<program_hits> share;
+      for (size_t p = 1; p < programs; p += 2)
+        share.push_back(hits_for(report.programs[p], engine_of(report.programs[p], engines),
+                                 names, formats));
+      _exit(send_hits(fds[1], share) ? 0 : 1);
+    } catch (const std::bad_alloc &) {
+      _exit(1);
+    }
   }
   if (fds[1] >= 0)
     close(fds[1]);
@@ -257,86 +324,240 @@ std::vector<program_hits> look_up(const explained_report &report,
   return hits;
 }
 
-// Record in REPORT the first hit of each group for each program, and which
-// members each program finds at all.
-void record_hits(explained_report &report, const std::vector<int> &formats,
+// The lookups to make: each spelling of each group's name.
+struct lookup_list {
+  std::vector<std::string> names;
+  std::vector<int> formats;
+  std::vector<size_t> group, spelling;
+};
+
+// Record in REPORT, from HITS of the lookups LOOKUPS, the first hit of each
+// group for each program, and which members each program loads and finds.
+// A member is looked up by its own spelling.
+void record_hits(explained_report &report, const lookup_list &lookups,
                  const std::vector<program_hits> &hits)
 {
+  std::vector<member_map> paths;
+  for (const group_info &g : report.groups)
+    paths.push_back(member_paths(g));
   for (size_t p = 0; p < report.programs.size(); p++)
-    for (size_t gi = 0; gi < report.groups.size(); gi++) {
-      group_info &g = report.groups[gi];
-      const std::vector<std::string> &found = hits[p][gi];
-      program_hit &first = g.hits[p];
-      if (!found.empty()) {
-        int member = member_index(g, found[0]);
-        first.path = found[0];
-        first.kind = classify(g, formats[gi], found[0], member);
-        if (member >= 0)
-          g.members[member].loaded_by.push_back(p);
+    for (size_t k = 0; k < lookups.names.size(); k++) {
+      group_info &g = report.groups[lookups.group[k]];
+      const member_map &members = paths[lookups.group[k]];
+      const std::vector<std::string> &found = hits[p][k];
+      if (found.empty())
+        continue;
+      int first = member_index(members, found[0]);
+      if (lookups.spelling[k] == 0) {
+        program_hit &h = g.hits[p];
+        h.path = found[0];
+        h.member = first;
+        h.kind = hit_member;
+        if (first < 0) {
+          size_t slash = found[0].rfind('/');
+          std::string dir = found[0].substr(0, slash + 1), base = found[0].substr(slash + 1);
+          if (stricmp(base.c_str(), g.name.c_str()) == 0)
+            h.kind = database_entry_p(dir, base) ? hit_excluded : hit_outside;
+          else
+            h.kind = suffix_added_p(lookups.formats[k], g.name, base) ? hit_suffix_added
+                                                                       : hit_alias;
+        }
       }
+      if (first >= 0 && g.members[first].spelling == lookups.spelling[k])
+        g.members[first].loaded_by.push_back(p);
       for (const std::string &hit : found) {
-        int m = member_index(g, hit);
+        int m = member_index(members, hit);
         if (m >= 0 && (g.members[m].reached_by.empty() || g.members[m].reached_by.back() != p))
           g.members[m].reached_by.push_back(p);
       }
     }
 }
 
-// Work out what G's members and hits show: which copies differ from the
-// loaded one, and the group's findings.
-void find_findings(group_info &g)
+// Return true if PROGRAM is in LIST.
+bool has_p(const std::vector<size_t> &list, size_t program)
 {
-  // The copy loaded by the first program that loads a member.
-  int loaded_mark = -1;
-  for (const program_hit &hit : g.hits)
-    if (hit.kind == hit_member && loaded_mark < 0)
-      loaded_mark = g.members[member_index(g, hit.path)].mark;
-  int first_mark = -1;
-  for (member_info &m : g.members) {
-    if (m.mark >= 0) {
-      if (first_mark < 0)
-        first_mark = m.mark;
-      if (m.mark != first_mark)
-        g.findings |= finding_differ;
-      m.differs = loaded_mark >= 0 && m.mark != loaded_mark;
+  return std::find(list.begin(), list.end(), program) != list.end();
+}
+
+// Return "[N]" for member I.
+std::string member_ref(size_t i)
+{
+  return "[" + std::to_string(i + 1) + "]";
+}
+
+// Work out G's findings: for each program, the copy it loads against the
+// copies its own search finds behind it (older, differ); members gone
+// from disk (stale); members no program finds (a note).  A finding whose
+// copies are all the distribution's is marked so.  Findings of the same
+// kind and text are one, for all their programs.
+void find_findings(group_info &g, size_t programs)
+{
+  std::map<std::pair<unsigned, std::string>, size_t> seen;
+  auto add = [&](unsigned kind, const std::string &text, const std::vector<size_t> &involved,
+                 size_t program) {
+    auto [it, added] = seen.emplace(std::make_pair(kind, text), g.findings.size());
+    if (added) {
+      finding f;
+      f.kind = kind;
+      f.text = text;
+      f.distribution = true;
+      for (size_t m : involved)
+        f.distribution = f.distribution && g.members[m].distribution;
+      g.findings.push_back(f);
     }
-    if (m.state == file_missing || m.state == file_dangling)
-      g.findings |= finding_stale;
-    else if (m.reached_by.empty())
-      g.findings |= finding_unreachable;
-  }
-  for (const member_info &loaded : g.members)
-    for (const member_info &hidden : g.members)
-      if (!loaded.loaded_by.empty() && hidden.loaded_by.empty() && !loaded.date.empty() &&
-          !hidden.date.empty() && date_key(loaded.date) < date_key(hidden.date) &&
-          !(g.findings & finding_older)) {
-        g.findings |= finding_older;
-        g.older_dates = loaded.date + " against " + hidden.date;
+    if (program != SIZE_MAX)
+      g.findings[it->second].programs.push_back(program);
+  };
+
+  // The copy loaded by the first program that loads a member: the one the
+  // content marks are shown against.
+  int shown_loaded = -1;
+  for (const program_hit &h : g.hits)
+    if (h.kind == hit_member && shown_loaded < 0)
+      shown_loaded = h.member;
+  for (member_info &m : g.members)
+    m.differs = shown_loaded >= 0 && m.mark >= 0 && g.members[shown_loaded].mark >= 0 &&
+                m.mark != g.members[shown_loaded].mark;
+
+  for (size_t p = 0; p < programs; p++)
+    for (size_t l = 0; l < g.members.size(); l++) {
+      const member_info &loaded = g.members[l];
+      if (!has_p(loaded.loaded_by, p))
+        continue;
+      std::vector<size_t> differing;
+      int newest = -1;
+      for (size_t h = 0; h < g.members.size(); h++) {
+        const member_info &hidden = g.members[h];
+        if (h == l || hidden.spelling != loaded.spelling || !has_p(hidden.reached_by, p))
+          continue;
+        if (loaded.mark >= 0 && hidden.mark >= 0 && hidden.mark != loaded.mark)
+          differing.push_back(h);
+        if (!loaded.date.empty() && !hidden.date.empty() &&
+            date_key(loaded.date) < date_key(hidden.date) &&
+            (newest < 0 || date_key(g.members[newest].date) < date_key(hidden.date)))
+          newest = static_cast<int>(h);
       }
+      if (!differing.empty()) {
+        std::string text = "the loaded copy " + member_ref(l) + " differs from ";
+        for (size_t i = 0; i < differing.size(); i++)
+          text += (i > 0 ? ", " : "") + member_ref(differing[i]);
+        text += ", found behind it";
+        differing.push_back(l);
+        add(finding_differ, text, differing, p);
+      }
+      if (newest >= 0)
+        add(finding_older,
+            "the loaded copy " + member_ref(l) + " declares " + loaded.date + ", older than " +
+                member_ref(newest) + " behind it (" + g.members[newest].date + ")",
+            {l, static_cast<size_t>(newest)}, p);
+    }
+  for (size_t i = 0; i < g.members.size(); i++) {
+    const member_info &m = g.members[i];
+    if (m.state == file_missing || m.state == file_dangling)
+      add(finding_stale, member_ref(i) + " is gone from disk (stale ls-R entry)", {i}, SIZE_MAX);
+    else if (m.state == file_ok && m.reached_by.empty())
+      g.unreachable = true;
+  }
+  for (const finding &f : g.findings)
+    (f.distribution ? g.distribution : g.problems) |= f.kind;
+}
+
+// Return true if M was put there by the distribution: a Debian or TeX Live
+// package owns it, or the distribution's tools made it in its own trees.
+bool distribution_p(const member_info &m)
+{
+  return !m.package.empty() || !m.texlive_package.empty() || m.tree == "TEXMFSYSVAR" ||
+         m.tree == "TEXMFSYSCONFIG";
+}
+
+// Return true if PATH is the databases' own bookkeeping: an ls-R at the
+// top of a tree of TEXMFDBS (DATABASE_FILES, collapsed), or the ".:" that
+// mktexlsr writes at the head of each.
+bool bookkeeping_p(const std::string &path, const std::unordered_set<std::string> &database_files)
+{
+  return path.substr(path.rfind('/') + 1) == ".:" ||
+         database_files.count(collapsed_path(path)) > 0;
+}
+
+// Drop from GROUPS the members that are bookkeeping, and the groups left
+// with fewer than two members; return how many members were dropped.
+size_t drop_bookkeeping(std::vector<std::vector<std::string>> &groups)
+{
+  std::unordered_set<std::string> database_files;
+  for (const path_element &e : path_elements("TEXMFDBS"))
+    for (const char *name : {"/ls-R", "/ls-r"})
+      database_files.insert(collapsed_path(e.dir + name));
+  size_t dropped = 0;
+  std::vector<std::vector<std::string>> kept;
+  for (std::vector<std::string> &paths : groups) {
+    size_t before = paths.size();
+    paths.erase(std::remove_if(paths.begin(), paths.end(),
+                               [&](const std::string &p) { return bookkeeping_p(p, database_files); }),
+                paths.end());
+    dropped += before - paths.size();
+    if (paths.size() >= 2)
+      kept.push_back(std::move(paths));
+  }
+  groups = std::move(kept);
+  return dropped;
+}
+
+// Start FN on a thread of its own, or, where no thread can be had, run
+// FN here and return an empty thread.
+template <typename Fn> std::thread start_or_run(Fn fn)
+{
+  try {
+    return std::thread(fn);
+  } catch (const std::system_error &) {
+    fn();
+    return std::thread();
+  }
 }
 
 } // namespace
 
-explained_report explain_duplicates(const check_filter &filter,
+explained_report explain_duplicates(check_filter filter,
                                     const std::vector<std::string> &programs)
 {
   explained_report report;
   report.programs = programs;
+  // The trees Kpathsea searches on disk join the databases' files.
+  std::unordered_set<std::string> on_disk;
+  for (const std::string &tree : disk_searched_trees()) {
+    if (access(tree.c_str(), F_OK) != 0)
+      continue;
+    report.disk_trees.push_back(tree);
+    for (std::string &path : files_below(tree))
+      on_disk.insert(filter.extra_files.emplace_back(std::move(path)));
+  }
   duplicate_groups found = find_duplicates(filter);
   report.kept = found.kept;
+  report.bookkeeping = drop_bookkeeping(found.groups);
   auto roots = tree_roots(tree_variables);
-  std::vector<int> formats;
+  lookup_list lookups;
   for (std::vector<std::string> &paths : found.groups) {
     group_info &g = report.groups.emplace_back();
-    const std::string &first = paths.front();
-    g.name = first.substr(first.rfind('/') + 1);
-    formats.push_back(lookup_format(g.name.c_str()));
-    g.format = format_name(formats.back());
     g.hits.resize(programs.size());
     for (std::string &path : paths) {
       member_info &m = g.members.emplace_back();
       m.path = std::move(path);
       m.tree = tree_of(m.path, roots);
+      m.on_disk = on_disk.count(m.path) > 0;
+      std::string spelling = m.path.substr(m.path.rfind('/') + 1);
+      auto it = std::find(g.spellings.begin(), g.spellings.end(), spelling);
+      m.spelling = it - g.spellings.begin();
+      if (it == g.spellings.end())
+        g.spellings.push_back(spelling);
+    }
+    g.name = g.spellings[0];
+    size_t group = report.groups.size() - 1;
+    for (size_t s = 0; s < g.spellings.size(); s++) {
+      lookups.names.push_back(g.spellings[s]);
+      lookups.formats.push_back(lookup_format(g.spellings[s].c_str()));
+      lookups.group.push_back(group);
+      lookups.spelling.push_back(s);
+      if (s == 0)
+        g.format = format_name(lookups.formats.back());
     }
   }
 
@@ -348,18 +569,22 @@ explained_report explain_duplicates(const check_filter &filter,
   std::thread facts;
   std::vector<program_hits> hits;
   in_empty_directory([&]() {
-    hits = look_up(report, formats, [&]() {
-      facts = std::thread([&]() {
+    hits = look_up(report, lookups.names, lookups.formats, [&]() {
+      facts = start_or_run([&]() {
         for (group_info &g : report.groups)
           learn_file_facts(g);
         learn_packages(report.groups, "/var/lib/dpkg/info", tlpdb, root);
       });
     });
   });
-  facts.join();
-  record_hits(report, formats, hits);
-  for (group_info &g : report.groups)
-    find_findings(g);
+  if (facts.joinable())
+    facts.join();
+  record_hits(report, lookups, hits);
+  for (group_info &g : report.groups) {
+    for (member_info &m : g.members)
+      m.distribution = distribution_p(m);
+    find_findings(g, programs.size());
+  }
   return report;
 }
 
@@ -367,7 +592,8 @@ unsigned report_findings(const explained_report &report)
 {
   unsigned all = 0;
   for (const group_info &g : report.groups)
-    all |= g.findings;
+    all |= g.problems | (g.distribution != 0 ? finding_distribution : 0) |
+           (g.unreachable ? finding_unreachable : 0);
   return all;
 }
 
@@ -375,8 +601,7 @@ bool parse_finding_kinds(const std::string &list, unsigned *bits, std::string *b
 {
   static const std::pair<const char *, unsigned> kinds[] = {
     {"differ", finding_differ}, {"older", finding_older}, {"unreachable", finding_unreachable},
-    {"stale", finding_stale},
-    {"any", finding_differ | finding_older | finding_unreachable | finding_stale}};
+    {"stale", finding_stale}, {"distribution", finding_distribution}, {"any", findings_any}};
   size_t from = 0;
   while (from <= list.size()) {
     size_t comma = list.find(',', from);

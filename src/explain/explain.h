@@ -10,14 +10,20 @@
 
 #include "duplicates.h"
 
-// What a member of a group is on disk.
-enum member_state { file_ok, file_missing, file_dangling, file_unreadable, file_not_regular };
+// What a member of a group is on disk.  file_unchecked means it could not
+// be looked at (permission, name length): no verdict either way.
+enum member_state {
+  file_ok, file_missing, file_dangling, file_unreadable, file_not_regular, file_unchecked
+};
 
 // One copy of a shared name.
 struct member_info {
   std::string path;
+  size_t spelling = 0;           // its file name, as an index of the group's
   std::string tree;              // texmf.cnf variable of its tree, or ""
+  bool on_disk = false;          // in a tree Kpathsea searches on disk
   member_state state = file_ok;
+  std::string why;               // what was seen, where not file_ok
   long long size = -1;           // -1 where unknown
   time_t mtime = 0;
   int mark = -1;                 // members with the same bytes share it
@@ -25,6 +31,7 @@ struct member_info {
   std::string date, version;     // of its \Provides... declaration
   std::string package;           // the Debian package that installed it
   std::string texlive_package;   // its TeX Live package (texlive.tlpdb)
+  bool distribution = false;     // put there by the distribution
   std::vector<size_t> loaded_by; // programs whose first hit it is
   std::vector<size_t> reached_by; // programs that find it at all
 };
@@ -35,37 +42,59 @@ enum hit_kind { hit_member, hit_suffix_added, hit_alias, hit_excluded, hit_outsi
 struct program_hit {
   hit_kind kind = hit_none;
   std::string path;
+  int member = -1; // with hit_member
 };
 
 // The kinds of findings, as bits.
 enum finding_kind : unsigned {
-  finding_differ = 1,      // the copies' bytes differ
-  finding_older = 2,       // a loaded copy declares an older date than a hidden one
-  finding_unreachable = 4, // a member none of the programs finds
-  finding_stale = 8,       // a member gone from disk (missing, dangling link)
+  finding_differ = 1,        // a loaded copy's bytes differ from one behind it
+  finding_older = 2,         // a loaded copy declares an older date than one behind it
+  finding_unreachable = 4,   // a member none of the programs finds: a note
+  finding_stale = 8,         // a member gone from disk (missing, dangling link)
+  finding_distribution = 16, // a finding whose copies are all the distribution's
+};
+
+// The kinds -fail-on=any stands for: the problems a user can act on.
+const unsigned findings_any = finding_differ | finding_older | finding_stale;
+
+// One finding of a group: its kind, for which programs, and whether every
+// copy it involves is the distribution's.
+struct finding {
+  unsigned kind = 0;
+  bool distribution = false;
+  std::vector<size_t> programs;
+  std::string text; // what it is, naming the members as [N]
 };
 
 struct group_info {
   std::string name;
+  std::vector<std::string> spellings; // the members' file names, name first
   std::string format;
-  std::vector<program_hit> hits; // one per program
+  std::vector<program_hit> hits; // one per program, for NAME
   std::vector<member_info> members;
-  unsigned findings = 0;
-  std::string older_dates; // "LOADED against HIDDEN" with finding_older
+  std::vector<finding> findings;
+  unsigned problems = 0;     // kinds of the findings that are not the distribution's
+  unsigned distribution = 0; // kinds of the distribution's findings
+  bool unreachable = false;  // a member none of the programs finds
 };
 
 struct explained_report {
   size_t kept = 0;
+  size_t bookkeeping = 0;                // the databases' own entries left out
+  std::vector<std::string> disk_trees;   // trees searched on disk, walked
   std::vector<std::string> programs;
   std::vector<group_info> groups;
 };
 
-// Find the groups under FILTER and explain them for PROGRAMS.  Kpathsea
-// must be set up.
-explained_report explain_duplicates(const check_filter &filter,
+// Find the groups under FILTER, with the files of the trees Kpathsea
+// searches on disk, and explain them for PROGRAMS.  Kpathsea must be set
+// up.  Ends the run with status 1 if the lookups cannot be kept out of the
+// current directory.
+explained_report explain_duplicates(check_filter filter,
                                     const std::vector<std::string> &programs);
 
-// Return the findings of all groups of REPORT, as bits.
+// Return the findings of all groups of REPORT, as bits: the problems, the
+// unreachable note, and finding_distribution for the distribution's own.
 unsigned report_findings(const explained_report &report);
 
 // Add to *BITS the finding kinds named by LIST ("differ,stale", "any") and
@@ -79,8 +108,9 @@ void print_explained(const explained_report &report, FILE *out);
 // Write REPORT as one JSON document on OUT.
 void print_explained_json(const explained_report &report, FILE *out);
 
-// Return the date and version that the \Provides... declaration near the
-// top of TEXT gives, as {date, version}; empty where there is none.
+// Return the date and version that the first \Provides... declaration of
+// TEXT that LaTeX would carry out gives, as {date, version}; empty where
+// there is none.
 std::pair<std::string, std::string> provides_declaration(const std::string &text);
 
 #endif

@@ -1,25 +1,29 @@
 #include "explain/facts.h"
 
-#include "packages.h"
-#include "pathsearch/files.h"
-
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
-#include <deque>
-#include <string_view>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
 #include <map>
+#include <string_view>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <unordered_set>
 #include <xxhash.h>
 
+#include "packages.h"
+#include "pathsearch/files.h"
+
 namespace {
 
-// How much of a TeX source the declaration is looked for in.
-const size_t declaration_window = 16384;
+// How much of a TeX source the declaration is looked for in: license
+// headers and guards can be long.
+const size_t declaration_window = 256 * 1024;
+
+// How much of a file is in memory at once while its content is hashed.
+const size_t block_size = 4 * 1024 * 1024;
 
 // Suffixes of the TeX sources whose \Provides... declaration is read.
 const char *const tex_source_suffixes[] = {
@@ -43,147 +47,261 @@ bool tex_source_p(const std::string &path)
 }
 
 // Set M's state, size and time from the disk; return true if M is a
-// regular file that can be opened, leaving it open as *FD.
+// regular file now open as *FD.  A lack of descriptors is waited out a
+// little: the lookups' child may hold some for a moment.
 bool open_member(member_info &m, int *fd)
 {
   struct stat st;
-  if (lstat(m.path.c_str(), &st) != 0) {
-    m.state = file_missing;
-    return false;
+  int error = 0;
+  open_result result;
+  for (int tries = 0;; tries++) {
+    result = open_regular(m.path, fd, &st, &error);
+    if (result != open_failed || (error != EMFILE && error != ENFILE) || tries == 1000)
+      break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  if (S_ISLNK(st.st_mode) && stat(m.path.c_str(), &st) != 0) {
-    m.state = file_dangling;
-    return false;
+  if (result == open_ok || result == open_not_regular || result == open_pseudo) {
+    m.size = st.st_size;
+    m.mtime = st.st_mtime;
   }
-  m.size = st.st_size;
-  m.mtime = st.st_mtime;
-  if (!S_ISREG(st.st_mode)) {
+  switch (result) {
+  case open_ok: return true;
+  case open_missing: m.state = file_missing; break;
+  case open_dangling: m.state = file_dangling; break;
+  case open_not_regular:
+  case open_pseudo:
     m.state = file_not_regular;
-    return false;
+    m.why = open_failure_text(result, st, error);
+    break;
+  case open_failed:
+    m.state = file_unchecked;
+    m.why = strerror(error);
+    break;
   }
-  *fd = open(m.path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (*fd < 0) {
-    m.state = file_unreadable;
-    return false;
-  }
-  return true;
+  return false;
 }
 
-// Return the date in DECLARATION's text at P (YYYY/MM/DD or YYYY-MM-DD),
-// or "".
-std::string date_at(const std::string &text, size_t p)
+// A reading of TeX source: control sequences, characters, and comments
+// skipped as TeX skips them (to the end of the line, and the next line's
+// leading blanks).
+struct tex_reader {
+  std::string_view text;
+  size_t at = 0;
+
+  // Return true if C may stand in a control sequence's name (letters, and
+  // '@', '_', ':' as packages and expl3 code use them).
+  static bool letter_p(char c)
+  {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '@' || c == '_' || c == ':';
+  }
+
+  // Skip blanks, line ends and comments.
+  void skip_blanks()
+  {
+    while (at < text.size()) {
+      char c = text[at];
+      if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+        at++;
+      } else if (c == '%') {
+        size_t nl = text.find('\n', at);
+        at = nl == std::string_view::npos ? text.size() : nl + 1;
+      } else {
+        break;
+      }
+    }
+  }
+
+  // Return the next token: "\name" for a control sequence, else the
+  // character; "" at the end.
+  std::string_view next()
+  {
+    skip_blanks();
+    if (at >= text.size())
+      return {};
+    size_t from = at++;
+    if (text[from] == '\\' && at < text.size()) {
+      if (letter_p(text[at]))
+        while (at < text.size() && letter_p(text[at]))
+          at++;
+      else
+        at++;
+    }
+    return text.substr(from, at - from);
+  }
+
+  // Read a group delimited by OPEN and CLOSE at brace depth 0, starting
+  // after blanks; return its text with comments removed and line ends made
+  // blanks, and false in *FOUND if there is none here.
+  std::string group(char open, char close, bool *found)
+  {
+    size_t saved = at;
+    skip_blanks();
+    *found = at < text.size() && text[at] == open;
+    if (!*found) {
+      at = saved;
+      return "";
+    }
+    std::string out;
+    int depth = 0;
+    for (at++; at < text.size(); at++) {
+      char c = text[at];
+      if (c == '\\' && at + 1 < text.size()) {
+        out += c;
+        out += text[++at];
+      } else if (c == '%') {
+        size_t nl = text.find('\n', at);
+        at = nl == std::string_view::npos ? text.size() : nl;
+        while (at + 1 < text.size() && (text[at + 1] == ' ' || text[at + 1] == '\t'))
+          at++;
+      } else if (c == '{') {
+        depth++;
+        out += c;
+      } else if (c == '}' && depth > 0) {
+        depth--;
+        out += c;
+      } else if (c == close && depth == 0) {
+        at++;
+        return out;
+      } else {
+        out += c == '\n' || c == '\r' || c == '\t' ? ' ' : c;
+      }
+    }
+    *found = false;
+    at = saved;
+    return "";
+  }
+};
+
+// Return the date at the start of INFO (YYYY/MM/DD or YYYY-MM-DD), or "".
+std::string date_at(const std::string &info)
 {
-  if (p + 10 > text.size())
+  size_t p = info.find_first_not_of(' ');
+  if (p == std::string::npos || p + 10 > info.size())
     return "";
   for (size_t i = 0; i < 10; i++) {
-    char c = text[p + i];
+    char c = info[p + i];
     bool digit = c >= '0' && c <= '9';
     if ((i == 4 || i == 7) ? (c != '/' && c != '-') : !digit)
       return "";
   }
-  return text.substr(p, 10);
+  return info.substr(p, 10);
 }
 
-// Return the brace group of TEXT that starts at P ('{'), without braces,
-// and set *END behind it; "" and *END = P if there is none.
-std::string group_at(const std::string &text, size_t p, size_t *end)
+// Return the version in INFO: the word after the date, or the first word
+// where there is no date, if it starts with 'v' or a digit.
+std::string version_in(const std::string &info, bool dated)
 {
-  *end = p;
-  size_t q = text.find_first_not_of(" \t\r\n", p);
-  if (q == std::string::npos || (text[q] != '{' && text[q] != '['))
+  size_t p = info.find_first_not_of(' ');
+  if (p != std::string::npos && dated)
+    p = info.find_first_not_of(' ', p + 10);
+  if (p == std::string::npos)
     return "";
-  char close = text[q] == '{' ? '}' : ']';
-  size_t r = text.find(close, q + 1);
-  if (r == std::string::npos)
-    return "";
-  *end = r + 1;
-  return text.substr(q + 1, r - q - 1);
+  std::string word = info.substr(p, info.find(' ', p) - p);
+  return !word.empty() && (word[0] == 'v' || (word[0] >= '0' && word[0] <= '9')) ? word : "";
 }
 
 } // namespace
 
 std::pair<std::string, std::string> provides_declaration(const std::string &text)
 {
-  static const char *const commands[] = {
-    "\\ProvidesExplPackage", "\\ProvidesExplClass", "\\ProvidesExplFile",
-    "\\ProvidesPackage", "\\ProvidesClass", "\\ProvidesFile", nullptr};
-  // The first declaration outside a comment line.
-  size_t best = std::string::npos;
-  const char *found = nullptr;
-  for (const char *const *c = commands; *c != nullptr; c++)
-    for (size_t at = text.find(*c); at != std::string::npos; at = text.find(*c, at + 1)) {
-      size_t line = text.rfind('\n', at);
-      size_t first = text.find_first_not_of(" \t", line == std::string::npos ? 0 : line + 1);
-      char next = text[at + strlen(*c)];
-      if (text[first] == '%' || (next >= 'A' && next <= 'Z') || (next >= 'a' && next <= 'z'))
-        continue;
-      if (at < best) {
-        best = at;
-        found = *c;
-      }
-      break;
+  tex_reader in{text};
+  for (std::string_view token; !(token = in.next()).empty();) {
+    bool expl = token == "\\ProvidesExplPackage" || token == "\\ProvidesExplClass" ||
+                token == "\\ProvidesExplFile";
+    if (!expl && token != "\\ProvidesPackage" && token != "\\ProvidesClass" &&
+        token != "\\ProvidesFile")
+      continue;
+    // A declaration is carried out with its name in braces; anywhere else
+    // (\ifx\ProvidesPackage\undefined, \def\ProvidesFile#1) the command
+    // is only tested or defined.
+    bool found;
+    size_t after = in.at;
+    in.group('{', '}', &found);
+    if (!found) {
+      in.at = after;
+      continue;
     }
-  if (found == nullptr)
-    return {};
-  size_t p = best + strlen(found), end;
-  group_at(text, p, &end); // the name
-  if (strncmp(found, "\\ProvidesExpl", 13) == 0) {
-    // \ProvidesExplPackage{name}{date}{version}{description}
-    std::string date = group_at(text, end, &end);
-    std::string version = group_at(text, end, &end);
-    return {date_at(date, 0), version};
+    if (expl) {
+      std::string date = in.group('{', '}', &found);
+      std::string version = found ? in.group('{', '}', &found) : "";
+      auto trim = [](std::string s) {
+        s.erase(0, s.find_first_not_of(' '));
+        s.erase(s.find_last_not_of(' ') + 1);
+        return s;
+      };
+      date = date_at(trim(date));
+      version = trim(version);
+      return {date, version.empty() ? "" : "v" + version};
+    }
+    std::string info = in.group('[', ']', &found);
+    std::string date = date_at(info);
+    return {date, version_in(info, !date.empty())};
   }
-  // \ProvidesPackage{name}[date version description]
-  std::string info = group_at(text, end, &end);
-  size_t at = info.find_first_not_of(" \t\r\n");
-  std::string date = at == std::string::npos ? "" : date_at(info, at);
-  std::string version;
-  size_t v = date.empty() ? at : info.find_first_not_of(" \t\r\n", at + 10);
-  if (v != std::string::npos && v < info.size()) {
-    size_t w = info.find_first_of(" \t\r\n", v);
-    std::string word = info.substr(v, w == std::string::npos ? std::string::npos : w - v);
-    if (!word.empty() && (word[0] == 'v' || (word[0] >= '0' && word[0] <= '9')))
-      version = word;
-  }
-  return {date, version};
+  return {};
 }
 
 void learn_file_facts(group_info &group)
 {
   std::vector<member_info> &members = group.members;
-  std::vector<int> fds(members.size(), -1);
   std::map<long long, int> sizes;
-  for (size_t i = 0; i < members.size(); i++)
-    if (open_member(members[i], &fds[i]))
+  std::vector<bool> regular(members.size(), false);
+  for (size_t i = 0; i < members.size(); i++) {
+    int fd;
+    if (open_member(members[i], &fd)) {
+      close(fd);
+      regular[i] = true;
       sizes[members[i].size]++;
+    }
+  }
 
   // Members of a size no other member has differ from all of them without
-  // a read; the others are read whole and hashed.
+  // a read; the others are hashed block by block, one file open at a time.
+  // A TeX source's head is kept for its declaration.
   std::vector<XXH128_hash_t> hashes(members.size());
   std::vector<bool> hashed(members.size(), false);
-  std::string text;
+  std::string block, head;
   for (size_t i = 0; i < members.size(); i++) {
-    if (fds[i] < 0)
-      continue;
     member_info &m = members[i];
-    bool whole = sizes[m.size] > 1;
-    bool source = tex_source_p(m.path);
-    if (whole || source) {
-      if (!read_up_to(fds[i], whole ? SIZE_MAX : declaration_window, text)) {
-        m.state = file_unreadable;
-      } else {
-        if (whole) {
-          hashes[i] = XXH3_128bits(text.data(), text.size());
-          hashed[i] = true;
-        }
-        if (source) {
-          auto [date, version] = provides_declaration(text.substr(0, declaration_window));
-          m.date = date;
-          m.version = version;
-        }
+    bool whole = regular[i] && sizes[m.size] > 1, source = regular[i] && tex_source_p(m.path);
+    if (!whole && !source)
+      continue;
+    int fd;
+    if (!open_member(m, &fd))
+      continue;
+    XXH3_state_t *state = whole ? XXH3_createState() : nullptr;
+    if (state != nullptr)
+      XXH3_128bits_reset(state);
+    head.clear();
+    bool ok = true;
+    for (;;) {
+      if (!read_up_to(fd, block_size, block)) {
+        ok = false;
+        break;
+      }
+      if (source && head.size() < declaration_window)
+        head.append(block, 0, std::min(block.size(), declaration_window - head.size()));
+      if (state != nullptr)
+        XXH3_128bits_update(state, block.data(), block.size());
+      if (block.size() < block_size || (state == nullptr && head.size() >= declaration_window))
+        break;
+    }
+    close(fd);
+    if (!ok) {
+      m.state = file_unreadable;
+      m.why = strerror(errno);
+    } else {
+      if (state != nullptr) {
+        hashes[i] = XXH3_128bits_digest(state);
+        hashed[i] = true;
+      }
+      if (source) {
+        auto [date, version] = provides_declaration(head);
+        m.date = date;
+        m.version = version;
       }
     }
-    close(fds[i]);
+    if (state != nullptr)
+      XXH3_freeState(state);
   }
 
   // Marks: members with the same size and the same bytes share one.

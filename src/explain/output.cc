@@ -11,11 +11,14 @@
 namespace {
 
 // The JSON document's schema version (docs/explain-schema.md).
-const int schema_version = 1;
+const int schema_version = 2;
 
 const char *const state_names[] = {"ok", "missing", "dangling link", "unreadable",
-                                   "not a regular file"};
-const char *const state_keys[] = {"ok", "missing", "dangling", "unreadable", "not-regular"};
+                                   "not a regular file", "could not check"};
+const char *const state_keys[] = {"ok", "missing", "dangling", "unreadable", "not-regular",
+                                  "unchecked"};
+const std::pair<unsigned, const char *> kind_keys[] = {
+  {finding_differ, "differ"}, {finding_older, "older"}, {finding_stale, "stale"}};
 const char *const hit_keys[] = {"member", "suffix-added", "alias", "excluded", "outside",
                                 "none"};
 
@@ -47,40 +50,39 @@ std::string program_list(const explained_report &r, const std::vector<size_t> &i
   return list;
 }
 
-// Count the groups of R with finding BIT.
-size_t groups_with(const explained_report &r, unsigned bit)
-{
-  size_t n = 0;
-  for (const group_info &g : r.groups)
-    n += (g.findings & bit) != 0;
-  return n;
-}
+// The summary's counts of R: groups with problems of each kind and in
+// all, groups with findings of the distribution's own, members no program
+// finds.
+struct summary_counts {
+  size_t problems = 0, differ = 0, older = 0, stale = 0, distribution = 0, unreachable = 0;
+};
 
-// Count the members of R that are gone from disk and those no program finds.
-void count_members(const explained_report &r, size_t *stale, size_t *unreachable)
+summary_counts count_findings(const explained_report &r)
 {
-  *stale = *unreachable = 0;
-  for (const group_info &g : r.groups)
-    for (const member_info &m : g.members) {
-      bool gone = m.state == file_missing || m.state == file_dangling;
-      *stale += gone;
-      *unreachable += !gone && m.reached_by.empty();
-    }
+  summary_counts c;
+  for (const group_info &g : r.groups) {
+    c.problems += g.problems != 0;
+    c.differ += (g.problems & finding_differ) != 0;
+    c.older += (g.problems & finding_older) != 0;
+    c.stale += (g.problems & finding_stale) != 0;
+    c.distribution += g.distribution != 0;
+    for (const member_info &m : g.members)
+      c.unreachable += m.state == file_ok && m.reached_by.empty();
+  }
+  return c;
 }
 
 // Write the text of one program's first hit H of G on OUT.
 void print_hit(const group_info &g, const program_hit &h, const std::string &program, FILE *out)
 {
   fprintf(out, "  %-12s ", program.c_str());
-  size_t member = 0;
-  for (; member < g.members.size() && g.members[member].path != h.path; member++)
-    ;
+  std::string path = escaped(h.path);
   switch (h.kind) {
-  case hit_member: fprintf(out, "loads [%zu]\n", member + 1); break;
-  case hit_suffix_added: fprintf(out, "loads %s (the name with a suffix added)\n", h.path.c_str()); break;
-  case hit_alias: fprintf(out, "loads %s (an alias, texfonts.map)\n", h.path.c_str()); break;
-  case hit_excluded: fprintf(out, "loads %s (left out by the patterns)\n", h.path.c_str()); break;
-  case hit_outside: fprintf(out, "loads %s (outside the databases)\n", h.path.c_str()); break;
+  case hit_member: fprintf(out, "loads [%d]\n", h.member + 1); break;
+  case hit_suffix_added: fprintf(out, "loads %s (the name with a suffix added)\n", path.c_str()); break;
+  case hit_alias: fprintf(out, "loads %s (an alias, texfonts.map)\n", path.c_str()); break;
+  case hit_excluded: fprintf(out, "loads %s (left out by the patterns)\n", path.c_str()); break;
+  case hit_outside: fprintf(out, "loads %s (outside the databases and trees)\n", path.c_str()); break;
   case hit_none: fputs("finds nothing\n", out); break;
   }
 }
@@ -89,10 +91,13 @@ void print_hit(const group_info &g, const program_hit &h, const std::string &pro
 void print_member(const explained_report &r, const group_info &g, size_t i, FILE *out)
 {
   const member_info &m = g.members[i];
-  fprintf(out, "  [%zu] %s\n      ", i + 1, m.path.c_str());
+  fprintf(out, "  [%zu] %s\n      ", i + 1, escaped(m.path).c_str());
   fprintf(out, "%s", m.tree.empty() ? "no known tree" : m.tree.c_str());
+  if (m.on_disk)
+    fputs(" (on disk, no ls-R)", out);
   if (m.state != file_ok)
-    fprintf(out, ", %s", state_names[m.state]);
+    fprintf(out, ", %s%s%s%s", state_names[m.state], m.why.empty() ? "" : " (",
+            escaped(m.why).c_str(), m.why.empty() ? "" : ")");
   if (m.size >= 0)
     fprintf(out, ", %lld bytes, %s", m.size, time_text(m.mtime).c_str());
   if (m.mark >= 0)
@@ -126,7 +131,7 @@ void print_member(const explained_report &r, const group_info &g, size_t i, FILE
   if (!shadowed.empty())
     fprintf(out, "shadowed for %s", program_list(r, shadowed).c_str());
   if (m.reached_by.empty())
-    fputs("found by none of the programs", out);
+    fputs("found by none of the programs (not on their paths)", out);
   putc('\n', out);
 }
 
@@ -141,31 +146,33 @@ void print_explained(const explained_report &r, FILE *out)
       all.push_back(p);
     return all;
   }());
+  for (const std::string &tree : r.disk_trees)
+    fprintf(out, "Searched on disk (no ls-R): %s\n", escaped(tree).c_str());
+  if (r.bookkeeping > 0)
+    fprintf(out, "Left out: %zu entries of the databases' own bookkeeping (each tree's ls-R, "
+                 "mktexlsr's \".:\").\n", r.bookkeeping);
   fprintf(out, "Which copy %s load%s, looked up as from a directory without TeX files.\n\n",
           programs.c_str(), r.programs.size() == 1 ? "s" : "");
   for (const group_info &g : r.groups) {
-    fprintf(out, "%s (format %s)\n", g.name.c_str(), g.format.c_str());
+    fprintf(out, "%s (format %s)\n", escaped(g.name).c_str(), g.format.c_str());
     for (size_t p = 0; p < r.programs.size(); p++)
       print_hit(g, g.hits[p], r.programs[p], out);
     for (size_t i = 0; i < g.members.size(); i++)
       print_member(r, g, i, out);
-    if (g.findings & finding_differ)
-      fputs("  finding: the copies differ\n", out);
-    if (g.findings & finding_older)
-      fprintf(out, "  finding: a loaded copy is older than a hidden one (%s)\n",
-              g.older_dates.c_str());
-    if (g.findings & finding_unreachable)
-      fputs("  finding: a copy that none of the programs finds\n", out);
-    if (g.findings & finding_stale)
-      fputs("  finding: a copy gone from disk (stale ls-R entry)\n", out);
+    for (const finding &f : g.findings)
+      fprintf(out, "  finding%s: %s%s%s\n", f.distribution ? " (the distribution's own)" : "",
+              f.text.c_str(), f.programs.empty() ? "" : ", for ",
+              program_list(r, f.programs).c_str());
+    if (g.unreachable)
+      fputs("  note: a copy none of these programs finds (not on their paths)\n", out);
     putc('\n', out);
   }
-  size_t stale, unreachable;
-  count_members(r, &stale, &unreachable);
-  fprintf(out, "Summary: %zu groups, %zu with differing copies, %zu whose loaded copy is older "
-               "than a hidden one, %zu stale members, %zu members none of the programs finds.\n",
-          r.groups.size(), groups_with(r, finding_differ), groups_with(r, finding_older), stale,
-          unreachable);
+  summary_counts c = count_findings(r);
+  fprintf(out, "Summary: %zu groups; %zu with problems (%zu differ, %zu older, %zu stale); "
+               "%zu with findings of the distribution's own; %zu members none of the programs "
+               "finds.\n",
+          r.groups.size(), c.problems, c.differ, c.older, c.stale, c.distribution,
+          c.unreachable);
 }
 
 void print_explained_json(const explained_report &r, FILE *out)
@@ -174,6 +181,12 @@ void print_explained_json(const explained_report &r, FILE *out)
   json doc;
   doc["schema_version"] = schema_version;
   doc["kept"] = r.kept;
+  doc["bookkeeping_left_out"] = r.bookkeeping;
+  doc["disk_trees"] = nlohmann::ordered_json::array();
+  for (const std::string &tree : r.disk_trees)
+    doc["disk_trees"].push_back(nlohmann::ordered_json::object());
+  for (size_t i = 0; i < r.disk_trees.size(); i++)
+    put_bytes(doc["disk_trees"][i], "dir", r.disk_trees[i]);
   doc["programs"] = r.programs;
   doc["groups"] = json::array();
   for (const group_info &g : r.groups) {
@@ -186,6 +199,7 @@ void print_explained_json(const explained_report &r, FILE *out)
       json jh;
       jh["program"] = r.programs[p];
       jh["kind"] = hit_keys[h.kind];
+      jh["member"] = h.member >= 0 ? json(h.member + 1) : json(nullptr);
       if (h.kind != hit_none)
         put_bytes(jh, "path", h.path);
       jg["lookups"].push_back(jh);
@@ -195,7 +209,10 @@ void print_explained_json(const explained_report &r, FILE *out)
       json jm;
       put_bytes(jm, "path", m.path);
       jm["tree"] = m.tree.empty() ? json(nullptr) : json(m.tree);
+      jm["on_disk"] = m.on_disk;
       jm["state"] = state_keys[m.state];
+      if (!m.why.empty())
+        put_bytes(jm, "why", m.why);
       jm["size"] = m.size >= 0 ? json(m.size) : json(nullptr);
       jm["mtime"] = m.size >= 0 ? json(static_cast<long long>(m.mtime)) : json(nullptr);
       jm["content"] = m.mark >= 0 ? json(mark_text(m.mark)) : json(nullptr);
@@ -204,6 +221,7 @@ void print_explained_json(const explained_report &r, FILE *out)
       jm["version"] = m.version.empty() ? json(nullptr) : json(m.version);
       jm["package"] = m.package.empty() ? json(nullptr) : json(m.package);
       jm["texlive_package"] = m.texlive_package.empty() ? json(nullptr) : json(m.texlive_package);
+      jm["distribution"] = m.distribution;
       jm["loaded_by"] = json::array();
       for (size_t p : m.loaded_by)
         jm["loaded_by"].push_back(r.programs[p]);
@@ -213,20 +231,29 @@ void print_explained_json(const explained_report &r, FILE *out)
       jg["members"].push_back(jm);
     }
     jg["findings"] = json::array();
-    for (const auto &[bit, name] : {std::pair<unsigned, const char *>{finding_differ, "differ"},
-                                    {finding_older, "older"},
-                                    {finding_unreachable, "unreachable"},
-                                    {finding_stale, "stale"}})
-      if (g.findings & bit)
-        jg["findings"].push_back(name);
+    for (const finding &f : g.findings) {
+      json jf;
+      for (const auto &[bit, key] : kind_keys)
+        if (f.kind == bit)
+          jf["kind"] = key;
+      jf["distribution"] = f.distribution;
+      jf["programs"] = json::array();
+      for (size_t p : f.programs)
+        jf["programs"].push_back(r.programs[p]);
+      jf["text"] = f.text;
+      jg["findings"].push_back(jf);
+    }
+    jg["problems"] = json::array();
+    for (const auto &[bit, key] : kind_keys)
+      if (g.problems & bit)
+        jg["problems"].push_back(key);
+    jg["unreachable"] = g.unreachable;
     doc["groups"].push_back(jg);
   }
-  size_t stale, unreachable;
-  count_members(r, &stale, &unreachable);
-  doc["summary"] = {{"groups", r.groups.size()},
-                    {"differ", groups_with(r, finding_differ)},
-                    {"older", groups_with(r, finding_older)},
-                    {"stale_members", stale},
-                    {"unreachable_members", unreachable}};
+  summary_counts c = count_findings(r);
+  doc["summary"] = {{"groups", r.groups.size()},     {"problems", c.problems},
+                    {"differ", c.differ},            {"older", c.older},
+                    {"stale", c.stale},              {"distribution", c.distribution},
+                    {"unreachable_members", c.unreachable}};
   fprintf(out, "%s\n", json_text(doc).c_str());
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/vfs.h>
 #include <thread>
@@ -13,8 +14,9 @@ namespace {
 // File system types whose files are made up on reading: /proc, /sys.
 const long pseudo_file_systems[] = {0x9fa0 /* proc */, 0x62656572 /* sysfs */};
 
-// Return true if the open file FD lies on a pseudo file system.
-bool pseudo_p(int fd)
+} // namespace
+
+bool pseudo_file_system_p(int fd)
 {
   struct statfs fs;
   if (fstatfs(fd, &fs) != 0)
@@ -22,8 +24,6 @@ bool pseudo_p(int fd)
   return std::find(std::begin(pseudo_file_systems), std::end(pseudo_file_systems),
                    static_cast<long>(fs.f_type)) != std::end(pseudo_file_systems);
 }
-
-} // namespace
 
 std::string collapsed_path(const std::string &path)
 {
@@ -59,7 +59,7 @@ open_result open_regular(const std::string &path, int *fd, struct stat *st, int 
     close(f);
     return open_failed;
   }
-  if (!S_ISREG(st->st_mode) || pseudo_p(f)) {
+  if (!S_ISREG(st->st_mode) || pseudo_file_system_p(f)) {
     close(f);
     return S_ISREG(st->st_mode) ? open_pseudo : open_not_regular;
   }
@@ -131,4 +131,59 @@ bool read_whole_file(const std::string &path, std::string &text, std::string *wh
 unsigned thread_count(unsigned wanted)
 {
   return wanted > 0 ? wanted : std::max(1u, std::thread::hardware_concurrency());
+}
+
+std::vector<std::string> files_below(const std::string &dir)
+{
+  std::vector<std::string> files;
+  struct stat st;
+  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    return files;
+  struct pending {
+    std::string dir;
+    std::vector<std::pair<dev_t, ino_t>> above;
+  };
+  std::vector<pending> stack{{dir, {{st.st_dev, st.st_ino}}}};
+  while (!stack.empty()) {
+    pending here = std::move(stack.back());
+    stack.pop_back();
+    int fd = open(here.dir.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+      continue;
+    DIR *d = fdopendir(fd);
+    if (d == nullptr) {
+      close(fd);
+      continue;
+    }
+    while (const struct dirent *e = readdir(d)) {
+      std::string name = e->d_name;
+      if (name == "." || name == "..")
+        continue;
+      std::string path = here.dir + "/" + name;
+      if (fstatat(fd, e->d_name, &st, 0) != 0) {
+        files.push_back(path); // a dangling link: find -L lists it
+        continue;
+      }
+      if (!S_ISDIR(st.st_mode)) {
+        files.push_back(path);
+        continue;
+      }
+      std::pair<dev_t, ino_t> id{st.st_dev, st.st_ino};
+      if (name[0] == '.' ||
+          std::find(here.above.begin(), here.above.end(), id) != here.above.end())
+        continue;
+      int sub = openat(fd, e->d_name, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+      bool pseudo = sub >= 0 && pseudo_file_system_p(sub);
+      if (sub >= 0)
+        close(sub);
+      if (pseudo)
+        continue;
+      pending next{path, here.above};
+      next.above.push_back(id);
+      stack.push_back(std::move(next));
+    }
+    closedir(d);
+  }
+  std::sort(files.begin(), files.end());
+  return files;
 }

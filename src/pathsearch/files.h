@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 
 // Return PATH with every run of '/' made one.
@@ -38,6 +39,15 @@ bool read_up_to(int fd, size_t limit, std::string &text);
 // Read the whole regular file PATH into TEXT; return false if it cannot
 // be read, with the reason in *WHY where WHY is given.
 bool read_whole_file(const std::string &path, std::string &text, std::string *why = nullptr);
+
+// Return the files below directory DIR (whole paths), found as `find -L`
+// finds them and as Kpathsea searches a tree on disk: links followed,
+// directories whose name starts with a dot left out, a link back to a
+// directory above not followed, /proc and /sys never entered.
+std::vector<std::string> files_below(const std::string &dir);
+
+// Return true if the open file FD lies in /proc or /sys.
+bool pseudo_file_system_p(int fd);
 
 // Return WANTED, or one thread per core where WANTED is 0.
 unsigned thread_count(unsigned wanted);

@@ -1,8 +1,10 @@
 #include "pathsearch/lookup.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 #include "pathsearch/installation.h"
 #include "pathsearch/pathsearch.h"
@@ -194,4 +196,24 @@ std::string configuration_path()
 {
   const char *path = kpse_init_format(kpse_cnf_format);
   return path != nullptr ? path : "";
+}
+
+std::vector<std::string> disk_searched_trees()
+{
+  std::vector<std::string> loaded;
+  for (const path_element &e : path_elements("TEXMFDBS"))
+    if (access((e.dir + "/ls-R").c_str(), F_OK) == 0 || access((e.dir + "/ls-r").c_str(), F_OK) == 0)
+      loaded.push_back(e.dir);
+  std::vector<std::string> trees;
+  for (const path_element &e : path_elements("TEXMF")) {
+    if (e.database_only)
+      continue;
+    bool covered = false;
+    for (const std::string &db : loaded)
+      covered = covered || e.dir == db ||
+                (e.dir.compare(0, db.size(), db) == 0 && e.dir[db.size()] == '/');
+    if (!covered && std::find(trees.begin(), trees.end(), e.dir) == trees.end())
+      trees.push_back(e.dir);
+  }
+  return trees;
 }

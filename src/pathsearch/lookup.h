@@ -57,6 +57,10 @@ std::vector<path_element> path_elements(const char *name);
 // Return the value of texmf.cnf variable NAME, expanded, or "".
 std::string variable_value(const char *name);
 
+// Return the trees of TEXMF that Kpathsea searches on disk: not marked
+// "!!", and below no directory of TEXMFDBS whose ls-R it loads.
+std::vector<std::string> disk_searched_trees();
+
 // Return the texmf.cnf Kpathsea reads first, or "" if it found none.  Read
 // a variable before: that is when Kpathsea reads its configuration.
 std::string configuration_file();
