@@ -110,7 +110,8 @@ void print_explained_json(const explained_report &report, FILE *out);
 
 // Return the date and version that the first \Provides... declaration of
 // TEXT that LaTeX would carry out gives, as {date, version}; empty where
-// there is none.
-std::pair<std::string, std::string> provides_declaration(const std::string &text);
+// there is none.  Files TEXT inputs are looked for in DIR ("": not read).
+std::pair<std::string, std::string> provides_declaration(const std::string &text,
+                                                         const std::string &dir = "");
 
 #endif

@@ -1,0 +1,105 @@
+#!/usr/bin/env python3
+"""The dates and versions lsrcheck reads from \\Provides... declarations,
+against LaTeX itself: a harness makes the declarations print what they were
+given and stop, then inputs each file of a sample of the machine's LaTeX
+sources.  Wherever LaTeX prints a dated declaration, the tool must read the
+same date and version."""
+
+import concurrent.futures
+import os
+import random
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+SUFFIXES = ('.sty', '.cls', '.def', '.cfg', '.fd', '.clo', '.ldf')
+SAMPLE = int(os.environ.get('DECLARATION_SAMPLE', '240'))
+
+# What a declaration was given is written out expanded, as LaTeX shows it
+# (expl3's declarations build "DATE vVERSION ..." with a conditional).
+# Only a declaration carried out while the file itself (or a file it
+# inputs) is read counts: one made by a package it loads, while LaTeX's
+# \@currname names that package, is passed over as LaTeX would take it.
+HARNESS = r"""\makeatletter
+\def\lsr@target{LSRTARGET}
+\def\lsr@report#1{\immediate\write16{LSRDECL[#1]}\csname @@end\endcsname}
+\def\lsr@withopt[#1]{\ifx\@currname\lsr@target\lsr@report{#1}\fi}
+\def\ProvidesPackage#1{\@ifnextchar[\lsr@withopt{\ifx\@currname\lsr@target\lsr@report{}\fi}}
+\let\ProvidesClass\ProvidesPackage
+\let\ProvidesFile\ProvidesPackage
+\def\ProvidesExplPackage#1#2#3#4{\ProvidesPackage{#1}[#2 \ifx\relax#3\relax\else v#3\space\fi#4]}
+\let\ProvidesExplClass\ProvidesExplPackage
+\let\ProvidesExplFile\ProvidesExplPackage
+\let\@currname\lsr@target
+\input{FILE}
+\csname @@end\endcsname
+"""
+
+
+def latex_reading(path, work):
+    """Return (date, version) of the declaration LaTeX carries out in PATH,
+    or None where it carries out none."""
+    with tempfile.TemporaryDirectory(dir=work) as d:
+        with open(os.path.join(d, 'h.tex'), 'w') as f:
+            f.write(HARNESS.replace('FILE', path))
+        env = dict(os.environ, max_print_line='100000')
+        try:
+            out = subprocess.run(['latex', '-interaction=nonstopmode', 'h.tex'], cwd=d,
+                                 env=env, stdin=subprocess.DEVNULL, capture_output=True,
+                                 timeout=30).stdout.decode('latin-1')
+        except subprocess.TimeoutExpired:
+            return None
+    m = re.search(r'LSRDECL\[(.*?)\]\n', out)
+    if m is None:
+        return None
+    info = m.group(1).strip()
+    date = info[:10] if re.match(r'\d{4}[/-]\d\d[/-]\d\d', info) else ''
+    rest = info[10:].split() if date else info.split()
+    version = rest[0] if rest and re.match(r'[v0-9]', rest[0]) else ''
+    return date, version
+
+
+def main():
+    tool = sys.argv[1]
+    if shutil.which('latex') is None:
+        print('latex is not installed')
+        return 77
+    # The sources of the packages every machine that builds this has, so
+    # that the sample is the same everywhere.
+    listed = subprocess.run(['dpkg', '-L', 'texlive-base', 'texlive-latex-base'],
+                            capture_output=True, text=True).stdout.split('\n')
+    files = sorted(set(p for p in listed
+                       if '/tex/latex/' in p and p.endswith(SUFFIXES) and os.path.isfile(p)))
+    if len(files) < 50:
+        print('too few LaTeX sources installed')
+        return 77
+    sample = random.Random(16).sample(files, min(SAMPLE, len(files)))
+    ours = {}
+    run = subprocess.run([tool], input='\n'.join(sample) + '\n', capture_output=True, text=True,
+                         errors='surrogateescape')
+    for line in run.stdout.splitlines():
+        path, date, version = line.split('\t')
+        ours[path] = (date, version)
+    work = tempfile.mkdtemp()
+    try:
+        with concurrent.futures.ThreadPoolExecutor(os.cpu_count() or 2) as pool:
+            theirs = dict(zip(sample, pool.map(lambda p: latex_reading(p, work), sample)))
+    finally:
+        shutil.rmtree(work)
+    compared = differ = 0
+    for path in sample:
+        latex = theirs[path]
+        if latex is None or not latex[0]:
+            continue
+        compared += 1
+        if ours.get(path) != latex:
+            differ += 1
+            print(f'{path}: LaTeX {latex}, lsrcheck {ours.get(path)}')
+    print(f'{compared} dated declarations compared, {differ} differ')
+    return 1 if differ or compared < len(sample) // 4 else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
