@@ -21,6 +21,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <system_error>
 #include <thread>
 
 #include "pathsearch/files.h"
@@ -150,7 +151,11 @@ void test_directories(test_table &table, const check_filter &filter, unsigned th
   };
   std::vector<std::thread> helpers;
   for (unsigned t = 1; t < threads && t < dirs; t++)
-    helpers.emplace_back(work);
+    try {
+      helpers.emplace_back(work);
+    } catch (const std::system_error &) {
+      break; // fewer threads, down to this one
+    }
   work();
   for (std::thread &helper : helpers)
     helper.join();

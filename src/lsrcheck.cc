@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <getopt.h>
+#include <new>
 #include <string>
 #include <unistd.h>
 
@@ -23,6 +24,10 @@
 option_state options;
 
 namespace {
+
+// The error of the first failed write to standard output that a mode saw,
+// kept before later calls overwrite errno.
+int output_error;
 
 // Codes of the long options that have no letter.
 enum {
@@ -145,10 +150,10 @@ void check_stdout()
     failed = true;
   if (!failed)
     return;
+  int error = errno != 0 ? errno : output_error != 0 ? output_error : EIO;
   // A reader that went away (| head) ends the run quietly.
-  if (errno != EPIPE)
-    fprintf(stderr, "%s: write error: %s\n", options.program_name,
-            strerror(errno != 0 ? errno : EIO));
+  if (error != EPIPE)
+    fprintf(stderr, "%s: write error: %s\n", options.program_name, strerror(error));
   _exit(EXIT_FAILURE);
 }
 
@@ -208,6 +213,24 @@ int databases()
   else
     print_database_health(health, options.verbose, stdout);
   return problems_p(health) ? status_problems : EXIT_SUCCESS;
+}
+
+// Run MODE on the installation of TEXLIVE (see set_up); return the exit
+// status.
+int run_mode_of(run_mode mode, const std::string &texlive)
+{
+  switch (mode) {
+  case mode_shared_memory: report_shared_memory(); break;
+  case mode_ghostscript: report_ghostscript(); break;
+  case mode_databases: set_up(texlive); return databases();
+  case mode_explain: set_up(texlive); return explain();
+  case mode_multiple_occurences:
+    set_up(texlive);
+    check_multiple_occurences(filter_of_options());
+    break;
+  case mode_usage: usage(); break;
+  }
+  return EXIT_SUCCESS;
 }
 
 } // namespace
@@ -341,16 +364,14 @@ int lsrcheck_main(int argc, char **argv)
     }
   }
 
-  switch (mode) {
-  case mode_shared_memory: report_shared_memory(); break;
-  case mode_ghostscript: report_ghostscript(); break;
-  case mode_databases: set_up(texlive); return databases();
-  case mode_explain: set_up(texlive); return explain();
-  case mode_multiple_occurences:
-    set_up(texlive);
-    check_multiple_occurences(filter_of_options());
-    break;
-  case mode_usage: usage(); break;
+  int status = EXIT_FAILURE;
+  try {
+    status = run_mode_of(mode, texlive);
+  } catch (const std::bad_alloc &) {
+    fprintf(stderr, "%s: out of memory\n", options.program_name);
+    return EXIT_FAILURE;
   }
-  return EXIT_SUCCESS;
+  if (ferror(stdout))
+    output_error = errno;
+  return status;
 }

@@ -352,6 +352,11 @@ void read_tree_database(tree_health &tree, uint32_t tree_index, db_table &table)
         tree.lsr_target = real_path(path);
       tree.lsr_readable = readable;
       tree.lsr_why = why;
+      int fd, error;
+      open_result result = open_regular(path, &fd, &st, &error);
+      if (result == open_ok)
+        close(fd);
+      tree.lsr_regular = result != open_not_regular && result != open_pseudo;
       tree.owner = stat(path.c_str(), &st) == 0 && st.st_uid == geteuid();
       const char header[] = "% ls-R -- filename database for kpathsea; do not change this line.";
       tree.lsr_header = text.compare(0, sizeof header - 1, header) == 0 &&
@@ -649,7 +654,7 @@ bool mended_by_mktexlsr_p(const tree_health &t)
   if (t.lsr.empty())
     return t.database_only && t.holds_files;
   if (!t.lsr_readable)
-    return false; // its permissions first: see the text
+    return !t.lsr_regular; // else its permissions first: see the text
   return t.entries == 0 || !t.missing.empty() || !t.gone.empty() || !t.lsr_header ||
          !t.odd_blocks.empty();
 }

@@ -34,6 +34,7 @@ struct tree_health {
   std::string lsr_target;        // where the ls-R leads when it is a link
   bool lsr_readable = false;
   std::string lsr_why;           // why it cannot be read
+  bool lsr_regular = true;       // a regular file (not a FIFO, device, /proc)
   bool lsr_header = false;       // the first line is mktexlsr's header
   size_t entries = 0;            // usable entries, as Kpathsea counts them
   bool writable = false;         // the user may rewrite the ls-R

@@ -151,7 +151,7 @@ void print_database_health(const database_health &health, bool all, FILE *out)
                "directories that lead into /proc or /sys: not walked, and mktexlsr would "
                "never end (remove the links)",
                all, out);
-    if (!t.lsr.empty() && !t.lsr_readable && t.kind == tree_directory)
+    if (!t.lsr.empty() && !t.lsr_readable && t.lsr_regular && t.kind == tree_directory)
       fprintf(out, "  mend: %s\n", permission_command(t).c_str());
     if (mended_by_mktexlsr_p(t))
       fprintf(out, "  mend: %s\n", mending_command(health, t).c_str());
@@ -203,7 +203,7 @@ void print_database_health_json(const database_health &health, FILE *out)
     put_paths(jt, "pseudo", t.pseudo);
     put_paths(jt, "odd_blocks", t.odd_blocks);
     std::string mend = mending_command(health, t);
-    if (!t.lsr.empty() && !t.lsr_readable && t.kind == tree_directory)
+    if (!t.lsr.empty() && !t.lsr_readable && t.lsr_regular && t.kind == tree_directory)
       mend = permission_command(t);
     jt["mend"] = mend.empty() ? json(nullptr) : json(mend);
     doc["trees"].push_back(jt);
