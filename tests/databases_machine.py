@@ -74,10 +74,12 @@ for t in report["trees"]:
         continue
     dangling = sorted(e for e in entries if os.path.islink(e) and not os.path.exists(e))
     gone = sorted(e for e in entries if not os.path.lexists(e))
-    if dangling != t["dangling"]:
-        fail("%s: dangling %d against %d" % (t["dir"], len(t["dangling"]), len(dangling)))
-    if gone != t["gone"]:
-        fail("%s: gone %d against %d" % (t["dir"], len(t["gone"]), len(gone)))
+    paths = {key: [item["path"] for item in t[key]]
+             for key in ("dangling", "gone", "missing", "left_out")}
+    if dangling != paths["dangling"]:
+        fail("%s: dangling %d against %d" % (t["dir"], len(paths["dangling"]), len(dangling)))
+    if gone != paths["gone"]:
+        fail("%s: gone %d against %d" % (t["dir"], len(paths["gone"]), len(gone)))
     lacking = set()
     for root, dirs, files in os.walk(t["dir"], followlinks=True):
         dirs[:] = [x for x in dirs if not x.startswith(".")]
@@ -86,10 +88,10 @@ for t in report["trees"]:
             path = collapse(os.path.join(root, name))
             rel = os.path.relpath(os.path.join(root, name), t["dir"])
             if path not in entries_all and rel not in ("ls-R", "ls-r"):
-                lacking.add(rel)
-    if lacking != set(t["missing"]) | set(t["left_out"]):
+                lacking.add(path)
+    if lacking != set(paths["missing"]) | set(paths["left_out"]):
         fail("%s: %d files lacking, lsrcheck %d" % (t["dir"], len(lacking),
-                                                    len(t["missing"]) + len(t["left_out"])))
+                                                    len(paths["missing"]) + len(paths["left_out"])))
     print("%s: %d entries, %d dangling, %d gone, %d lacking" % (t["dir"], len(entries),
                                                                len(dangling), len(gone), len(lacking)))
 sys.exit(1 if failures else 0)
