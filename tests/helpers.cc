@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <filesystem>
 #include <fstream>
@@ -103,6 +104,17 @@ run_result run_lsrcheck(const std::vector<std::string> &args, const run_options 
     if (opts.close_stderr)
       close(2);
     signal(SIGPIPE, opts.ignore_sigpipe ? SIG_IGN : SIG_DFL);
+    // Descriptors a test runner left open would count against a limit.
+    for (int fd = 3; fd < 1024; fd++)
+      if (fd != pipe_fds[1])
+        close(fd);
+    for (const auto &[resource, value] : opts.limits) {
+      struct rlimit limit{value, value};
+      setrlimit(resource, &limit);
+    }
+    if (!opts.cwd.empty() && chdir(opts.cwd.c_str()) != 0)
+      _exit(126);
+    alarm(opts.timeout);
     execv(LSRCHECK_BINARY, argv.data());
     _exit(127);
   }

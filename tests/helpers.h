@@ -23,6 +23,9 @@ struct run_options {
   bool close_stderr = false;                            // run with fd 2 closed
   bool broken_pipe = false;    // stdout a pipe whose reader has gone
   bool ignore_sigpipe = false; // SIGPIPE ignored, as some parents leave it
+  unsigned timeout = 60;       // seconds before the run is killed (SIGALRM)
+  std::vector<std::pair<int, unsigned long>> limits; // setrlimit in the child
+  std::string cwd;             // directory to run in ("" the test's own)
 };
 
 // Run the built lsrcheck, invoked as "lsrcheck", with ARGS.

@@ -1,0 +1,238 @@
+// The newer modes against hostile files and scarce resources: every run is
+// bounded (a timeout kills a hang), ends with a clear report or error, and
+// "could not look" is never a verdict about the installation.
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <functional>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "helpers.h"
+
+namespace {
+
+using nlohmann::json;
+
+const std::string header = "% ls-R -- filename database for kpathsea; do not change this line.\n";
+
+// A tree A (on TEXMFDBS, !!) and a plain tree HOME searched on disk.
+struct hostile_trees {
+  std::string base, a, home, cnf;
+};
+
+hostile_trees make_hostile_trees(const std::string &lsr)
+{
+  hostile_trees t;
+  t.base = make_temp_dir();
+  t.a = t.base + "/a";
+  t.home = t.base + "/home";
+  t.cnf = t.base + "/cnf";
+  make_dirs(t.home);
+  write_file(t.a + "/ls-R", header + lsr);
+  write_file(t.cnf + "/texmf.cnf", "TEXMF = {" + t.home + ",!!" + t.a + "}\nTEXMFDBS = !!" +
+                                       t.a + "\nTEXINPUTS = .;$TEXMF/tex//\n");
+  return t;
+}
+
+// Run ARGS on T's configuration, killed after ten seconds.
+run_result run_hostile(const hostile_trees &t, std::vector<std::string> args,
+                       run_options opts = {})
+{
+  opts.env.emplace_back("TEXMFCNF", t.cnf);
+  opts.unset = {"TEXMFDBS", "TEXMF", "TEXMFHOME"};
+  opts.timeout = 10;
+  return run_lsrcheck(args, opts);
+}
+
+// Return the states of the members of the JSON report's first group.
+std::vector<std::string> member_states(const run_result &r)
+{
+  std::vector<std::string> states;
+  json report = json::parse(r.out, nullptr, false);
+  if (report.is_discarded() || report["groups"].empty())
+    return states;
+  for (const json &m : report["groups"][0]["members"])
+    states.push_back(m["state"]);
+  return states;
+}
+
+TEST(Hostile, FilesThatAreNoFilesAreNeverRead)
+{
+  struct {
+    const char *what;
+    std::function<void(const hostile_trees &)> plant;
+    std::vector<std::string> args;
+    int status;
+    std::string out, err; // what the output and the errors must hold
+  } cases[] = {
+    {"ls-R a FIFO", [](const hostile_trees &t) {
+       unlink((t.a + "/ls-R").c_str());
+       mkfifo((t.a + "/ls-R").c_str(), 0644);
+     }, {"-databases"}, 4, "ls-R cannot be read (it is a FIFO, not a file)", ""},
+    {"ls-R a FIFO", [](const hostile_trees &t) {
+       unlink((t.a + "/ls-R").c_str());
+       mkfifo((t.a + "/ls-R").c_str(), 0644);
+     }, {"-m"}, 0, "0 files in your databases.", "it is a FIFO, not a file: left out"},
+    {"ls-R a FIFO", [](const hostile_trees &t) {
+       unlink((t.a + "/ls-R").c_str());
+       mkfifo((t.a + "/ls-R").c_str(), 0644);
+     }, {"-explain"}, 0, "0 files in your databases.", "left out of the databases"},
+    {"ls-R a link to /dev/zero", [](const hostile_trees &t) {
+       unlink((t.a + "/ls-R").c_str());
+       symlink("/dev/zero", (t.a + "/ls-R").c_str());
+     }, {"-databases"}, 4, "it is a device, not a file", ""},
+    {"ls-R a link to /dev/zero", [](const hostile_trees &t) {
+       unlink((t.a + "/ls-R").c_str());
+       symlink("/dev/zero", (t.a + "/ls-R").c_str());
+     }, {"-explain", "-json"}, 0, "\"groups\": []", "it is a device"},
+    {"a link to /proc in a tree", [](const hostile_trees &t) {
+       symlink("/proc", (t.a + "/tex/proc").c_str());
+       symlink("/proc", (t.home + "/proc").c_str());
+     }, {"-databases"}, 4, "lead into /proc or /sys", ""},
+    {"a link to /proc in a tree searched on disk", [](const hostile_trees &t) {
+       symlink("/proc", (t.home + "/proc").c_str());
+     }, {"-explain"}, 0, "Searched on disk (no ls-R)", ""},
+    {"an ls-R block naming /proc/self", [](const hostile_trees &t) {
+       write_file(t.a + "/ls-R", header + "/proc/self:\npagemap\n./tex:\npagemap\n");
+       write_file(t.a + "/tex/pagemap", "x");
+     }, {"-explain", "-json"}, 0, "\"state\": \"not-regular\"", ""},
+    {"a copy that is a FIFO", [](const hostile_trees &t) {
+       unlink((t.a + "/tex/q/p.sty").c_str());
+       mkfifo((t.a + "/tex/q/p.sty").c_str(), 0644);
+     }, {"-explain", "-json"}, 0, "\"state\": \"not-regular\"", ""},
+    {"a copy past PATH_MAX", [](const hostile_trees &t) {
+       std::string deep = "./" + std::string(3000, 'd') + "/" + std::string(3000, 'e') + ":";
+       write_file(t.a + "/ls-R", header + "./tex/p:\np.sty\n" + deep + "\np.sty\n");
+     }, {"-explain", "-json"}, 0, "\"state\": \"unchecked\"", ""},
+    {"a copy past PATH_MAX", [](const hostile_trees &t) {
+       std::string deep = "./" + std::string(3000, 'd') + "/" + std::string(3000, 'e') + ":";
+       write_file(t.a + "/ls-R", header + "./tex/p:\np.sty\n" + deep + "\np.sty\n");
+     }, {"-databases"}, 4, "entries that could not be checked", ""},
+  };
+  for (const auto &c : cases) {
+    hostile_trees t = make_hostile_trees("./tex/p:\np.sty\n./tex/q:\np.sty\n");
+    write_file(t.a + "/tex/p/p.sty", "\\ProvidesPackage{p}[2020/01/01 v1]\n");
+    write_file(t.a + "/tex/q/p.sty", "\\ProvidesPackage{p}[2020/01/01 v1]\n");
+    c.plant(t);
+    run_result r = run_hostile(t, c.args);
+    EXPECT_EQ(r.status, c.status) << c.what << " " << c.args[0] << "\n" << r.out << r.err;
+    EXPECT_NE(r.out.find(c.out), std::string::npos) << c.what << " " << c.args[0] << "\n" << r.out;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << c.what << " " << c.args[0] << "\n" << r.err;
+    // "Could not look" is no verdict: never stale, never gone.
+    EXPECT_EQ(r.out.find("\"kind\": \"stale\""), std::string::npos) << c.what;
+    EXPECT_EQ(r.out.find("gone from disk"), std::string::npos) << c.what;
+    if (std::string(c.what).find("PATH_MAX") != std::string::npos)
+      EXPECT_EQ(r.out.find("gone"), std::string::npos) << c.what << "\n" << r.out;
+  }
+}
+
+TEST(Hostile, TheLookupsDirectoryIsMadeElsewhereAndAlwaysRemoved)
+{
+  hostile_trees t = make_hostile_trees("./tex/p:\np.sty\n./tex/q:\np.sty\n");
+  write_file(t.a + "/tex/p/p.sty", "1");
+  write_file(t.a + "/tex/q/p.sty", "2");
+  // A TMPDIR that does not exist: another place, never the current
+  // directory (where a p.sty waits to be found by mistake).
+  std::string cwd = t.base + "/cwd";
+  write_file(cwd + "/p.sty", "here");
+  run_options opts;
+  opts.cwd = cwd;
+  opts.env = {{"TMPDIR", t.base + "/nonexistent"}};
+  run_result r = run_hostile(t, {"-explain"}, opts);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.find("./p.sty"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("loads [1]"), std::string::npos) << r.out;
+
+  // Nothing is left in TMPDIR, after a normal end or a signal.
+  std::string tmp = t.base + "/tmp";
+  make_dirs(tmp);
+  for (int i = 0; i < 40; i++)
+    for (const char *dir : {"/tex/p", "/tex/q"})
+      write_file(t.a + dir + "/f" + std::to_string(i) + ".sty", std::to_string(i) + dir);
+  std::string lsr = header;
+  for (const char *dir : {"./tex/p:\n", "./tex/q:\n"}) {
+    lsr += dir;
+    for (int i = 0; i < 40; i++)
+      lsr += "f" + std::to_string(i) + ".sty\n";
+  }
+  write_file(t.a + "/ls-R", lsr);
+  for (const char *sig : {"", "INT", "TERM", "HUP", "QUIT"}) {
+    std::string command = "cd / && TMPDIR='" + tmp + "' TEXMFCNF='" + t.cnf + "' " +
+                          (*sig ? "timeout -s " + std::string(sig) + " 0.03 " : "") +
+                          LSRCHECK_BINARY + " -explain >/dev/null 2>&1";
+    system(command.c_str());
+    EXPECT_TRUE(std::filesystem::is_empty(tmp)) << sig;
+  }
+}
+
+TEST(Hostile, EqualSparseCopiesAreComparedInBlocks)
+{
+  hostile_trees t = make_hostile_trees("./tex/p:\nbig.bin\n./tex/q:\nbig.bin\n./tex/r:\nbig.bin\n");
+  for (const char *dir : {"/tex/p", "/tex/q", "/tex/r"}) {
+    make_dirs(t.a + dir);
+    write_file(t.a + dir + "/big.bin", "");
+    ASSERT_EQ(truncate((t.a + dir + "/big.bin").c_str(), 64 << 20), 0);
+  }
+  // The last one differs in its very last byte.
+  FILE *f = fopen((t.a + "/tex/r/big.bin").c_str(), "r+");
+  fseek(f, (64 << 20) - 1, SEEK_SET);
+  fputc('x', f);
+  fclose(f);
+  run_options opts;
+  opts.limits = {{RLIMIT_AS, 1ul << 30}}; // far less than reading them whole would need
+  run_result r = run_hostile(t, {"-explain", "-json"}, opts);
+  ASSERT_EQ(r.status, 0) << r.err;
+  json g = json::parse(r.out)["groups"][0];
+  EXPECT_EQ(g["members"][0]["content"], g["members"][1]["content"]);
+  EXPECT_NE(g["members"][0]["content"], g["members"][2]["content"]);
+}
+
+TEST(Unprivileged, ScarceDescriptorsAndProcessesAndClosedDirectoriesAreNoVerdicts)
+{
+  if (root_p())
+    GTEST_SKIP() << "limits and permissions do not bind root; this case runs as nobody";
+  std::string lsr = "./tex/locked:\np.sty\n";
+  for (int i = 0; i < 20; i++)
+    lsr += "./tex/c" + std::to_string(i) + ":\np.sty\n";
+  hostile_trees t = make_hostile_trees(lsr);
+  for (int i = 0; i < 20; i++)
+    write_file(t.a + "/tex/c" + std::to_string(i) + "/p.sty", "same");
+  write_file(t.a + "/tex/locked/p.sty", "same");
+  chmod((t.a + "/tex/locked").c_str(), 0);
+  struct {
+    const char *what;
+    std::vector<std::pair<int, unsigned long>> limits;
+  } cases[] = {
+    {"no limit", {}},
+    {"16 descriptors", {{RLIMIT_NOFILE, 16}}},
+    {"no second process or thread", {{RLIMIT_NPROC, 1}}},
+  };
+  for (const auto &c : cases) {
+    run_options opts;
+    opts.limits = c.limits;
+    run_result r = run_hostile(t, {"-explain", "-json"}, opts);
+    ASSERT_EQ(r.status, 0) << c.what << "\n" << r.err;
+    std::vector<std::string> states = member_states(r);
+    ASSERT_EQ(states.size(), 21u) << c.what;
+    json g = json::parse(r.out)["groups"][0];
+    // The closed directory's copy could not be checked; all others are
+    // read and found the same.
+    for (size_t i = 0; i < states.size(); i++) {
+      bool locked = g["members"][i]["path"].get<std::string>().find("/locked/") != std::string::npos;
+      EXPECT_EQ(states[i], locked ? "unchecked" : "ok") << c.what << " " << i;
+      if (!locked)
+        EXPECT_EQ(g["members"][i]["content"], "A") << c.what << " " << i;
+    }
+    EXPECT_EQ(g["problems"], json::array()) << c.what;
+    run_result d = run_hostile(t, {"-databases"}, opts);
+    EXPECT_EQ(d.out.find("gone"), std::string::npos) << c.what << "\n" << d.out;
+  }
+  chmod((t.a + "/tex/locked").c_str(), 0755);
+}
+
+} // namespace
