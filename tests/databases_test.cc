@@ -298,7 +298,7 @@ TEST(Databases, ReadsEachLsRAsKpathseaLoadsIt)
   const std::vector<std::pair<std::string, std::string>> cases = {
     {header + "./:\n.:\nls-R\n\n./tex:\na.sty\n", ""},
     {header + "./a:\r\nx.sty\r\ny.sty\rz.sty\r\r\n./b:\nw.sty", ""},
-    {header + std::string("./a:\nnul\0cut.sty\nafter.sty\n", 38), ""},
+    {header + "./a:\nnul" + std::string(1, '\0') + "cut.sty\nafter.sty\n", ""},
     {header + "./.hidden:\nh.sty\n./a/.git:\ng\n./a/.:\nd\n./a/..x/:\nq\n./ok/:\nk.sty\n", ""},
     {"before.sty\n./a:\n.\n..\nreal.sty\n../up:\nu.sty\n/abs/dir:\nv.sty\n", ""},
     {header + "./a:\nx.sty\n./a:\ny.sty\nnot-a-dir:\nsub/name.sty\n", ""},
