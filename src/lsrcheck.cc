@@ -108,7 +108,8 @@ const char help_block[] =
   "                       default latex, pdflatex, lualatex, xelatex).\n"
   "-json                  print the explained report as JSON.\n"
   "-fail-on=KIND[,KIND]   with -explain, exit with status 3 when a group shows\n"
-  "                       a finding of KIND: differ, older, unreachable, stale, any.\n"
+  "                       a finding of KIND: differ, older, stale, any (of those\n"
+  "                       three), unreachable, distribution.\n"
   "-databases             check every ls-R against its tree and the configuration;\n"
   "                       exit with status 4 when a problem is found.\n"
   "-verbose               with -databases, list every entry of long lists.\n"
@@ -128,7 +129,7 @@ bool add_fail_on(const char *list)
   std::string bad;
   if (parse_finding_kinds(list, &options.fail_on, &bad))
     return true;
-  fprintf(stderr, "%s: -fail-on: unknown kind '%s' (differ, older, unreachable, stale, any)\n",
+  fprintf(stderr, "%s: -fail-on: unknown kind '%s' (differ, older, stale, any, unreachable, distribution)\n",
           options.program_name, bad.c_str());
   return false;
 }
