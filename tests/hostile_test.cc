@@ -181,6 +181,25 @@ TEST(Hostile, TheLookupsDirectoryIsMadeElsewhereAndAlwaysRemoved)
   }
 }
 
+TEST(Hostile, ATexLiveDatabaseThatIsNoFileIsNotRead)
+{
+  for (const char *kind : {"FIFO", "device"}) {
+    texlive_tree tl = make_texlive_tree();
+    std::string tlpdb = tl.root + "/tlpkg/texlive.tlpdb";
+    make_dirs(tl.root + "/tlpkg");
+    if (std::string(kind) == "FIFO")
+      mkfifo(tlpdb.c_str(), 0644);
+    else
+      symlink("/dev/zero", tlpdb.c_str());
+    run_options opts;
+    opts.unset = {"TEXMFCNF", "TEXMFDBS", "TEXMF"};
+    opts.timeout = 10;
+    run_result r = run_lsrcheck({"-explain", "-json", "-texmfroot=" + tl.root}, opts);
+    EXPECT_EQ(r.status, 0) << kind << "\n" << r.err;
+    EXPECT_EQ(r.out.find("\"texlive_package\": \""), std::string::npos) << kind;
+  }
+}
+
 TEST(Hostile, EqualSparseCopiesAreComparedInBlocks)
 {
   hostile_trees t = make_hostile_trees("./tex/p:\nbig.bin\n./tex/q:\nbig.bin\n./tex/r:\nbig.bin\n");
