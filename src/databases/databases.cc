@@ -9,11 +9,14 @@
 #include "databases/databases.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
@@ -72,24 +75,52 @@ struct walk_item {
   std::vector<std::pair<dev_t, ino_t>> above;
 };
 
+// Names kept in 1 MiB blocks that never move: a million names allocated
+// one by one would cost more than the names themselves.
+struct name_arena {
+  std::deque<std::string> blocks;
+
+  // Keep a copy of NAME and return it.
+  std::string_view add(std::string_view name)
+  {
+    const size_t block = 1 << 20;
+    if (blocks.empty() || blocks.back().capacity() - blocks.back().size() < name.size()) {
+      blocks.emplace_back();
+      blocks.back().reserve(std::max(block, name.size()));
+    }
+    std::string &b = blocks.back();
+    size_t at = b.size();
+    b.append(name);
+    return std::string_view(b.data() + at, name.size());
+  }
+};
+
 // A file or directory the walk found: its directory ('/' runs collapsed,
 // ending in '/') by index into the thread's list, and its name.
 struct walked_name {
   uint32_t dir;
-  std::string name;
+  std::string_view name; // in the thread's arena
   bool is_dir, dropped, dangling;
 };
 
 // What one thread of the walk found.
 struct walk_result {
   std::vector<std::pair<size_t, std::string>> dirs; // (tree, directory)
-  std::vector<walked_name> names;
+  std::vector<walked_name> names; // files the databases lack
+  name_arena arena;
+  std::vector<char> holds_files;  // per tree
   std::vector<std::pair<size_t, std::string>> unlistable, pseudo;
 };
 
 // The walk's shared stack of directories still to list.
 struct walk_state {
   const std::vector<tree_health> *trees;
+  // Where a name found on disk is listed: the entry's index, or -1.  The
+  // walk marks what it meets as it goes, so that it keeps only the names
+  // the databases lack.
+  std::function<int64_t(const std::string &dir, std::string_view name)> entry_of;
+  std::vector<char> *seen, *dangling;
+  std::atomic<bool> out_of_memory{false};
   std::mutex lock;
   std::condition_variable changed;
   std::vector<walk_item> stack;
@@ -142,8 +173,16 @@ std::vector<walk_item> list_directory(const walk_state &state, const walk_item &
                                       S_ISLNK(st.st_mode));
     }
     std::string rel = item.rel.empty() ? name : item.rel + "/" + name;
-    out.names.push_back({dir_index, std::move(name), is_dir, dropping, dangling});
-    const std::string &n = out.names.back().name;
+    if (!is_dir)
+      out.holds_files[item.tree] = 1;
+    int64_t e = state.entry_of(out.dirs[dir_index].second, name);
+    if (e >= 0) {
+      (*state.seen)[e] = 1;
+      (*state.dangling)[e] = dangling;
+    } else if (!is_dir) {
+      out.names.push_back({dir_index, out.arena.add(name), is_dir, dropping, dangling});
+    }
+    const std::string &n = name;
     // Kpathsea skips a directory whose name starts with a dot, with all
     // below it; a link back to a directory above ends the descent.
     if (!is_dir || n[0] == '.')
@@ -184,7 +223,12 @@ void walk_worker(walk_state &state, walk_result &out)
     state.stack.pop_back();
     state.busy++;
     guard.unlock();
-    std::vector<walk_item> children = list_directory(state, item, out);
+    std::vector<walk_item> children;
+    try {
+      children = list_directory(state, item, out);
+    } catch (const std::bad_alloc &) {
+      state.out_of_memory = true; // said once every thread has stopped
+    }
     guard.lock();
     for (walk_item &child : children)
       state.stack.push_back(std::move(child));
@@ -250,10 +294,12 @@ struct db_table {
   std::vector<uint32_t> dir_tree;
   struct entry {
     uint32_t dir;
-    std::string name;
-    bool top_header; // mktexlsr's ".:" under "./:", a name Kpathsea keeps
+    std::string_view name; // in one of TEXTS, or in ARENA
+    bool top_header;       // mktexlsr's ".:" under "./:", a name Kpathsea keeps
   };
   std::vector<entry> entries;
+  std::deque<std::string> texts; // the ls-R files, kept for their names
+  name_arena arena;              // names that lost a NUL byte
 };
 
 // Read the ls-R TEXT at DB_PATH, of tree TREE, into TABLE as Kpathsea
@@ -297,8 +343,10 @@ size_t read_database(const std::string &text, const std::string &db_path, tree_h
     }
     if (line.empty() || dir < 0 || line == "." || line == "..")
       return;
-    table.entries.push_back(
-        {static_cast<uint32_t>(dir), std::string(line), top_block && line == ".:"});
+    // A line without NUL bytes is a view into the kept text already.
+    bool in_text = line.data() >= text.data() && line.data() < text.data() + text.size();
+    table.entries.push_back({static_cast<uint32_t>(dir), in_text ? line : table.arena.add(line),
+                             top_block && line == ".:"});
     count++;
   });
   return count;
@@ -363,8 +411,10 @@ void read_tree_database(tree_health &tree, uint32_t tree_index, db_table &table)
                         (text.size() == sizeof header - 1 || text[sizeof header - 1] == '\n' ||
                          text[sizeof header - 1] == '\r');
     }
-    if (readable)
-      tree.entries += read_database(text, path, tree, tree_index, table);
+    if (readable) {
+      table.texts.push_back(std::move(text));
+      tree.entries += read_database(table.texts.back(), path, tree, tree_index, table);
+    }
   }
   tree.writable = writable_p(tree);
 }
@@ -481,11 +531,43 @@ bool distribution_links_p(const tree_health &t)
   return true;
 }
 
-// A hash of a (directory, name) pair.
-struct pair_hash {
-  size_t operator()(const std::pair<uint32_t, std::string_view> &k) const
+// The entries of a table by (directory, name): open addressing over 4
+// bytes a slot, since a million entries in a node-based map would cost
+// more than the entries.
+struct entry_index {
+  const db_table &table;
+  std::vector<uint32_t> slots; // 1 + entry, or 0
+  size_t mask;
+
+  static size_t hash(uint32_t dir, std::string_view name)
   {
-    return std::hash<std::string_view>()(k.second) * 31 + k.first;
+    return std::hash<std::string_view>()(name) ^ (dir * 0x9e3779b97f4a7c15ull);
+  }
+
+  explicit entry_index(const db_table &t) : table(t)
+  {
+    size_t size = 16;
+    while (size < 2 * t.entries.size())
+      size <<= 1;
+    slots.assign(size, 0);
+    mask = size - 1;
+    for (uint32_t e = 0; e < t.entries.size(); e++) {
+      size_t at = hash(t.entries[e].dir, t.entries[e].name) & mask;
+      while (slots[at] != 0)
+        at = (at + 1) & mask;
+      slots[at] = e + 1;
+    }
+  }
+
+  // Return an entry of directory DIR named NAME, or -1.
+  int64_t find(uint32_t dir, std::string_view name) const
+  {
+    for (size_t at = hash(dir, name) & mask; slots[at] != 0; at = (at + 1) & mask) {
+      const db_table::entry &e = table.entries[slots[at] - 1];
+      if (e.dir == dir && e.name == name)
+        return slots[at] - 1;
+    }
+    return -1;
   }
 };
 
@@ -516,7 +598,7 @@ std::vector<lsr_entry> read_lsr(const std::string &text, const std::string &db_p
     }
     if (line.empty() || current < 0 || line == "." || line == "..")
       return;
-    pairs.emplace_back(dir, table.entries[e++].name);
+    pairs.emplace_back(dir, std::string(table.entries[e++].name));
   });
   return pairs;
 }
@@ -544,16 +626,37 @@ database_health check_databases(unsigned threads)
     t.database_only = e.database_only;
   }
 
-  // Walk the trees on other threads while this one reads the databases.
-  threads = thread_count(threads);
-  walk_state state;
-  state.trees = &health.trees;
+  // Read the databases, then walk the trees on a thread per core, each
+  // marking the entries it meets.
+  db_table table;
   for (size_t i = 0; i < health.trees.size(); i++) {
     struct stat st;
     if (look_at_tree(health.trees[i], &st))
+      read_tree_database(health.trees[i], static_cast<uint32_t>(i), table);
+  }
+  std::unordered_map<std::string_view, uint32_t> dir_index;
+  for (uint32_t d = 0; d < table.dirs.size(); d++)
+    dir_index.emplace(table.dirs[d], d);
+  entry_index listed(table);
+  std::vector<char> seen(table.entries.size(), 0), dangling(table.entries.size(), 0);
+
+  threads = thread_count(threads);
+  walk_state state;
+  state.trees = &health.trees;
+  state.entry_of = [&](const std::string &dir, std::string_view name) -> int64_t {
+    auto d = dir_index.find(dir);
+    return d == dir_index.end() ? -1 : listed.find(d->second, name);
+  };
+  state.seen = &seen;
+  state.dangling = &dangling;
+  for (size_t i = 0; i < health.trees.size(); i++) {
+    struct stat st;
+    if (health.trees[i].kind == tree_directory && stat(health.trees[i].dir.c_str(), &st) == 0)
       state.stack.push_back({i, "", {{st.st_dev, st.st_ino}}});
   }
   std::vector<walk_result> results(threads);
+  for (walk_result &r : results)
+    r.holds_files.assign(health.trees.size(), 0);
   std::vector<std::thread> walkers;
   for (unsigned t = 1; t < threads; t++) {
     try {
@@ -562,42 +665,22 @@ database_health check_databases(unsigned threads)
       break; // fewer threads, down to this one
     }
   }
-  db_table table;
-  for (size_t i = 0; i < health.trees.size(); i++)
-    if (health.trees[i].kind == tree_directory)
-      read_tree_database(health.trees[i], static_cast<uint32_t>(i), table);
-  std::unordered_map<std::string_view, uint32_t> dir_index;
-  for (uint32_t d = 0; d < table.dirs.size(); d++)
-    dir_index.emplace(table.dirs[d], d);
-  std::unordered_map<std::pair<uint32_t, std::string_view>, uint32_t, pair_hash> listed;
-  listed.reserve(table.entries.size());
-  for (uint32_t e = 0; e < table.entries.size(); e++)
-    listed.emplace(std::make_pair(table.entries[e].dir, std::string_view(table.entries[e].name)),
-                   e);
-  // This thread walks too once the databases are read.
   walk_worker(state, results[0]);
   for (std::thread &w : walkers)
     w.join();
+  if (state.out_of_memory)
+    throw std::bad_alloc();
 
-  // Compare what the walk found with the databases: files they lack, and
-  // which entries are on disk.
-  std::vector<char> seen(table.entries.size(), 0), dangling(table.entries.size(), 0);
+  // The files the databases lack.
   for (walk_result &r : results) {
+    for (size_t i = 0; i < health.trees.size(); i++)
+      health.trees[i].holds_files = health.trees[i].holds_files || r.holds_files[i];
     for (const walked_name &n : r.names) {
       const auto &[tree_index, dir] = r.dirs[n.dir];
       tree_health &tree = health.trees[tree_index];
-      tree.holds_files = tree.holds_files || !n.is_dir;
-      auto d = dir_index.find(dir);
-      auto it = d == dir_index.end() ? listed.end()
-                                     : listed.find(std::make_pair(d->second, std::string_view(n.name)));
-      if (it != listed.end()) {
-        seen[it->second] = 1;
-        dangling[it->second] = n.dangling;
+      if (tree.lsr.empty() || !tree.lsr_readable)
         continue;
-      }
-      if (n.is_dir || tree.lsr.empty() || !tree.lsr_readable)
-        continue;
-      std::string path = dir + n.name;
+      std::string path = dir + std::string(n.name);
       if (path == collapsed_path(tree.dir + "/ls-R") || path == collapsed_path(tree.dir + "/ls-r"))
         continue;
       if (unlistable_name_p(n.name))
@@ -618,7 +701,7 @@ database_health check_databases(unsigned threads)
     tree_health &t = health.trees[table.dir_tree[entry.dir]];
     if (entry.top_header)
       continue;
-    std::string path = table.dirs[entry.dir] + entry.name;
+    std::string path = table.dirs[entry.dir] + std::string(entry.name);
     if (!seen[e]) {
       struct stat st;
       if (lstat(path.c_str(), &st) != 0) {

@@ -566,19 +566,34 @@ explained_report explain_duplicates(check_filter filter,
   std::string tlpdb = root + "/tlpkg/texlive.tlpdb";
   if (root.empty() || access(tlpdb.c_str(), R_OK) != 0)
     tlpdb.clear();
-  std::thread facts;
   std::vector<program_hits> hits;
-  in_empty_directory([&]() {
-    hits = look_up(report, lookups.names, lookups.formats, [&]() {
-      facts = start_or_run([&]() {
-        for (group_info &g : report.groups)
-          learn_file_facts(g);
-        learn_packages(report.groups, "/var/lib/dpkg/info", tlpdb, root);
+  bool facts_out_of_memory = false;
+  {
+    // Joined on every way out, a lack of memory on this thread included.
+    struct joined_thread {
+      std::thread thread;
+      ~joined_thread()
+      {
+        if (thread.joinable())
+          thread.join();
+      }
+    } facts;
+    in_empty_directory([&]() {
+      hits = look_up(report, lookups.names, lookups.formats, [&]() {
+        facts.thread = start_or_run([&]() {
+          try {
+            for (group_info &g : report.groups)
+              learn_file_facts(g);
+            learn_packages(report.groups, "/var/lib/dpkg/info", tlpdb, root);
+          } catch (const std::bad_alloc &) {
+            facts_out_of_memory = true;
+          }
+        });
       });
     });
-  });
-  if (facts.joinable())
-    facts.join();
+  }
+  if (facts_out_of_memory)
+    throw std::bad_alloc();
   record_hits(report, lookups, hits);
   for (group_info &g : report.groups) {
     for (member_info &m : g.members)
