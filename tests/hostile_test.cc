@@ -74,6 +74,14 @@ std::vector<std::string> member_states(const run_result &r)
 
 TEST(Hostile, FilesThatAreNoFilesAreNeverRead)
 {
+  auto fifo_lsr = [](const hostile_trees &t) {
+    unlink((t.a + "/ls-R").c_str());
+    mkfifo((t.a + "/ls-R").c_str(), 0644);
+  };
+  auto zero_lsr = [](const hostile_trees &t) {
+    unlink((t.a + "/ls-R").c_str());
+    symlink("/dev/zero", (t.a + "/ls-R").c_str());
+  };
   struct {
     const char *what;
     std::function<void(const hostile_trees &)> plant;
@@ -81,26 +89,11 @@ TEST(Hostile, FilesThatAreNoFilesAreNeverRead)
     int status;
     std::string out, err; // what the output and the errors must hold
   } cases[] = {
-    {"ls-R a FIFO", [](const hostile_trees &t) {
-       unlink((t.a + "/ls-R").c_str());
-       mkfifo((t.a + "/ls-R").c_str(), 0644);
-     }, {"-databases"}, 4, "ls-R cannot be read (it is a FIFO, not a file)", ""},
-    {"ls-R a FIFO", [](const hostile_trees &t) {
-       unlink((t.a + "/ls-R").c_str());
-       mkfifo((t.a + "/ls-R").c_str(), 0644);
-     }, {"-m"}, 0, "0 files in your databases.", "it is a FIFO, not a file: left out"},
-    {"ls-R a FIFO", [](const hostile_trees &t) {
-       unlink((t.a + "/ls-R").c_str());
-       mkfifo((t.a + "/ls-R").c_str(), 0644);
-     }, {"-explain"}, 0, "0 files in your databases.", "left out of the databases"},
-    {"ls-R a link to /dev/zero", [](const hostile_trees &t) {
-       unlink((t.a + "/ls-R").c_str());
-       symlink("/dev/zero", (t.a + "/ls-R").c_str());
-     }, {"-databases"}, 4, "it is a device, not a file", ""},
-    {"ls-R a link to /dev/zero", [](const hostile_trees &t) {
-       unlink((t.a + "/ls-R").c_str());
-       symlink("/dev/zero", (t.a + "/ls-R").c_str());
-     }, {"-explain", "-json"}, 0, "\"groups\": []", "it is a device"},
+    {"ls-R a FIFO", fifo_lsr, {"-databases"}, 4, "ls-R cannot be read (it is a FIFO, not a file)", ""},
+    {"ls-R a FIFO", fifo_lsr, {"-m"}, 0, "0 files in your databases.", "it is a FIFO, not a file: left out"},
+    {"ls-R a FIFO", fifo_lsr, {"-explain"}, 0, "0 files in your databases.", "left out of the databases"},
+    {"ls-R a link to /dev/zero", zero_lsr, {"-databases"}, 4, "it is a device, not a file", ""},
+    {"ls-R a link to /dev/zero", zero_lsr, {"-explain", "-json"}, 0, "\"groups\": []", "it is a device"},
     {"a link to /proc in a tree", [](const hostile_trees &t) {
        symlink("/proc", (t.a + "/tex/proc").c_str());
        symlink("/proc", (t.home + "/proc").c_str());

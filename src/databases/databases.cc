@@ -257,6 +257,18 @@ bool hidden_directory_p(std::string_view line)
   return false;
 }
 
+// Return the directory under which Kpathsea files the entries that follow
+// the directory line LINE of an ls-R in TOP, spelled as Kpathsea spells it
+// ("./x:" and "../x:" lose two characters after TOP), or "" where it skips
+// the block.
+std::string block_directory(std::string_view line, const std::string &top)
+{
+  if (hidden_directory_p(line))
+    return "";
+  std::string d(line.substr(0, line.size() - 1));
+  return (line[0] == '.' ? top + d.substr(2) : d) + "/";
+}
+
 // Call FN with each line of TEXT as Kpathsea's read_line splits it: a line
 // ends at LF, CR or CRLF, and NUL bytes are dropped.
 template <typename Fn> void each_lsr_line(std::string_view text, Fn fn)
@@ -319,12 +331,11 @@ size_t read_database(const std::string &text, const std::string &db_path, tree_h
   bool top_block = false;
   each_lsr_line(text, [&](std::string_view line) {
     if (directory_line_p(line)) {
-      if (hidden_directory_p(line)) {
+      std::string d = collapsed_path(block_directory(line, top));
+      if (d.empty()) {
         dir = -1;
         return;
       }
-      std::string d(line.substr(0, line.size() - 1));
-      d = collapsed_path((line[0] == '.' ? top + d.substr(2) : d) + "/");
       if (line.substr(0, 3) == "../")
         tree.odd_blocks.push_back(std::string(line) + " is read as " + d +
                                   " (mktexlsr writes no ../ line)");
@@ -587,13 +598,8 @@ std::vector<lsr_entry> read_lsr(const std::string &text, const std::string &db_p
   size_t e = 0;
   each_lsr_line(text, [&](std::string_view line) {
     if (directory_line_p(line)) {
-      if (hidden_directory_p(line)) {
-        current = -1;
-        return;
-      }
-      std::string d(line.substr(0, line.size() - 1));
-      dir = (line[0] == '.' ? top + d.substr(2) : d) + "/";
-      current = 0;
+      dir = block_directory(line, top);
+      current = dir.empty() ? -1 : 0;
       return;
     }
     if (line.empty() || current < 0 || line == "." || line == "..")
