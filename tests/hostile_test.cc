@@ -195,7 +195,16 @@ TEST(Hostile, ATexLiveDatabaseThatIsNoFileIsNotRead)
 
 TEST(Hostile, EqualSparseCopiesAreComparedInBlocks)
 {
-  hostile_trees t = make_hostile_trees("./tex/p:\nbig.bin\n./tex/q:\nbig.bin\n./tex/r:\nbig.bin\n");
+  hostile_trees t = make_hostile_trees(
+      "./tex/p:\nbig.bin\npair.bin\ntwin.bin\n./tex/q:\nbig.bin\npair.bin\ntwin.bin\n"
+      "./tex/r:\nbig.bin\n");
+  // Two of a size are read side by side: a pair that differs in its first
+  // byte, and twins that do not differ at all.
+  for (const char *dir : {"/tex/p", "/tex/q"})
+    for (const char *name : {"/pair.bin", "/twin.bin"}) {
+      write_file(t.a + dir + name, std::string(name) == "/pair.bin" ? dir : "twin");
+      ASSERT_EQ(truncate((t.a + dir + name).c_str(), 64 << 20), 0);
+    }
   for (const char *dir : {"/tex/p", "/tex/q", "/tex/r"}) {
     make_dirs(t.a + dir);
     write_file(t.a + dir + "/big.bin", "");
@@ -211,9 +220,13 @@ TEST(Hostile, EqualSparseCopiesAreComparedInBlocks)
     opts.limits = {{RLIMIT_AS, 1ul << 30}}; // far less than reading them whole would need
   run_result r = run_hostile(t, {"-explain", "-json"}, opts);
   ASSERT_EQ(r.status, 0) << r.err;
-  json g = json::parse(r.out)["groups"][0];
+  json report = json::parse(r.out);
+  json g = report["groups"][0];
   EXPECT_EQ(g["members"][0]["content"], g["members"][1]["content"]);
   EXPECT_NE(g["members"][0]["content"], g["members"][2]["content"]);
+  json pair = report["groups"][1], twin = report["groups"][2];
+  EXPECT_NE(pair["members"][0]["content"], pair["members"][1]["content"]);
+  EXPECT_EQ(twin["members"][0]["content"], twin["members"][1]["content"]);
 }
 
 TEST(Unprivileged, ScarceDescriptorsAndProcessesAndClosedDirectoriesAreNoVerdicts)

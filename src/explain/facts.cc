@@ -492,15 +492,61 @@ void learn_file_facts(group_info &group)
   }
 
   // Members of a size no other member has differ from all of them without
-  // a read; the others are hashed block by block, one file open at a time.
-  // A TeX source's head is kept for its declaration.
+  // a read.  Two of one size are read side by side until they differ;
+  // more are hashed block by block, one file open at a time.  A TeX
+  // source's head is kept for its declaration; no file is read twice.
   std::vector<XXH128_hash_t> hashes(members.size());
-  std::vector<bool> hashed(members.size(), false);
-  std::string block, head;
+  std::vector<bool> hashed(members.size(), false), done(members.size(), false);
+  std::vector<int> same_as(members.size(), -1);
+  std::string block, head, other_block, other_head;
+  auto declare = [](member_info &m, const std::string &text) {
+    if (!tex_source_p(m.path))
+      return;
+    auto [date, version] = provides_declaration(text, m.path.substr(0, m.path.rfind('/')));
+    m.date = date;
+    m.version = version;
+  };
+  for (size_t i = 0; i < members.size(); i++) {
+    if (!regular[i] || sizes[members[i].size] != 2)
+      continue;
+    size_t j = i + 1;
+    while (j < members.size() && !(regular[j] && members[j].size == members[i].size))
+      j++;
+    if (j == members.size() || done[i])
+      continue;
+    done[i] = done[j] = true;
+    int a, b;
+    if (!open_member(members[i], &a))
+      continue;
+    if (!open_member(members[j], &b)) {
+      close(a);
+      continue;
+    }
+    bool equal = true, ok = true, first = true;
+    while (ok && equal) {
+      ok = read_up_to(a, block_size, block) && read_up_to(b, block_size, other_block);
+      if (ok && first) {
+        declare(members[i], block.substr(0, declaration_window));
+        declare(members[j], other_block.substr(0, declaration_window));
+        first = false;
+      }
+      equal = ok && block == other_block;
+      if (block.size() < block_size)
+        break;
+    }
+    close(a);
+    close(b);
+    if (!ok) {
+      members[i].state = members[j].state = file_unreadable;
+      members[i].why = members[j].why = strerror(errno);
+    } else if (equal) {
+      same_as[j] = static_cast<int>(i);
+    }
+  }
   for (size_t i = 0; i < members.size(); i++) {
     member_info &m = members[i];
-    bool whole = regular[i] && sizes[m.size] > 1, source = regular[i] && tex_source_p(m.path);
-    if (!whole && !source)
+    bool whole = regular[i] && sizes[m.size] > 2, source = regular[i] && tex_source_p(m.path);
+    if (done[i] || (!whole && !source))
       continue;
     int fd;
     if (!open_member(m, &fd))
@@ -531,11 +577,7 @@ void learn_file_facts(group_info &group)
         hashes[i] = XXH3_128bits_digest(state);
         hashed[i] = true;
       }
-      if (source) {
-        auto [date, version] = provides_declaration(head, m.path.substr(0, m.path.rfind('/')));
-        m.date = date;
-        m.version = version;
-      }
+      declare(m, head);
     }
     if (state != nullptr)
       XXH3_freeState(state);
@@ -546,6 +588,8 @@ void learn_file_facts(group_info &group)
   for (size_t i = 0; i < members.size(); i++) {
     if (members[i].state != file_ok)
       continue;
+    if (same_as[i] >= 0 && members[same_as[i]].state == file_ok)
+      members[i].mark = members[same_as[i]].mark;
     for (size_t j = 0; j < i && members[i].mark < 0; j++)
       if (members[j].state == file_ok && members[j].size == members[i].size && hashed[i] &&
           hashed[j] && XXH128_isEqual(hashes[i], hashes[j]))
