@@ -37,29 +37,29 @@ enum {
 
 const char short_options[] = "d:mx:i:f:shv";
 const struct option option_table[] = {
-  {"debug",               required_argument, nullptr, 'd'},
-  {"exclude",             required_argument, nullptr, 'x'},
-  {"include",             required_argument, nullptr, 'i'},
-  {"file",                required_argument, nullptr, 'f'},
-  {"multiple-occurences", no_argument,       nullptr, 'm'},
-  {"multiple-occurrences", no_argument,      nullptr, 'm'},
-  {"shared-memory",       no_argument,       nullptr, 's'},
-  {"ghostscript",         no_argument,       nullptr, 'g'},
-  {"help",                no_argument,       nullptr, 'h'},
-  {"version",             no_argument,       nullptr, 'v'},
-  {"texmfroot",           required_argument, nullptr, opt_texmfroot},
-  {"explain",             no_argument,       nullptr, opt_explain},
-  {"progname",            required_argument, nullptr, opt_progname},
-  {"json",                no_argument,       nullptr, opt_json},
-  {"fail-on",             required_argument, nullptr, opt_fail_on},
-  {"databases",           no_argument,       nullptr, opt_databases},
-  {"verbose",             no_argument,       nullptr, opt_verbose},
+  {"debug",                required_argument, nullptr, 'd'},
+  {"exclude",              required_argument, nullptr, 'x'},
+  {"include",              required_argument, nullptr, 'i'},
+  {"file",                 required_argument, nullptr, 'f'},
+  {"multiple-occurences",  no_argument,       nullptr, 'm'},
+  {"multiple-occurrences", no_argument,       nullptr, 'm'},
+  {"shared-memory",        no_argument,       nullptr, 's'},
+  {"ghostscript",          no_argument,       nullptr, 'g'},
+  {"help",                 no_argument,       nullptr, 'h'},
+  {"version",              no_argument,       nullptr, 'v'},
+  {"texmfroot",            required_argument, nullptr, opt_texmfroot},
+  {"explain",              no_argument,       nullptr, opt_explain},
+  {"progname",             required_argument, nullptr, opt_progname},
+  {"json",                 no_argument,       nullptr, opt_json},
+  {"fail-on",              required_argument, nullptr, opt_fail_on},
+  {"databases",            no_argument,       nullptr, opt_databases},
+  {"verbose",              no_argument,       nullptr, opt_verbose},
   // Abbreviations that named an option before a newer one shared their
   // prefix (-explain, -verbose) still do.
-  {"e",                   required_argument, nullptr, 'x'},
-  {"ex",                  required_argument, nullptr, 'x'},
-  {"ve",                  no_argument,       nullptr, 'v'},
-  {"ver",                 no_argument,       nullptr, 'v'},
+  {"e",                    required_argument, nullptr, 'x'},
+  {"ex",                   required_argument, nullptr, 'x'},
+  {"ve",                   no_argument,       nullptr, 'v'},
+  {"ver",                  no_argument,       nullptr, 'v'},
 };
 
 // Return the long options: the table, then, for two spellings of one
@@ -129,7 +129,9 @@ bool add_fail_on(const char *list)
   std::string bad;
   if (parse_finding_kinds(list, &options.fail_on, &bad))
     return true;
-  fprintf(stderr, "%s: -fail-on: unknown kind '%s' (differ, older, stale, any, unreachable, distribution)\n",
+  fprintf(stderr,
+          "%s: -fail-on: unknown kind '%s' (differ, older, stale, any, unreachable, "
+          "distribution)\n",
           options.program_name, bad.c_str());
   return false;
 }

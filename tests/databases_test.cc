@@ -370,7 +370,7 @@ TEST(Databases, EveryMendCommandLeavesItsTreeHealthy)
 {
   // A new file, a gone one, an ls-R without header, trees whose names need
   // quoting; each printed mend line is run by the shell as it stands.
-  for (const std::string &name : {"plain", "quote me's tree", "tab\there \\ back"}) {
+  for (const std::string name : {"plain", "quote me's tree", "tab\there \\ back"}) {
     db_trees t = make_db_trees("{!!@" + name + "}", "{!!@" + name + "}");
     const std::string tree = t.base + "/" + name;
     write_file(tree + "/tex/old.sty", "");

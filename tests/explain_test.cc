@@ -341,8 +341,9 @@ TEST(Explain, PlantedTrapsFailAnyAndNameTheCopyWhileAStockSetIsQuiet)
             named = true;
       }
       EXPECT_TRUE(named) << c.what << "\n" << g.dump(1);
-      if (std::string(c.tree) == "home")
+      if (std::string(c.tree) == "home") {
         EXPECT_NE(g.dump().find("\"on_disk\":true"), std::string::npos) << c.what;
+      }
     }
     // Every copy kpsewhich finds for a grouped name is a member.
     for (const json &g : report["groups"])

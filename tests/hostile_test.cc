@@ -130,8 +130,9 @@ TEST(Hostile, FilesThatAreNoFilesAreNeverRead)
     // "Could not look" is no verdict: never stale, never gone.
     EXPECT_EQ(r.out.find("\"kind\": \"stale\""), std::string::npos) << c.what;
     EXPECT_EQ(r.out.find("gone from disk"), std::string::npos) << c.what;
-    if (std::string(c.what).find("PATH_MAX") != std::string::npos)
+    if (std::string(c.what).find("PATH_MAX") != std::string::npos) {
       EXPECT_EQ(r.out.find("gone"), std::string::npos) << c.what << "\n" << r.out;
+    }
   }
 }
 
@@ -264,8 +265,9 @@ TEST(Unprivileged, ScarceDescriptorsAndProcessesAndClosedDirectoriesAreNoVerdict
     for (size_t i = 0; i < states.size(); i++) {
       bool locked = g["members"][i]["path"].get<std::string>().find("/locked/") != std::string::npos;
       EXPECT_EQ(states[i], locked ? "unchecked" : "ok") << c.what << " " << i;
-      if (!locked)
+      if (!locked) {
         EXPECT_EQ(g["members"][i]["content"], "A") << c.what << " " << i;
+      }
     }
     EXPECT_EQ(g["problems"], json::array()) << c.what;
     run_result d = run_hostile(t, {"-databases"}, opts);

@@ -607,8 +607,8 @@ unsigned report_findings(const explained_report &report)
 {
   unsigned all = 0;
   for (const group_info &g : report.groups)
-    all |= g.problems | (g.distribution != 0 ? finding_distribution : 0) |
-           (g.unreachable ? finding_unreachable : 0);
+    all |= g.problems | (g.distribution != 0 ? unsigned{finding_distribution} : 0u) |
+           (g.unreachable ? unsigned{finding_unreachable} : 0u);
   return all;
 }
 

@@ -72,8 +72,8 @@ summary_counts count_findings(const explained_report &r)
   return c;
 }
 
-// Write the text of one program's first hit H of G on OUT.
-void print_hit(const group_info &g, const program_hit &h, const std::string &program, FILE *out)
+// Write the text of one program's first hit H on OUT.
+void print_hit(const program_hit &h, const std::string &program, FILE *out)
 {
   fprintf(out, "  %-12s ", program.c_str());
   std::string path = escaped(h.path);
@@ -156,7 +156,7 @@ void print_explained(const explained_report &r, FILE *out)
   for (const group_info &g : r.groups) {
     fprintf(out, "%s (format %s)\n", escaped(g.name).c_str(), g.format.c_str());
     for (size_t p = 0; p < r.programs.size(); p++)
-      print_hit(g, g.hits[p], r.programs[p], out);
+      print_hit(g.hits[p], r.programs[p], out);
     for (size_t i = 0; i < g.members.size(); i++)
       print_member(r, g, i, out);
     for (const finding &f : g.findings)
@@ -182,11 +182,12 @@ void print_explained_json(const explained_report &r, FILE *out)
   doc["schema_version"] = schema_version;
   doc["kept"] = r.kept;
   doc["bookkeeping_left_out"] = r.bookkeeping;
-  doc["disk_trees"] = nlohmann::ordered_json::array();
-  for (const std::string &tree : r.disk_trees)
-    doc["disk_trees"].push_back(nlohmann::ordered_json::object());
-  for (size_t i = 0; i < r.disk_trees.size(); i++)
-    put_bytes(doc["disk_trees"][i], "dir", r.disk_trees[i]);
+  doc["disk_trees"] = json::array();
+  for (const std::string &tree : r.disk_trees) {
+    json jt;
+    put_bytes(jt, "dir", tree);
+    doc["disk_trees"].push_back(jt);
+  }
   doc["programs"] = r.programs;
   doc["groups"] = json::array();
   for (const group_info &g : r.groups) {
