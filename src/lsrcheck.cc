@@ -260,7 +260,8 @@ void parse_options(int argc, char **argv)
 {
   optind = 0; // full re-initialisation, so that a second parse starts afresh
   int code, index;
-  const std::vector<struct option> rows = long_options();
+  // Made once: a parse that ends the run (a bad option) leaves nothing behind.
+  static const std::vector<struct option> rows = long_options();
   while ((code = getopt_long_only(argc, argv, short_options, rows.data(), &index)) != -1) {
     switch (code) {
     case 'd': add_debug_flags(static_cast<unsigned>(atoi(optarg))); break;
