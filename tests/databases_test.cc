@@ -435,6 +435,9 @@ TEST(Unprivileged, UnreadableDirectoryIsReportedAndTheRunGoesOn)
   EXPECT_NE(r.out.find("ls-R cannot be read (Permission denied)"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find(" rm "), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("mend: chmod a+r " + t.base + "/a/ls-R\n"), std::string::npos) << r.out;
+  // The command, run as printed, makes it readable again.
+  EXPECT_EQ(system(("chmod a+r '" + t.base + "/a/ls-R'").c_str()), 0);
+  EXPECT_EQ(check(t, {}).out.find("cannot be read"), std::string::npos);
 }
 
 } // namespace
