@@ -175,6 +175,42 @@ TEST(Hostile, TheLookupsDirectoryIsMadeElsewhereAndAlwaysRemoved)
   }
 }
 
+TEST(Hostile, ALongDirectoryLineCostsItsLengthOnceAndSpoilsNoOtherTree)
+{
+  // A 1 MB directory line followed by 4,200 names, and a healthy second
+  // tree after it.
+  std::string lsr = "./" + std::string(1 << 20, 'd') + ":\n";
+  for (int i = 0; i < 4200; i++)
+    lsr += "n" + std::to_string(i) + "\n";
+  hostile_trees t = make_hostile_trees(lsr);
+  std::string healthy = t.base + "/b";
+  write_file(healthy + "/tex/ok.sty", "");
+  write_file(healthy + "/ls-R", header + "./:\nls-R\ntex\n./tex:\nok.sty\n");
+  write_file(t.cnf + "/texmf.cnf", "TEXMF = {!!" + t.a + ",!!" + healthy + "}\nTEXMFDBS = $TEXMF\n");
+  run_options opts;
+  if (!sanitized_p())
+    opts.limits = {{RLIMIT_AS, 1ul << 30}};
+  run_result r = run_hostile(t, {"-databases"}, opts);
+  EXPECT_EQ(r.status, 4) << r.err;
+  EXPECT_NE(r.out.find("!!" + healthy + ": ls-R up to date, 3 entries\n"), std::string::npos)
+      << r.out.substr(r.out.size() > 2000 ? r.out.size() - 2000 : 0);
+  EXPECT_NE(r.out.find("d/ (4200 entries: File name too long)\n"), std::string::npos);
+}
+
+TEST(Hostile, AWriteErrorOfTheJsonReportNamesItsCause)
+{
+  hostile_trees t = make_hostile_trees("./tex/p:\np.sty\n./tex/q:\np.sty\n");
+  write_file(t.a + "/tex/p/p.sty", "1");
+  write_file(t.a + "/tex/q/p.sty", "2");
+  for (const char *mode : {"-explain", "-databases"}) {
+    run_options opts;
+    opts.stdout_path = "/dev/full";
+    run_result r = run_hostile(t, {mode, "-json"}, opts);
+    EXPECT_EQ(r.status, 1) << mode;
+    EXPECT_EQ(r.err, "lsrcheck: write error: No space left on device\n") << mode;
+  }
+}
+
 TEST(Hostile, ATexLiveDatabaseThatIsNoFileIsNotRead)
 {
   for (const char *kind : {"FIFO", "device"}) {

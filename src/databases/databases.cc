@@ -14,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <climits>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -702,11 +703,18 @@ database_health check_databases(unsigned threads)
 
   // Entries the walk did not meet: gone, outside the trees, or not to be
   // looked at.
+  // A directory too long to name (past PATH_MAX) is said once for all its
+  // entries: a path each would cost its length again and again.
+  std::vector<size_t> too_long(table.dirs.size(), 0);
   for (size_t e = 0; e < table.entries.size(); e++) {
     const db_table::entry &entry = table.entries[e];
     tree_health &t = health.trees[table.dir_tree[entry.dir]];
     if (entry.top_header)
       continue;
+    if (!seen[e] && table.dirs[entry.dir].size() >= PATH_MAX) {
+      too_long[entry.dir]++;
+      continue;
+    }
     std::string path = table.dirs[entry.dir] + std::string(entry.name);
     if (!seen[e]) {
       struct stat st;
@@ -722,6 +730,11 @@ database_health check_databases(unsigned threads)
     if (dangling[e])
       t.dangling.push_back({path, "", ""});
   }
+  for (size_t d = 0; d < table.dirs.size(); d++)
+    if (too_long[d] > 0)
+      health.trees[table.dir_tree[d]].unchecked.push_back(
+          table.dirs[d] + " (" + std::to_string(too_long[d]) + " entries: " +
+          strerror(ENAMETOOLONG) + ")");
   for (tree_health &t : health.trees) {
     for (std::vector<std::string> *list : {&t.missing, &t.left_out, &t.unlistable_names, &t.gone,
                                            &t.unlistable, &t.unchecked, &t.pseudo}) {
