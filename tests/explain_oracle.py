@@ -4,7 +4,10 @@
 For every group of the machine's own report and each default program, the
 first hit that -explain names must be the first line that
 `kpsewhich -all -progname=P NAME` prints, run from an empty directory (no
-hit: nothing printed).  All names of one program go to one kpsewhich,
+hit: nothing printed), and every path it prints must be a member of the
+group.  A TEXMFHOME of the test's own (searched on disk: it has no ls-R)
+holds copies of a few of the distribution's files, so that the groups reach
+into a tree searched on disk.  All names of one program go to one kpsewhich,
 separated by an absolute path that it prints as it stands.  Also checks
 that the package named for a file of the distribution is the one
 `dpkg -S` names.
@@ -25,10 +28,27 @@ if shutil.which("kpsewhich") is None:
 env = {k: v for k, v in os.environ.items() if k not in ("TEXMFCNF", "TEXMFDBS", "TEXMF")}
 work = tempfile.mkdtemp()
 try:
-    report = json.loads(subprocess.run([lsrcheck, "-explain", "-json"], env=env, cwd=work,
+    home = os.path.join(work, "home")
+    env["TEXMFHOME"] = home
+    dist = subprocess.run(["kpsewhich", "-var-value", "TEXMFDIST"], env=env, capture_output=True,
+                          text=True).stdout.strip()
+    planted = []
+    for root, _, names in sorted(os.walk(os.path.join(dist, "tex", "generic"))):
+        for name in sorted(names):
+            if name.endswith(".tex") and len(planted) < 3:
+                os.makedirs(os.path.join(home, "tex", "generic", "mine"), exist_ok=True)
+                shutil.copy(os.path.join(root, name), os.path.join(home, "tex", "generic", "mine"))
+                planted.append(name)
+    work_run = os.path.join(work, "run")
+    os.mkdir(work_run)
+    report = json.loads(subprocess.run([lsrcheck, "-explain", "-json"], env=env, cwd=work_run,
                                        capture_output=True, check=True).stdout)
     groups = [g for g in report["groups"] if "name_bytes" not in g
               and not g["name"].startswith("-")]
+    on_disk = [g["name"] for g in groups if any(m["on_disk"] for m in g["members"])]
+    if not set(planted) <= set(on_disk):
+        print("groups reaching into TEXMFHOME: %s, planted: %s" % (on_disk, planted))
+        sys.exit(1)
     sentinel = os.path.join(work, "sentinel.tex")
     open(sentinel, "w").close()
     failures = 0
@@ -36,18 +56,25 @@ try:
         args = ["kpsewhich", "-all", "-progname=" + program, "--"]
         for g in groups:
             args += [g["name"], sentinel]
-        out = subprocess.run(args, env=env, cwd=work, capture_output=True,
+        out = subprocess.run(args, env=env, cwd=work_run, capture_output=True,
                              text=True, errors="surrogateescape").stdout.splitlines()
-        answers, current = [], []
+        answers, every, current = [], [], []
         for line in out:
             if line == sentinel:
                 answers.append(current[0] if current else None)
+                every.append(current)
                 current = []
             else:
                 current.append(line)
         if len(answers) != len(groups):
             print("%s: %d answers for %d names" % (program, len(answers), len(groups)))
             sys.exit(1)
+        for g, found in zip(groups, every):
+            members = {os.path.normpath(m["path"]) for m in g["members"]}
+            for path in found:
+                if os.path.normpath(path) not in members and os.path.basename(path) == g["name"]:
+                    failures += 1
+                    print("%s %s: kpsewhich finds %s, not a member" % (program, g["name"], path))
         for g, expected in zip(groups, answers):
             lookup = g["lookups"][p]
             actual = lookup.get("path") if lookup["kind"] != "none" else None

@@ -502,6 +502,69 @@ size_t drop_bookkeeping(std::vector<std::vector<std::string>> &groups)
   return dropped;
 }
 
+// Return true if PATH lies in one of the trees DIRS.
+bool below_any_p(const std::string &path, const std::vector<std::string> &dirs)
+{
+  for (const std::string &dir : dirs) {
+    std::string top = collapsed_path(dir + "/");
+    if (collapsed_path(path).compare(0, top.size(), top) == 0)
+      return true;
+  }
+  return false;
+}
+
+// Make members of the copies that the lookups HITS found of a group's own
+// spelling outside the databases and the trees searched on disk (system
+// fonts through OSFONTDIR, say): every copy a program may load is in its
+// group.  The facts of a group that grew are learnt again.
+void add_outside_copies(explained_report &report, const lookup_list &lookups,
+                        const std::vector<program_hits> &hits,
+                        const std::vector<std::pair<std::string, std::string>> &roots,
+                        const std::string &tlpdb, const std::string &root)
+{
+  std::vector<group_info *> grown;
+  for (size_t k = 0; k < lookups.names.size(); k++) {
+    group_info &g = report.groups[lookups.group[k]];
+    member_map members = member_paths(g);
+    for (const program_hits &program : hits)
+      for (const std::string &hit : program[k]) {
+        size_t slash = hit.rfind('/');
+        std::string dir = hit.substr(0, slash + 1), base = hit.substr(slash + 1);
+        if (base != lookups.names[k] || member_index(members, hit) >= 0 ||
+            database_entry_p(dir, base) || below_any_p(hit, report.disk_trees))
+          continue;
+        member_info m;
+        m.path = hit;
+        m.spelling = lookups.spelling[k];
+        m.tree = tree_of(hit, roots);
+        m.outside = true;
+        members.emplace(collapsed_path(hit), static_cast<int>(g.members.size()));
+        g.members.push_back(m);
+        if (grown.empty() || grown.back() != &g)
+          grown.push_back(&g);
+      }
+  }
+  std::vector<group_info> again;
+  for (group_info *g : grown) {
+    std::sort(g->members.begin(), g->members.end(),
+              [](const member_info &a, const member_info &b) { return a.path < b.path; });
+    for (member_info &m : g->members) {
+      member_info fresh;
+      fresh.path = m.path;
+      fresh.spelling = m.spelling;
+      fresh.tree = m.tree;
+      fresh.on_disk = m.on_disk;
+      fresh.outside = m.outside;
+      m = fresh;
+    }
+    learn_file_facts(*g);
+    again.push_back(*g);
+  }
+  learn_packages(again, "/var/lib/dpkg/info", tlpdb, root);
+  for (size_t i = 0; i < grown.size(); i++)
+    *grown[i] = std::move(again[i]);
+}
+
 // Start FN on a thread of its own, or, where no thread can be had, run
 // FN here and return an empty thread.
 template <typename Fn> std::thread start_or_run(Fn fn)
@@ -594,6 +657,7 @@ explained_report explain_duplicates(check_filter filter,
   }
   if (facts_out_of_memory)
     throw std::bad_alloc();
+  add_outside_copies(report, lookups, hits, roots, tlpdb, root);
   record_hits(report, lookups, hits);
   for (group_info &g : report.groups) {
     for (member_info &m : g.members)

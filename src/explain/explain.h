@@ -22,6 +22,7 @@ struct member_info {
   size_t spelling = 0;           // its file name, as an index of the group's
   std::string tree;              // texmf.cnf variable of its tree, or ""
   bool on_disk = false;          // in a tree Kpathsea searches on disk
+  bool outside = false;          // outside the databases and those trees
   member_state state = file_ok;
   std::string why;               // what was seen, where not file_ok
   long long size = -1;           // -1 where unknown

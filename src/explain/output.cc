@@ -95,6 +95,8 @@ void print_member(const explained_report &r, const group_info &g, size_t i, FILE
   fprintf(out, "%s", m.tree.empty() ? "no known tree" : m.tree.c_str());
   if (m.on_disk)
     fputs(" (on disk, no ls-R)", out);
+  if (m.outside)
+    fputs(" (outside the databases and trees)", out);
   if (m.state != file_ok)
     fprintf(out, ", %s%s%s%s", state_names[m.state], m.why.empty() ? "" : " (",
             escaped(m.why).c_str(), m.why.empty() ? "" : ")");
@@ -211,6 +213,7 @@ void print_explained_json(const explained_report &r, FILE *out)
       put_bytes(jm, "path", m.path);
       jm["tree"] = m.tree.empty() ? json(nullptr) : json(m.tree);
       jm["on_disk"] = m.on_disk;
+      jm["outside"] = m.outside;
       jm["state"] = state_keys[m.state];
       if (!m.why.empty())
         put_bytes(jm, "why", m.why);
