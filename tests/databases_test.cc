@@ -195,21 +195,11 @@ TEST(Databases, HealthyTreesAndNothingWritten)
   EXPECT_EQ(after.st_mtime, st.st_mtime);
 }
 
-// Return the lines of the shell command COMMAND's output.
+// Return the lines of the shell command COMMAND's output, as a set.
 std::set<std::string> command_lines(const std::string &command)
 {
-  std::set<std::string> lines;
-  FILE *p = popen(command.c_str(), "r");
-  char line[8192];
-  while (p != nullptr && fgets(line, sizeof line, p) != nullptr) {
-    std::string s = line;
-    if (!s.empty() && s.back() == '\n')
-      s.pop_back();
-    lines.insert(s);
-  }
-  if (p != nullptr)
-    pclose(p);
-  return lines;
+  std::vector<std::string> lines = command_output(command);
+  return std::set<std::string>(lines.begin(), lines.end());
 }
 
 TEST(Databases, MissingFilesAgreeWithFindOnAThousandsOfFilesTree)

@@ -271,17 +271,7 @@ std::vector<std::string> kpsewhich_all(const explain_trees &t, const std::string
 {
   std::string command = "cd / && TEXMFCNF='" + t.cnf + "' kpsewhich -all -progname=" + program +
                         " '" + name + "' 2>/dev/null";
-  std::vector<std::string> paths;
-  FILE *p = popen(command.c_str(), "r");
-  char line[4096];
-  while (p != nullptr && fgets(line, sizeof line, p) != nullptr) {
-    std::string s = line;
-    s.pop_back();
-    paths.push_back(s);
-  }
-  if (p != nullptr)
-    pclose(p);
-  return paths;
+  return command_output(command);
 }
 
 TEST(Explain, PlantedTrapsFailAnyAndNameTheCopyWhileAStockSetIsQuiet)

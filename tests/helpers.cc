@@ -55,6 +55,22 @@ std::string make_temp_dir()
   return pattern;
 }
 
+std::vector<std::string> command_output(const std::string &command)
+{
+  std::vector<std::string> lines;
+  FILE *p = popen(command.c_str(), "r");
+  char line[8192];
+  while (p != nullptr && fgets(line, sizeof line, p) != nullptr) {
+    std::string s = line;
+    if (!s.empty() && s.back() == '\n')
+      s.pop_back();
+    lines.push_back(s);
+  }
+  if (p != nullptr)
+    pclose(p);
+  return lines;
+}
+
 void make_dirs(const std::string &path)
 {
   fs::create_directories(path);

@@ -44,6 +44,9 @@ std::string read_file(const std::string &path);
 // Write CONTENT to PATH, creating the directories above it.
 void write_file(const std::string &path, const std::string &content);
 
+// Return the lines of the shell command COMMAND's output.
+std::vector<std::string> command_output(const std::string &command);
+
 // Create directory PATH and its parents.
 void make_dirs(const std::string &path);
 
