@@ -362,6 +362,16 @@ std::string version_in(const std::string &info, bool dated)
 
 namespace {
 
+// Return true if TOKEN is one of LaTeX's declarations.
+bool declaration_p(std::string_view token)
+{
+  for (const char *name : {"\\ProvidesPackage", "\\ProvidesClass", "\\ProvidesFile",
+                           "\\ProvidesExplPackage", "\\ProvidesExplClass", "\\ProvidesExplFile"})
+    if (token == name)
+      return true;
+  return false;
+}
+
 // Return the declaration of TEXT as provides_declaration does, following
 // \input into DIR up to DEPTH files deep.
 std::pair<std::string, std::string> declaration_in(const std::string &text, const std::string &dir,
@@ -391,6 +401,19 @@ std::pair<std::string, std::string> declaration_in(const std::string &text, cons
       conditionals -= conditionals > 0;
       continue;
     }
+    if (token == "\\providecommand" || token == "\\newcommand") {
+      // Only the parameterless form: \newcommand\name{body}.
+      std::string_view name = in.next();
+      size_t after = in.at;
+      bool found;
+      std::string body = in.group('{', '}', &found);
+      if (found && name.size() > 1 && name[0] == '\\' && !declaration_p(name) &&
+          macros.count(name) == 0)
+        macros[std::string(name)] = {"", body, conditionals > 0};
+      else if (!found)
+        in.at = after;
+      continue;
+    }
     if (token == "\\def" || token == "\\edef" || token == "\\gdef" || token == "\\xdef") {
       std::string_view name = in.next();
       size_t after = in.at, brace = after;
@@ -401,7 +424,9 @@ std::pair<std::string, std::string> declaration_in(const std::string &text, cons
       in.at = brace;
       bool found;
       std::string body = in.group('{', '}', &found);
-      if (found && name.size() > 1 && name[0] == '\\')
+      // LaTeX always has its declarations: a file that defines one does so
+      // for plain TeX, under a guard (\@ifundefined{ProvidesPackage}).
+      if (found && name.size() > 1 && name[0] == '\\' && !declaration_p(name))
         macros[std::string(name)] = {parameters, body, conditionals > 0};
       else
         in.at = after;
@@ -434,11 +459,9 @@ std::pair<std::string, std::string> declaration_in(const std::string &text, cons
         return found;
       continue;
     }
-    bool expl = token == "\\ProvidesExplPackage" || token == "\\ProvidesExplClass" ||
-                token == "\\ProvidesExplFile";
-    if (!expl && token != "\\ProvidesPackage" && token != "\\ProvidesClass" &&
-        token != "\\ProvidesFile")
+    if (!declaration_p(token))
       continue;
+    bool expl = token.substr(0, 13) == "\\ProvidesExpl";
     // A declaration is carried out with its name in braces; anywhere else
     // (\ifx\ProvidesPackage\undefined, \def\ProvidesFile#1) the command
     // is only tested or defined.
@@ -457,8 +480,8 @@ std::pair<std::string, std::string> declaration_in(const std::string &text, cons
         s.erase(s.find_last_not_of(' ') + 1);
         return s;
       };
-      date = date_at(trim(date));
-      version = trim(version);
+      date = date_at(trim(expand_macros(date, macros)));
+      version = trim(expand_macros(version, macros));
       return {date, version.empty() ? "" : "v" + version};
     }
     std::string info = expand_macros(in.group('[', ']', &found), macros);
