@@ -364,26 +364,6 @@ size_t read_database(const std::string &text, const std::string &db_path, tree_h
   return count;
 }
 
-// Return the ls-R files of the tree DIR that Kpathsea loads: ls-R, then
-// ls-r where it is another file.
-std::vector<std::string> find_databases(const std::string &dir)
-{
-  std::vector<std::string> found;
-  struct stat first{}, st;
-  for (const char *name : {"/ls-R", "/ls-r"}) {
-    std::string path = dir + name;
-    if (lstat(path.c_str(), &st) != 0)
-      continue;
-    stat(path.c_str(), &st);
-    if (!found.empty() && st.st_dev == first.st_dev && st.st_ino == first.st_ino)
-      continue;
-    if (found.empty())
-      first = st;
-    found.push_back(path);
-  }
-  return found;
-}
-
 // Return true if the user may rewrite TREE's ls-R (and make one if none).
 bool writable_p(const tree_health &tree)
 {
@@ -399,24 +379,27 @@ bool writable_p(const tree_health &tree)
 // Find TREE's ls-R files and read them into TABLE.
 void read_tree_database(tree_health &tree, uint32_t tree_index, db_table &table)
 {
-  std::vector<std::string> files = find_databases(tree.dir);
+  std::vector<std::string> files = database_files(tree.dir);
   tree.lsr = files.empty() ? "" : files[0];
   tree.second_lsr = files.size() > 1 ? files[1] : "";
   for (size_t i = 0; i < files.size(); i++) {
     const std::string &path = files[i];
     struct stat st;
-    std::string text, why;
-    bool readable = read_whole_file(path, text, &why);
+    std::string text;
+    int fd, error;
+    open_result result = open_regular(path, &fd, &st, &error);
+    bool readable = result == open_ok && read_up_to(fd, SIZE_MAX, text);
+    if (result == open_ok && !readable)
+      error = errno;
+    if (fd >= 0)
+      close(fd);
     if (i == 0) {
+      tree.lsr_readable = readable;
+      tree.lsr_why = readable ? "" : open_failure_text(result == open_ok ? open_failed : result,
+                                                       st, error);
+      tree.lsr_regular = result != open_not_regular && result != open_pseudo;
       if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
         tree.lsr_target = real_path(path);
-      tree.lsr_readable = readable;
-      tree.lsr_why = why;
-      int fd, error;
-      open_result result = open_regular(path, &fd, &st, &error);
-      if (result == open_ok)
-        close(fd);
-      tree.lsr_regular = result != open_not_regular && result != open_pseudo;
       tree.owner = stat(path.c_str(), &st) == 0 && st.st_uid == geteuid();
       const char header[] = "% ls-R -- filename database for kpathsea; do not change this line.";
       tree.lsr_header = text.compare(0, sizeof header - 1, header) == 0 &&
@@ -469,7 +452,7 @@ void check_configuration(database_health &health, const std::vector<path_element
           "TEXMFDBS lists it without !!: for lookups that need not succeed, a file its "
           "ls-R lacks is never found, and lookups that must succeed search the disk");
   for (const path_element &e : texmf) {
-    bool dbs = on_dbs.count(real_path(e.dir)) > 0, lsr = !find_databases(e.dir).empty();
+    bool dbs = on_dbs.count(real_path(e.dir)) > 0, lsr = !database_files(e.dir).empty();
     if (e.database_only && !dbs)
       add("not-on-TEXMFDBS", e.dir,
           "TEXMF marks it !!, but TEXMFDBS does not list it: its ls-R is never read");

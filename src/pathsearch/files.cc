@@ -110,20 +110,14 @@ bool read_up_to(int fd, size_t limit, std::string &text)
   return true;
 }
 
-bool read_whole_file(const std::string &path, std::string &text, std::string *why)
+bool read_whole_file(const std::string &path, std::string &text)
 {
   text.clear();
   int fd, error;
   struct stat st;
-  open_result result = open_regular(path, &fd, &st, &error);
-  if (result != open_ok) {
-    if (why != nullptr)
-      *why = open_failure_text(result, st, error);
+  if (open_regular(path, &fd, &st, &error) != open_ok)
     return false;
-  }
   bool ok = read_up_to(fd, SIZE_MAX, text);
-  if (!ok && why != nullptr)
-    *why = strerror(errno);
   close(fd);
   return ok;
 }

@@ -37,8 +37,8 @@ std::string open_failure_text(open_result result, const struct stat &st, int err
 bool read_up_to(int fd, size_t limit, std::string &text);
 
 // Read the whole regular file PATH into TEXT; return false if it cannot
-// be read, with the reason in *WHY where WHY is given.
-bool read_whole_file(const std::string &path, std::string &text, std::string *why = nullptr);
+// be read.
+bool read_whole_file(const std::string &path, std::string &text);
 
 // Return the files below directory DIR (whole paths), found as `find -L`
 // finds them and as Kpathsea searches a tree on disk: links followed,

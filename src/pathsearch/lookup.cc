@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "pathsearch/installation.h"
@@ -198,12 +199,33 @@ std::string configuration_path()
   return path != nullptr ? path : "";
 }
 
+// Return the ls-R files of the tree DIR that Kpathsea loads: ls-R, then
+// ls-r where it is another file.
+std::vector<std::string> database_files(const std::string &dir)
+{
+  std::vector<std::string> found;
+  struct stat first{}, st;
+  for (const char *name : {"/ls-R", "/ls-r"}) {
+    std::string path = dir + name;
+    if (lstat(path.c_str(), &st) != 0)
+      continue;
+    stat(path.c_str(), &st);
+    if (!found.empty() && st.st_dev == first.st_dev && st.st_ino == first.st_ino)
+      continue;
+    if (found.empty())
+      first = st;
+    found.push_back(path);
+  }
+  return found;
+}
+
 std::vector<std::string> disk_searched_trees()
 {
   std::vector<std::string> loaded;
   for (const path_element &e : path_elements("TEXMFDBS"))
-    if (access((e.dir + "/ls-R").c_str(), F_OK) == 0 || access((e.dir + "/ls-r").c_str(), F_OK) == 0)
-      loaded.push_back(e.dir);
+    for (const std::string &db : database_files(e.dir))
+      if (access(db.c_str(), F_OK) == 0) // a dangling link loads nothing
+        loaded.push_back(e.dir);
   std::vector<std::string> trees;
   for (const path_element &e : path_elements("TEXMF")) {
     if (e.database_only)

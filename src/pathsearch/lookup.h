@@ -57,6 +57,10 @@ std::vector<path_element> path_elements(const char *name);
 // Return the value of texmf.cnf variable NAME, expanded, or "".
 std::string variable_value(const char *name);
 
+// Return the ls-R files of the tree DIR that Kpathsea loads: ls-R, then
+// ls-r where it is another file.
+std::vector<std::string> database_files(const std::string &dir);
+
 // Return the trees of TEXMF that Kpathsea searches on disk: not marked
 // "!!", and below no directory of TEXMFDBS whose ls-R it loads.
 std::vector<std::string> disk_searched_trees();

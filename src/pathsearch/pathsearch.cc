@@ -87,8 +87,6 @@ std::string loadable_databases(kpathsea kpse)
       std::string db = (tree.compare(0, 2, "!!") == 0 ? tree.substr(2) : tree) + name;
       struct stat st;
       int fd, error;
-      if (lstat(db.c_str(), &st) != 0)
-        continue;
       open_result result = open_regular(db, &fd, &st, &error);
       if (result == open_ok)
         close(fd);
