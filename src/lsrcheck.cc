@@ -160,24 +160,32 @@ void check_stdout()
   _exit(EXIT_FAILURE);
 }
 
-// Set up Kpathsea for the installation to check: the one it finds by itself,
-// or the TeX Live installation whose program is TEXLIVE_PROGRAM.  Without
-// -texmfroot, say once on standard error when the TeX on PATH is another.
-void set_up(const std::string &texlive_program)
+// Set up Kpathsea for the installation to check: the TeX Live installation
+// whose program is TEXLIVE_PROGRAM (-texmfroot), else the one this
+// platform checks by default.  Without -texmfroot, say once on standard
+// error when the TeX on PATH is another.  Return false, with a complaint,
+// if there is no installation to check.
+bool set_up(const std::string &texlive_program)
 {
   if (!texlive_program.empty()) {
     set_up_path_search(options.program_name, texlive_program.c_str());
-    return;
+    return true;
   }
-  set_up_path_search(options.program_name);
+  std::string program, why;
+  if (!default_installation(options.program_name, &program, &why)) {
+    fprintf(stderr, "%s: %s\n", options.program_name, why.c_str());
+    return false;
+  }
+  set_up_path_search(options.program_name, program.empty() ? nullptr : program.c_str());
   std::string on_path = path_texlive_root();
   if (on_path.empty())
-    return;
+    return true;
   std::string checked = texmf_root();
   if (real_path(on_path) != checked)
     fprintf(stderr, "%s: note: the TeX on your PATH is %s; this report is for %s; "
                     "use -texmfroot=%s\n", options.program_name, on_path.c_str(), checked.c_str(),
             on_path.c_str());
+  return true;
 }
 
 // Return the patterns of the command line that the duplicate check keeps
@@ -191,31 +199,14 @@ check_filter filter_of_options()
   return filter;
 }
 
-// Explain the groups for the programs of the command line, as text or
-// JSON; return the exit status.
-int explain()
+// Return the programs -explain looks up as: those of -progname, or the
+// four LaTeX engines.
+std::vector<std::string> explain_programs()
 {
-  check_filter filter = filter_of_options();
   std::vector<std::string> programs(options.programs.begin(), options.programs.end());
   if (programs.empty())
     programs = {"latex", "pdflatex", "lualatex", "xelatex"};
-  explained_report report = explain_duplicates(filter, programs);
-  if (options.json)
-    print_explained_json(report, stdout);
-  else
-    print_explained(report, stdout);
-  return (report_findings(report) & options.fail_on) != 0 ? status_findings : EXIT_SUCCESS;
-}
-
-// Check the databases' health, as text or JSON; return the exit status.
-int databases()
-{
-  database_health health = check_databases();
-  if (options.json)
-    print_database_health_json(health, stdout);
-  else
-    print_database_health(health, options.verbose, stdout);
-  return problems_p(health) ? status_problems : EXIT_SUCCESS;
+  return programs;
 }
 
 // Run MODE on the installation of TEXLIVE (see set_up); return the exit
@@ -225,10 +216,15 @@ int run_mode_of(run_mode mode, const std::string &texlive)
   switch (mode) {
   case mode_shared_memory: report_shared_memory(); break;
   case mode_ghostscript: report_ghostscript(); break;
-  case mode_databases: set_up(texlive); return databases();
-  case mode_explain: set_up(texlive); return explain();
+  case mode_databases:
+    return set_up(texlive) ? run_databases(options.json, options.verbose) : EXIT_FAILURE;
+  case mode_explain:
+    if (!set_up(texlive))
+      return EXIT_FAILURE;
+    return run_explain(filter_of_options(), explain_programs(), options.json, options.fail_on);
   case mode_multiple_occurences:
-    set_up(texlive);
+    if (!set_up(texlive))
+      return EXIT_FAILURE;
     check_multiple_occurences(filter_of_options());
     break;
   case mode_usage: usage(); break;

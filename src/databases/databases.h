@@ -91,6 +91,11 @@ std::string mending_command(const database_health &health, const tree_health &tr
 // Write HEALTH as text on OUT; lists show their first entries unless ALL.
 void print_database_health(const database_health &health, bool all, FILE *out);
 
+// Check the databases' health and print the report on standard output, as
+// JSON if JSON, every entry of long lists if ALL; return the exit status:
+// status_problems if a problem was found, else 0.  Kpathsea must be set up.
+int run_databases(bool json, bool all);
+
 // Write HEALTH as one JSON document on OUT.
 void print_database_health_json(const database_health &health, FILE *out);
 

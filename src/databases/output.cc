@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "databases/databases.h"
+#include "lsrcheck.h"
 #include "output.h"
 
 namespace {
@@ -213,4 +214,14 @@ void print_database_health_json(const database_health &health, FILE *out)
     doc["configuration"].push_back({{"rule", p.rule}, {"dir", p.dir}, {"text", p.text}});
   doc["healthy"] = !problems_p(health);
   fprintf(out, "%s\n", json_text(doc).c_str());
+}
+
+int run_databases(bool json, bool all)
+{
+  database_health health = check_databases();
+  if (json)
+    print_database_health_json(health, stdout);
+  else
+    print_database_health(health, all, stdout);
+  return problems_p(health) ? status_problems : EXIT_SUCCESS;
 }

@@ -675,27 +675,3 @@ unsigned report_findings(const explained_report &report)
            (g.unreachable ? unsigned{finding_unreachable} : 0u);
   return all;
 }
-
-bool parse_finding_kinds(const std::string &list, unsigned *bits, std::string *bad)
-{
-  static const std::pair<const char *, unsigned> kinds[] = {
-    {"differ", finding_differ}, {"older", finding_older}, {"unreachable", finding_unreachable},
-    {"stale", finding_stale}, {"distribution", finding_distribution}, {"any", findings_any}};
-  size_t from = 0;
-  while (from <= list.size()) {
-    size_t comma = list.find(',', from);
-    std::string word = list.substr(from, comma == std::string::npos ? std::string::npos
-                                                                    : comma - from);
-    from = comma == std::string::npos ? list.size() + 1 : comma + 1;
-    unsigned found = 0;
-    for (const auto &[name, bit] : kinds)
-      if (word == name)
-        found = bit;
-    if (found == 0) {
-      *bad = word;
-      return false;
-    }
-    *bits |= found;
-  }
-  return true;
-}

@@ -103,6 +103,13 @@ unsigned report_findings(const explained_report &report);
 // false.
 bool parse_finding_kinds(const std::string &list, unsigned *bits, std::string *bad);
 
+// Explain the groups under FILTER for PROGRAMS and print the report on
+// standard output, as JSON if JSON; return the exit status: status_findings
+// if a group shows a finding of the kinds FAIL_ON, else 0.  Kpathsea must
+// be set up.
+int run_explain(const check_filter &filter, const std::vector<std::string> &programs, bool json,
+                unsigned fail_on);
+
 // Write REPORT as text on OUT.
 void print_explained(const explained_report &report, FILE *out);
 

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "explain/explain.h"
+#include "lsrcheck.h"
 #include "output.h"
 
 namespace {
@@ -260,4 +261,15 @@ void print_explained_json(const explained_report &r, FILE *out)
                     {"stale", c.stale},              {"distribution", c.distribution},
                     {"unreachable_members", c.unreachable}};
   fprintf(out, "%s\n", json_text(doc).c_str());
+}
+
+int run_explain(const check_filter &filter, const std::vector<std::string> &programs, bool json,
+                unsigned fail_on)
+{
+  explained_report report = explain_duplicates(filter, programs);
+  if (json)
+    print_explained_json(report, stdout);
+  else
+    print_explained(report, stdout);
+  return (report_findings(report) & fail_on) != 0 ? status_findings : EXIT_SUCCESS;
 }

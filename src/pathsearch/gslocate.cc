@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
-#include <dlfcn.h>
-#include <link.h>
+#include <vector>
+
+#include "pathsearch/pathsearch.h"
+#include "pathsearch/platform.h"
 
 extern "C" {
 #include <ghostscript/iapi.h>
@@ -17,38 +19,7 @@ const char *gs_lib = "";
 
 namespace {
 
-// Library names installed by Debian's libgs packages, newest first.
-const char *const debian_names[] = {"libgs.so.10", "libgs.so.9"};
-
 std::string revision_text, dll_text, lib_text;
-
-// Return the handle of the shared library NAME, or null if it cannot be
-// loaded.
-void *load_library(const char *name)
-{
-  return dlopen(name, RTLD_NOW | RTLD_LOCAL);
-}
-
-// Return the address of SYMBOL in LIBRARY, or null if it has none.
-void *library_symbol(void *library, const char *symbol)
-{
-  dlerror();
-  return dlsym(library, symbol);
-}
-
-// Return the absolute path of the file LIBRARY was loaded from, or "".
-std::string library_path(void *library)
-{
-  struct link_map *map = nullptr;
-  if (dlinfo(library, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr)
-    return "";
-  char *real = realpath(map->l_name, nullptr);
-  if (real == nullptr)
-    return map->l_name[0] == '/' ? map->l_name : "";
-  std::string path = real;
-  free(real);
-  return path;
-}
 
 // Return the revision number of the Ghostscript in LIBRARY, or -1 if it is
 // not Ghostscript or the call fails.
@@ -104,12 +75,12 @@ std::string library_help(void *library)
   const char *saved = getenv("GS_LIB");
   std::string gs_lib_value = saved ? saved : "";
   if (saved)
-    unsetenv("GS_LIB");
+    set_environment("GS_LIB", nullptr);
   char arg0[] = "gs", arg1[] = "-h";
   char *argv[] = {arg0, arg1, nullptr};
   init_with_args(instance, 2, argv);
   if (saved)
-    setenv("GS_LIB", gs_lib_value.c_str(), 1);
+    set_environment("GS_LIB", gs_lib_value.c_str());
 
   exit_instance(instance);
   delete_instance(instance);
@@ -147,7 +118,7 @@ std::string gs_search_path(const std::string &help)
     size_t first = entries.find_first_not_of(" \t", from);
     if (first < sep) {
       size_t last = entries.find_last_not_of(" \t", sep - 1);
-      path += (path.empty() ? "" : ":") + entries.substr(first, last - first + 1);
+      path += (path.empty() ? "" : ENV_SEP_STRING) + entries.substr(first, last - first + 1);
     }
     from = sep + 3;
   }
@@ -157,29 +128,38 @@ std::string gs_search_path(const std::string &help)
 int gs_locate()
 {
   const char *named = getenv("GS_DLL");
+  std::vector<library_candidate> candidates;
+  if (named != nullptr)
+    candidates.push_back({named, ""});
+  else
+    candidates = ghostscript_libraries();
   void *library = nullptr;
-  if (named != nullptr) {
-    library = load_library(named);
-  } else {
-    for (const char *name : debian_names)
-      if ((library = load_library(name)) != nullptr)
-        break;
+  long revision = -1;
+  std::string recorded_lib;
+  for (const library_candidate &c : candidates) {
+    library = load_library(c.dll.c_str());
+    if (library == nullptr)
+      continue;
+    revision = library_revision(library);
+    if (revision >= 0) {
+      recorded_lib = c.lib;
+      break;
+    }
+    close_library(library);
+    library = nullptr;
+    if (named != nullptr)
+      break;
   }
   if (library == nullptr)
     return 0;
 
-  long revision = library_revision(library);
-  if (revision < 0) {
-    dlclose(library);
-    return 0;
-  }
   revision_text = gs_version_text(revision);
   dll_text = library_path(library);
   const char *env_lib = getenv("GS_LIB");
   std::string built_in = gs_search_path(library_help(library));
-  lib_text = env_lib ? env_lib : "";
+  lib_text = env_lib ? env_lib : recorded_lib;
   if (!built_in.empty())
-    lib_text += (lib_text.empty() ? "" : ":") + built_in;
+    lib_text += (lib_text.empty() ? "" : ENV_SEP_STRING) + built_in;
 
   gs_revision = revision_text.c_str();
   gs_dll = dll_text.c_str();

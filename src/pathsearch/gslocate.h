@@ -12,15 +12,18 @@ extern const char *gs_dll;      // absolute path of the library loaded
 extern const char *gs_lib;      // search path: GS_LIB, then the built-in one
 
 // Return nonzero if a Ghostscript library was found: the one named by
-// GS_DLL when that is set, otherwise the first of Debian's libgs names
-// that loads.  It must provide gsapi_revision, and a call must succeed.
+// GS_DLL when that is set, otherwise the first of the system's (Debian's
+// libgs names; on Windows, the installations the registry records) that
+// loads and answers gsapi_revision.  gs_lib is GS_LIB, or the path the
+// installation records, then the library's built-in search path.
 int gs_locate();
 
 // Return Ghostscript's version text for REVISION (10000 -> "10.00.0").
 std::string gs_version_text(long revision);
 
 // Return the directories of the "Search path:" section of Ghostscript's
-// help text HELP, joined with ':'; empty if there is none.
+// help text HELP, joined with the path separator (':', ';' on Windows);
+// empty if there is none.
 std::string gs_search_path(const std::string &help);
 
 #endif

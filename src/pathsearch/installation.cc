@@ -1,11 +1,9 @@
 #include "pathsearch/installation.h"
 
-#include <algorithm>
+#include "pathsearch/pathsearch.h"
+#include "pathsearch/platform.h"
+
 #include <cstdlib>
-#include <dirent.h>
-#include <sys/stat.h>
-#include <sys/utsname.h>
-#include <unistd.h>
 #include <vector>
 
 const char texlive_texmfcnf[] =
@@ -25,35 +23,6 @@ const char texlive_texmfcnf[] =
 
 namespace {
 
-// Return true if PATH names a regular file (after links) that we may run.
-bool executable_p(const std::string &path)
-{
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-         access(path.c_str(), X_OK) == 0;
-}
-
-// Return true if PATH names a regular file (after links).
-bool regular_file_p(const std::string &path)
-{
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-// Return the names in directory DIR, sorted; empty if it cannot be read.
-std::vector<std::string> directory_names(const std::string &dir)
-{
-  std::vector<std::string> names;
-  if (DIR *d = opendir(dir.c_str())) {
-    while (const struct dirent *e = readdir(d))
-      if (e->d_name[0] != '.')
-        names.push_back(e->d_name);
-    closedir(d);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // Return true if a texmf.cnf lies where TeX Live's programs in ROOT/bin/ARCH
 // look for one below ROOT.
 bool texlive_cnf_p(const std::string &root)
@@ -67,34 +36,21 @@ bool texlive_cnf_p(const std::string &root)
 
 } // namespace
 
-std::string real_path(const std::string &path)
-{
-  char *real = realpath(path.c_str(), nullptr);
-  if (real == nullptr)
-    return path;
-  std::string answer = real;
-  free(real);
-  return answer;
-}
-
 std::string texlive_program(const std::string &root, std::string *why)
 {
-  struct stat st;
-  if (stat(root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+  if (!directory_p(root)) {
     *why = "no such directory";
     return "";
   }
-  // TeX Live names its platforms ARCH-OS: x86_64-linux, aarch64-linux, ...
-  struct utsname machine;
-  std::string ours = uname(&machine) == 0 ? std::string(machine.machine) + "-linux" : "";
   std::string found;
   for (const std::string &arch : directory_names(root + "/bin")) {
-    std::string program = root + "/bin/" + arch + "/kpsewhich";
+    std::string program = root + "/bin/" + arch + "/" + kpsewhich_name;
     if (!executable_p(program))
       continue;
-    if (arch == ours || found.empty())
+    bool ours = native_arch_p(arch);
+    if (ours || found.empty())
       found = program;
-    if (arch == ours)
+    if (ours)
       break;
   }
   if (found.empty()) {
@@ -108,26 +64,57 @@ std::string texlive_program(const std::string &root, std::string *why)
   return found;
 }
 
-std::string path_texlive_root()
+std::string path_kpsewhich()
 {
   const char *path = getenv("PATH");
   std::string rest = path != nullptr ? path : "";
   for (size_t from = 0; from <= rest.size();) {
-    size_t colon = rest.find(':', from);
-    std::string dir = rest.substr(from, colon == std::string::npos ? std::string::npos
-                                                                   : colon - from);
-    from = colon == std::string::npos ? rest.size() + 1 : colon + 1;
-    std::string program = (dir.empty() ? "." : dir) + "/kpsewhich";
-    if (!executable_p(program))
-      continue;
-    // The first kpsewhich decides, whatever installation it belongs to.
-    std::string bin = real_path(program);
-    bin = bin.substr(0, bin.rfind('/'));             // ROOT/bin/ARCH
-    size_t arch = bin.rfind('/');
-    if (arch == std::string::npos || arch < 4 || bin.compare(arch - 4, 4, "/bin") != 0)
-      return "";
-    std::string root = bin.substr(0, arch - 4);
-    return texlive_cnf_p(root) ? root : "";
+    size_t sep = rest.find(ENV_SEP, from);
+    std::string dir = rest.substr(from, sep == std::string::npos ? std::string::npos
+                                                                 : sep - from);
+    from = sep == std::string::npos ? rest.size() + 1 : sep + 1;
+    std::string program = (dir.empty() ? "." : dir) + "/" + kpsewhich_name;
+    if (executable_p(program))
+      return real_path(program);
   }
   return "";
+}
+
+std::string texlive_root_of(const std::string &program)
+{
+  std::string bin = real_path(program);
+  bin = bin.substr(0, bin.rfind('/'));             // ROOT/bin/ARCH
+  size_t arch = bin.rfind('/');
+  if (arch == std::string::npos || arch < 4 || bin.compare(arch - 4, 4, "/bin") != 0)
+    return "";
+  std::string root = bin.substr(0, arch - 4);
+  return texlive_cnf_p(root) ? root : "";
+}
+
+std::string path_texlive_root()
+{
+  // The first kpsewhich decides, whatever installation it belongs to.
+  std::string program = path_kpsewhich();
+  return program.empty() ? "" : texlive_root_of(program);
+}
+
+bool default_installation(const char *argv0, std::string *program, std::string *why)
+{
+  program->clear();
+  if (system_configuration_p)
+    return true;
+  // As TeX Live's own programs do: the installation this program sits in.
+  std::string own = own_program_path(argv0);
+  if (!texlive_root_of(own).empty()) {
+    *program = own;
+    return true;
+  }
+  *program = path_kpsewhich();
+  if (program->empty()) {
+    *why = std::string("no TeX installation found: this program is in no TeX Live bin "
+                       "directory and no ") + kpsewhich_name + " is on PATH; "
+                       "name one with -texmfroot=DIR";
+    return false;
+  }
+  return true;
 }

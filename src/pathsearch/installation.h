@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "pathsearch/platform.h"
+
 // Return the program inside the TeX Live installation rooted at ROOT whose
 // location Kpathsea should take as its own (ROOT/bin/ARCH/kpsewhich, ARCH
 // this machine's if there are several), or "" with WHY set to what is
@@ -21,8 +23,20 @@ extern const char texlive_texmfcnf[];
 // installer lays one out.
 std::string path_texlive_root();
 
-// Return PATH with symbolic links, '.' and '..' resolved, or PATH itself
-// if it cannot be resolved.
-std::string real_path(const std::string &path);
+// Return the first kpsewhich on PATH, links resolved, or "" if there is
+// none.
+std::string path_kpsewhich();
+
+// Return the root of the TeX Live installation whose bin/ARCH directory
+// holds PROGRAM, or "" if PROGRAM lies in none.
+std::string texlive_root_of(const std::string &program);
+
+// Decide which installation to check when no -texmfroot names one: set
+// *PROGRAM to "" where Kpathsea finds its own configuration (Linux), else
+// to the program whose location Kpathsea should take (this program when it
+// sits in a TeX Live bin directory, else the first kpsewhich on PATH).
+// Return false, with *WHY, if there is no installation to check.  ARGV0 is
+// this program's argv[0].
+bool default_installation(const char *argv0, std::string *program, std::string *why);
 
 #endif

@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "pathsearch/installation.h"
 #include "pathsearch/pathsearch.h"
@@ -204,17 +202,10 @@ std::string configuration_path()
 std::vector<std::string> database_files(const std::string &dir)
 {
   std::vector<std::string> found;
-  struct stat first{}, st;
   for (const char *name : {"/ls-R", "/ls-r"}) {
     std::string path = dir + name;
-    if (lstat(path.c_str(), &st) != 0)
-      continue;
-    stat(path.c_str(), &st);
-    if (!found.empty() && st.st_dev == first.st_dev && st.st_ino == first.st_ino)
-      continue;
-    if (found.empty())
-      first = st;
-    found.push_back(path);
+    if (present_p(path) && (found.empty() || !same_file_p(found[0], path)))
+      found.push_back(path);
   }
   return found;
 }
@@ -224,7 +215,7 @@ std::vector<std::string> disk_searched_trees()
   std::vector<std::string> loaded;
   for (const path_element &e : path_elements("TEXMFDBS"))
     for (const std::string &db : database_files(e.dir))
-      if (access(db.c_str(), F_OK) == 0) // a dangling link loads nothing
+      if (regular_file_p(db)) // a dangling link loads nothing
         loaded.push_back(e.dir);
   std::vector<std::string> trees;
   for (const path_element &e : path_elements("TEXMF")) {
