@@ -103,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const char *pattern : options.exclude_patterns)
       keep = keep && match_pattern(pattern, path.c_str()) != 0;
     for (const char *pattern : options.include_patterns)
-      keep = keep && match_pattern(pattern, path.c_str()) != FNM_NOMATCH;
+      keep = keep && match_pattern(pattern, path.c_str()) != pattern_no_match;
     if (keep) {
       kept[path]++;
       kept_count++;

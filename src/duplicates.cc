@@ -89,7 +89,7 @@ bool any_match_p(const std::vector<const char *> &patterns, const char *path)
 bool included_p(const std::vector<const char *> &patterns, const char *path)
 {
   for (const char *pattern : patterns)
-    if (match_pattern(pattern, path) == FNM_NOMATCH)
+    if (match_pattern(pattern, path) == pattern_no_match)
       return false;
   return true;
 }

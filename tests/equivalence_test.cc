@@ -132,7 +132,7 @@ std::string straightforward_report(const texmf_tree &tree, std::vector<const cha
       char *path = concat(dir, name);
       bool keep = !dir_p(path);
       for (const char *pattern : patterns)
-        keep = keep && match_pattern(pattern, path) != FNM_NOMATCH;
+        keep = keep && match_pattern(pattern, path) != pattern_no_match;
       if (keep)
         kept.push_back(path);
       else

@@ -6,7 +6,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/vfs.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -23,16 +22,6 @@ bool pseudo_file_system_p(int fd)
     return false;
   return std::find(std::begin(pseudo_file_systems), std::end(pseudo_file_systems),
                    static_cast<long>(fs.f_type)) != std::end(pseudo_file_systems);
-}
-
-std::string collapsed_path(const std::string &path)
-{
-  std::string out;
-  out.reserve(path.size());
-  for (char c : path)
-    if (c != '/' || out.empty() || out.back() != '/')
-      out += c;
-  return out;
 }
 
 open_result open_regular(const std::string &path, int *fd, struct stat *st, int *error)
@@ -120,11 +109,6 @@ bool read_whole_file(const std::string &path, std::string &text)
   bool ok = read_up_to(fd, SIZE_MAX, text);
   close(fd);
   return ok;
-}
-
-unsigned thread_count(unsigned wanted)
-{
-  return wanted > 0 ? wanted : std::max(1u, std::thread::hardware_concurrency());
 }
 
 std::vector<std::string> files_below(const std::string &dir)

@@ -72,8 +72,8 @@ std::string library_help(void *library)
     return "";
   set_stdio(instance, nullptr, collect_output, drop_output);
 
-  const char *saved = getenv("GS_LIB");
-  std::string gs_lib_value = saved ? saved : "";
+  std::string gs_lib_value;
+  bool saved = environment_value("GS_LIB", &gs_lib_value);
   if (saved)
     set_environment("GS_LIB", nullptr);
   char arg0[] = "gs", arg1[] = "-h";
@@ -127,10 +127,11 @@ std::string gs_search_path(const std::string &help)
 
 int gs_locate()
 {
-  const char *named = getenv("GS_DLL");
+  std::string named_dll;
+  bool named = environment_value("GS_DLL", &named_dll);
   std::vector<library_candidate> candidates;
-  if (named != nullptr)
-    candidates.push_back({named, ""});
+  if (named)
+    candidates.push_back({named_dll, ""});
   else
     candidates = ghostscript_libraries();
   void *library = nullptr;
@@ -147,7 +148,7 @@ int gs_locate()
     }
     close_library(library);
     library = nullptr;
-    if (named != nullptr)
+    if (named)
       break;
   }
   if (library == nullptr)
@@ -155,9 +156,10 @@ int gs_locate()
 
   revision_text = gs_version_text(revision);
   dll_text = library_path(library);
-  const char *env_lib = getenv("GS_LIB");
+  std::string env_lib;
+  bool env_set = environment_value("GS_LIB", &env_lib);
   std::string built_in = gs_search_path(library_help(library));
-  lib_text = env_lib ? env_lib : recorded_lib;
+  lib_text = env_set ? env_lib : recorded_lib;
   if (!built_in.empty())
     lib_text += (lib_text.empty() ? "" : ENV_SEP_STRING) + built_in;
 

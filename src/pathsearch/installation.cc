@@ -66,8 +66,8 @@ std::string texlive_program(const std::string &root, std::string *why)
 
 std::string path_kpsewhich()
 {
-  const char *path = getenv("PATH");
-  std::string rest = path != nullptr ? path : "";
+  std::string rest;
+  environment_value("PATH", &rest);
   for (size_t from = 0; from <= rest.size();) {
     size_t sep = rest.find(ENV_SEP, from);
     std::string dir = rest.substr(from, sep == std::string::npos ? std::string::npos

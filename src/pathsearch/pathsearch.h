@@ -11,7 +11,6 @@
 
 #include <cstddef>
 #include <string>
-#include <fnmatch.h>
 
 extern "C" {
 #include <kpathsea/kpathsea.h>
@@ -63,10 +62,15 @@ char *dostounix_filename(char *path);
 
 // Compare A and B byte by byte as unsigned values after folding A..Z onto
 // a..z; no other byte is folded.  Returns <0, 0 or >0 like strcmp.
-int stricmp(const char *a, const char *b);
+// (C linkage: Windows' C library declares a stricmp of its own, which this
+// one stands in for.)
+extern "C" int stricmp(const char *a, const char *b);
+
+// fnmatch's answer when a pattern does not match.
+enum { pattern_no_match = 1 };
 
 // Return 0 if PATTERN matches the whole of PATH, ignoring case, with the
-// wildcards free to match '/'; FNM_NOMATCH (1) if not.
+// wildcards free to match '/'; pattern_no_match (FNM_NOMATCH) if not.
 int match_pattern(const char *pattern, const char *path);
 
 // Return true if the shared-memory object NAME exists and can be opened

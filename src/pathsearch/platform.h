@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+// Set *VALUE to environment variable NAME and return true, or return false
+// if it is not set.
+bool environment_value(const char *name, std::string *value);
+
 // Set NAME in the environment to VALUE, or remove it where VALUE is null.
 void set_environment(const char *name, const char *value);
 

@@ -29,6 +29,15 @@
 const char kpsewhich_name[] = "kpsewhich";
 const bool system_configuration_p = true;
 
+bool environment_value(const char *name, std::string *value)
+{
+  const char *v = getenv(name);
+  if (v == nullptr)
+    return false;
+  *value = v;
+  return true;
+}
+
 void set_environment(const char *name, const char *value)
 {
   if (value != nullptr)

@@ -1,0 +1,55 @@
+# lsrcheck.exe for 64-bit Windows, cross-built with MinGW-w64 (see
+# cmake/mingw-w64.cmake and scripts/build-windows): statically linked, so
+# that nothing but KERNEL32, ADVAPI32 and the C runtime is imported.
+set(LSRCHECK_KPATHSEA_DIR "" CACHE PATH
+  "Kpathsea built for Windows (lib/libkpathsea.a, include/kpathsea), as scripts/windows-kpathsea leaves it")
+if(NOT EXISTS "${LSRCHECK_KPATHSEA_DIR}/lib/libkpathsea.a")
+  message(FATAL_ERROR "Kpathsea for Windows not found in '${LSRCHECK_KPATHSEA_DIR}': "
+    "run scripts/windows-kpathsea and pass its directory as -DLSRCHECK_KPATHSEA_DIR=DIR")
+endif()
+
+# The header-only parts are copied beside the build: the host's
+# /usr/include must not come before MinGW's own headers.
+file(COPY ${GHOSTSCRIPT_INCLUDE_DIR}/ghostscript DESTINATION ${CMAKE_BINARY_DIR}/host-include)
+file(COPY ${NLOHMANN_JSON_INCLUDE_DIR}/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/host-include)
+
+add_library(lsrcheck_core STATIC ${LSRCHECK_COMMON_SOURCES}
+  src/pathsearch/platform_windows.cc
+  src/pending_windows.cc)
+target_include_directories(lsrcheck_core PUBLIC src ${LSRCHECK_KPATHSEA_DIR}/include
+  ${CMAKE_BINARY_DIR}/host-include)
+# Kpathsea's instance structure has fields only under WIN32, which MinGW
+# defines in GNU modes alone: without it the tool would read the structure
+# with another layout than the library's.
+target_compile_definitions(lsrcheck_core PUBLIC WIN32 LSRCHECK_VERSION="${PROJECT_VERSION}"
+  UNICODE _UNICODE)
+target_link_libraries(lsrcheck_core PUBLIC ${LSRCHECK_KPATHSEA_DIR}/lib/libkpathsea.a
+  advapi32)
+
+add_executable(lsrcheck src/main_windows.cc)
+target_link_libraries(lsrcheck PRIVATE lsrcheck_core)
+target_link_options(lsrcheck PRIVATE -municode -static)
+
+# The ZIP for Windows users: the program, the README, the manual as text
+# and the licence.
+find_program(GROFF groff)
+if(GROFF)
+  add_custom_command(OUTPUT lsrcheck.txt
+    COMMAND ${GROFF} -man -Tutf8 -P-cbou ${PROJECT_SOURCE_DIR}/man/lsrcheck.1 > lsrcheck.txt
+    DEPENDS ${PROJECT_SOURCE_DIR}/man/lsrcheck.1)
+  add_custom_target(manual_text ALL DEPENDS lsrcheck.txt)
+  install(FILES ${CMAKE_BINARY_DIR}/lsrcheck.txt DESTINATION .)
+endif()
+install(TARGETS lsrcheck RUNTIME DESTINATION .)
+install(FILES README.md COPYING docs/explain-schema.md docs/databases-schema.md DESTINATION .)
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME lsrcheck)
+set(CPACK_PACKAGE_VENDOR "the lsrcheck authors")
+set(CPACK_SYSTEM_NAME windows-x86_64)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+include(CPack)
+
+include(CTest)
+if(BUILD_TESTING)
+  add_subdirectory(tests/windows)
+endif()

@@ -1,0 +1,214 @@
+// lsrcheck.exe started the Windows way, from inside Windows (Wine): the
+// named file mapping, Ghostscript through GS_DLL and the registry, and
+// arguments that are not ASCII.
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+#include <windows.h>
+
+namespace {
+
+// What one run gave; line ends as the program wrote them.
+struct result {
+  DWORD status = 0;
+  std::string out, err;
+};
+
+// Return the Windows form of the build's path P (Wine shows / as Z:\).
+std::wstring windows_path(const char *p)
+{
+  std::wstring w = p[0] == '/' ? L"Z:" : L"";
+  for (; *p; p++)
+    w += *p == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(*p));
+  return w;
+}
+
+// Return UTF-8 TEXT as UTF-16.
+std::wstring wide(const std::string &text)
+{
+  int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring w(n - 1, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, w.data(), n);
+  return w;
+}
+
+// Return everything that can be read from pipe H.
+std::string drain(HANDLE h)
+{
+  std::string text;
+  char buffer[4096];
+  DWORD n;
+  while (ReadFile(h, buffer, sizeof buffer, &n, nullptr) && n > 0)
+    text.append(buffer, n);
+  return text;
+}
+
+// Run lsrcheck.exe with ARGS (UTF-8), as "lsrcheck", its output caught.
+result run(const std::vector<std::string> &args)
+{
+  std::wstring command = L"lsrcheck";
+  for (const std::string &a : args)
+    command += L" \"" + wide(a) + L"\"";
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE out_read, out_write, err_read, err_write;
+  CreatePipe(&out_read, &out_write, &inherit, 0);
+  CreatePipe(&err_read, &err_write, &inherit, 0);
+  SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW start{};
+  start.cb = sizeof start;
+  start.dwFlags = STARTF_USESTDHANDLES;
+  start.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  start.hStdOutput = out_write;
+  start.hStdError = err_write;
+  PROCESS_INFORMATION process{};
+  std::wstring exe = windows_path(LSRCHECK_EXE);
+  result r;
+  if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                      &start, &process)) {
+    ADD_FAILURE() << "cannot start " << LSRCHECK_EXE;
+    return r;
+  }
+  CloseHandle(out_write);
+  CloseHandle(err_write);
+  // Standard error is small: read it after standard output.
+  r.out = drain(out_read);
+  r.err = drain(err_read);
+  WaitForSingleObject(process.hProcess, 60000);
+  GetExitCodeProcess(process.hProcess, &r.status);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  CloseHandle(out_read);
+  CloseHandle(err_read);
+  return r;
+}
+
+// A registry key of Ghostscript's installer, removed again at the end of
+// the test.
+struct registry_entry {
+  HKEY root;
+  std::wstring version;
+  registry_entry(HKEY r, const std::wstring &v, const std::wstring &dll, const std::wstring &lib)
+      : root(r), version(v)
+  {
+    std::wstring key = L"SOFTWARE\\GPL Ghostscript\\" + version;
+    RegSetKeyValueW(root, key.c_str(), L"GS_DLL", REG_SZ, dll.c_str(),
+                    static_cast<DWORD>((dll.size() + 1) * sizeof(wchar_t)));
+    RegSetKeyValueW(root, key.c_str(), L"GS_LIB", REG_SZ, lib.c_str(),
+                    static_cast<DWORD>((lib.size() + 1) * sizeof(wchar_t)));
+  }
+  ~registry_entry()
+  {
+    RegDeleteTreeW(root, (L"SOFTWARE\\GPL Ghostscript\\" + version).c_str());
+    RegDeleteKeyW(root, L"SOFTWARE\\GPL Ghostscript");
+  }
+};
+
+// Return TEXT with CRLF line ends made LF; the count of bare LFs in
+// *BARE.
+std::string lf(const std::string &text, int *bare = nullptr)
+{
+  std::string out;
+  for (size_t i = 0; i < text.size(); i++) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+      continue;
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r') && bare != nullptr)
+      ++*bare;
+    out += text[i];
+  }
+  return out;
+}
+
+TEST(WindowsReports, SharedMemoryTellsWhetherTheNamedFileMappingExists)
+{
+  result none = run({"-shared-memory"});
+  int bare = 0;
+  EXPECT_EQ(lf(none.out, &bare), "No kpathsea file mapping set up.\n");
+  EXPECT_EQ(bare, 0) << "lines end in CRLF on Windows";
+  EXPECT_EQ(none.status, 0u);
+
+  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096,
+                                      "rv52_hash_mapping");
+  ASSERT_NE(mapping, nullptr);
+  result set = run({"-shared-memory"});
+  EXPECT_EQ(lf(set.out), "Kpathsea file mapping is set up.\n");
+  EXPECT_EQ(set.status, 0u);
+  CloseHandle(mapping);
+  // The tool kept no handle: with ours closed, the mapping is gone.
+  EXPECT_EQ(lf(run({"-shared-memory"}).out), "No kpathsea file mapping set up.\n");
+}
+
+TEST(WindowsReports, GhostscriptFromGsDllTheRegistryOrNowhere)
+{
+  std::wstring dll = windows_path(FAKE_GSDLL), old_dll = windows_path(FAKE_GSDLL_OLD);
+  std::string dll_text(dll.begin(), dll.end());
+  SetEnvironmentVariableW(L"GS_LIB", nullptr);
+  {
+    result r = run({"-ghostscript"});
+    EXPECT_EQ(lf(r.out), "lsrcheck: no version of Ghostscript has been found.\n");
+    EXPECT_EQ(r.status, 0u);
+  }
+  {
+    SetEnvironmentVariableW(L"GS_DLL", dll.c_str());
+    result r = run({"-ghostscript"});
+    SetEnvironmentVariableW(L"GS_DLL", nullptr);
+    EXPECT_EQ(lf(r.out), "lsrcheck: Ghostscript version 10.02.1 has been found:\n"
+                         "dll     : " + dll_text + "\nlibpath : \n");
+  }
+  {
+    // The newest version wins, the machine's entries before the user's.
+    registry_entry user_new(HKEY_CURRENT_USER, L"10.03.0", L"C:\\nowhere\\gsdll64.dll", L"C:\\u");
+    registry_entry machine_old(HKEY_LOCAL_MACHINE, L"9.56.1", old_dll, L"C:\\gs\\lib;C:\\gs\\fonts");
+    registry_entry machine_new(HKEY_LOCAL_MACHINE, L"10.02.1", dll, L"C:\\gs10\\lib");
+    result r = run({"-ghostscript"});
+    EXPECT_EQ(lf(r.out), "lsrcheck: Ghostscript version 10.02.1 has been found:\n"
+                         "dll     : " + dll_text + "\nlibpath : C:\\gs10\\lib\n");
+  }
+  {
+    // A user's installation alone; GS_LIB, when set, is Ghostscript's path.
+    registry_entry user(HKEY_CURRENT_USER, L"9.56.1", old_dll, L"C:\\gs\\lib");
+    result r = run({"-ghostscript"});
+    EXPECT_EQ(lf(r.out), "lsrcheck: Ghostscript version 9.56.1 has been found:\n"
+                         "dll     : " + std::string(old_dll.begin(), old_dll.end()) +
+                         "\nlibpath : C:\\gs\\lib\n");
+    SetEnvironmentVariableW(L"GS_LIB", L"D:\\mine");
+    EXPECT_NE(lf(run({"-ghostscript"}).out).find("libpath : D:\\mine\n"), std::string::npos);
+    SetEnvironmentVariableW(L"GS_LIB", nullptr);
+  }
+}
+
+TEST(WindowsCommandLine, ArgumentsThatAreNotAsciiComeThroughAsUtf8)
+{
+  // "é", "中" and an emoji outside the BMP, in a directory that is not there.
+  std::string name = "C:\\nowhere\\\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80";
+  result r = run({"-texmfroot=" + name, "-m"});
+  EXPECT_EQ(r.status, 1u);
+  EXPECT_EQ(lf(r.err), "lsrcheck: -texmfroot=" + name + ": no such directory\n");
+}
+
+TEST(WindowsCommandLine, NewerModesSayTheyAreNotYetOnWindows)
+{
+  // The least a TeX Live installation has: bin\windows\kpsewhich.exe and
+  // texmf-dist\web2c\texmf.cnf.
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring root = std::wstring(temp) + L"lsrcheck-pending-" + std::to_wstring(GetCurrentProcessId());
+  for (const wchar_t *dir : {L"", L"\\bin", L"\\bin\\windows", L"\\texmf-dist", L"\\texmf-dist\\web2c"})
+    CreateDirectoryW((root + dir).c_str(), nullptr);
+  for (const wchar_t *file : {L"\\bin\\windows\\kpsewhich.exe", L"\\texmf-dist\\web2c\\texmf.cnf"})
+    CloseHandle(CreateFileW((root + file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  std::string root_text(root.begin(), root.end());
+  for (const char *mode : {"-explain", "-databases"}) {
+    result r = run({mode, "-texmfroot=" + root_text});
+    EXPECT_EQ(r.status, 1u) << mode;
+    EXPECT_NE(r.err.find(std::string(mode) + " is not yet available on Windows"),
+              std::string::npos) << r.err;
+  }
+  for (const wchar_t *file : {L"\\bin\\windows\\kpsewhich.exe", L"\\texmf-dist\\web2c\\texmf.cnf"})
+    DeleteFileW((root + file).c_str());
+  for (const wchar_t *dir : {L"\\texmf-dist\\web2c", L"\\texmf-dist", L"\\bin\\windows", L"\\bin", L""})
+    RemoveDirectoryW((root + dir).c_str());
+}
+
+} // namespace
