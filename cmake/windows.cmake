@@ -28,14 +28,14 @@ target_link_libraries(lsrcheck_core PUBLIC ${LSRCHECK_KPATHSEA_DIR}/lib/libkpath
 
 add_executable(lsrcheck src/main_windows.cc)
 target_link_libraries(lsrcheck PRIVATE lsrcheck_core)
-target_link_options(lsrcheck PRIVATE -municode -static)
+target_link_options(lsrcheck PRIVATE -municode -static -s)
 
 # The ZIP for Windows users: the program, the README, the manual as text
 # and the licence.
 find_program(GROFF groff)
 if(GROFF)
   add_custom_command(OUTPUT lsrcheck.txt
-    COMMAND ${GROFF} -man -Tutf8 -P-cbou ${PROJECT_SOURCE_DIR}/man/lsrcheck.1 > lsrcheck.txt
+    COMMAND ${GROFF} -man -Tascii -P-cbou ${PROJECT_SOURCE_DIR}/man/lsrcheck.1 > lsrcheck.txt
     DEPENDS ${PROJECT_SOURCE_DIR}/man/lsrcheck.1)
   add_custom_target(manual_text ALL DEPENDS lsrcheck.txt)
   install(FILES ${CMAKE_BINARY_DIR}/lsrcheck.txt DESTINATION .)

@@ -1,2 +1,226 @@
 #!/usr/bin/env python3
-"""Placeholder"""
+"""lsrcheck.exe under Wine on a TeX Live for Windows layout made here.
+
+Usage: layout_test.py LSRCHECK_EXE KPSEWHICH_EXE [LINUX_LSRCHECK]
+
+The layout is the installer's: ROOT/bin/windows with lsrcheck.exe and
+kpsewhich.exe, ROOT/texmf-dist with a texmf.cnf that builds every tree from
+$SELFAUTOPARENT, ROOT/texmf-var, and texmf-local beside ROOT; each tree's
+ls-R is written by the Linux mktexlsr.  With the exe in bin\\windows, with
+bin\\windows on PATH and with -texmfroot, the duplicate report must hold
+the groups of the Linux build over the same trees (modulo drive letter,
+case and line ends), and every copy kpsewhich.exe -all finds of a grouped
+name must be in its group.  The command lines that need no installation
+must give the Linux build's texts and statuses.
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+EXE, KPSEWHICH = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+LINUX = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 and sys.argv[3] else ""
+failures = []
+
+TEXMF_CNF = r"""% texmf.cnf in the style of TeX Live's installer
+TEXMFROOT = $SELFAUTOPARENT
+TEXMFDIST = $TEXMFROOT/texmf-dist
+TEXMFLOCAL = $SELFAUTOGRANDPARENT/texmf-local
+TEXMFSYSVAR = $TEXMFROOT/texmf-var
+TEXMFSYSCONFIG = $TEXMFROOT/texmf-config
+TEXMFHOME = ~/texmf
+TEXMF = {$TEXMFHOME,!!$TEXMFLOCAL,!!$TEXMFSYSCONFIG,!!$TEXMFSYSVAR,!!$TEXMFDIST}
+TEXMFDBS = {!!$TEXMFLOCAL,!!$TEXMFSYSCONFIG,!!$TEXMFSYSVAR,!!$TEXMFDIST}
+TEXINPUTS = .;$TEXMF/tex/{latex,generic,}//
+TFMFONTS = .;$TEXMF/fonts/tfm//
+"""
+
+# Files of each tree, relative to it; a name ending in '/' is a directory.
+TREES = {
+    "2025/texmf-dist": [
+        "web2c/texmf.cnf",
+        "tex/latex/pkg/pkg.sty", "tex/latex/pkg/pkg.cls", "tex/latex/other/Mixed.STY",
+        "tex/generic/pkg/pkg.sty", "tex/latex/dirlike.sty/inside.tex",
+        "fonts/tfm/public/cher/Cherokee.tfm", "fonts/tfm/public/cher2/cherokee.tfm",
+        "tex/latex/spaced name/with space.sty", "tex/latex/spaced name/unique.sty",
+    ],
+    "2025/texmf-var": ["tex/generic/config/language.dat", "tex/latex/pkg/pkg.cls"],
+    "texmf-local": [
+        "tex/latex/local/pkg.sty", "tex/latex/local/mixed.sty", "tex/latex/local/dirlike.sty",
+        "tex/latex/local/with space.sty", "tex/generic/config/language.dat",
+    ],
+}
+
+
+def wine_env(path=None):
+    env = dict(os.environ, WINEDEBUG="-all")
+    env.pop("WINEPATH", None)
+    if path is not None:
+        env["WINEPATH"] = path
+    return env
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def run(argv, env=None, cwd=None, argv0=None):
+    p = subprocess.run(argv, env=env, cwd=cwd, capture_output=True, timeout=120,
+                       executable=argv0)
+    return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what, file=sys.stderr)
+
+
+def normal(line):
+    """A path line as both builds print it: lower case, no drive, '/'."""
+    line = re.sub("/+", "/", line.replace("\r", "").replace("\\", "/").lower())
+    return line[2:] if re.match(r"^[a-z]:/", line) else line
+
+
+def report(text):
+    """The count and the groups (sets of normalised paths) of a report."""
+    lines = text.replace("\r\n", "\n").split("\n")
+    count = re.match(r"^(\d+) files", lines[0]) if lines else None
+    groups, current = [], set()
+    body = lines[lines.index("Multiple occurences :") + 1:] if "Multiple occurences :" in lines else []
+    for line in body:
+        if line.startswith("/") or re.match(r"^[a-zA-Z]:[/\\]", line):
+            current.add(normal(line))
+        elif current:
+            groups.append(frozenset(current))
+            current = set()
+    return (int(count.group(1)) if count else None), sorted(groups, key=sorted)
+
+
+def make_layout(base):
+    for tree, files in TREES.items():
+        for f in files:
+            path = os.path.join(base, tree, f)
+            if f.endswith("/"):
+                os.makedirs(path, exist_ok=True)
+                continue
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "w") as out:
+                out.write(TEXMF_CNF if f == "web2c/texmf.cnf" else "% " + f + "\n")
+    root = os.path.join(base, "2025")
+    win_bin = os.path.join(root, "bin", "windows")
+    os.makedirs(win_bin)
+    shutil.copy(EXE, win_bin)
+    shutil.copy(KPSEWHICH, win_bin)
+    # For the Linux build's -texmfroot: a stand-in for the Linux programs.
+    linux_bin = os.path.join(root, "bin", "x86_64-linux")
+    os.makedirs(linux_bin)
+    with open(os.path.join(linux_bin, "kpsewhich"), "w") as out:
+        out.write("#!/bin/sh\nexit 0\n")
+    os.chmod(os.path.join(linux_bin, "kpsewhich"), 0o755)
+    for tree in TREES:
+        subprocess.run(["mktexlsr", os.path.join(base, tree)], check=True, capture_output=True)
+    return root
+
+
+def groups_and_oracle(base, root):
+    exe_in_bin = os.path.join(root, "bin", "windows", "lsrcheck.exe")
+    placements = {
+        "in bin\\windows": ([exe_in_bin], wine_env("")),
+        "bin\\windows on PATH": ([EXE], wine_env(windows_path(os.path.join(root, "bin", "windows")))),
+        "-texmfroot": ([EXE, "-texmfroot=" + windows_path(root)], wine_env("")),
+    }
+    reports = {}
+    for what, (argv, env) in placements.items():
+        status, out, err = run(["wine"] + argv + ["-multiple-occurences"], env=env, cwd=base)
+        check(status == 0, what + ": status " + str(status) + " " + err)
+        reports[what] = report(out)
+        check(out.count("\r\n") == out.count("\n"), what + ": every line ends in CRLF")
+    first = reports["in bin\\windows"]
+    for what, r in reports.items():
+        check(r == first, what + ": the same report as with the exe in bin\\windows")
+    count, groups = first
+    check(len(groups) >= 5, "the planted groups are found: " + repr(groups))
+    check(not any(p.endswith("texmf-dist/tex/latex/dirlike.sty") for g in groups for p in g),
+          "a directory named like a file is no member")
+    check(any(p.endswith("texmf-local/tex/latex/local/dirlike.sty") for g in groups for p in g)
+          is False, "the file dirlike.sty alone is no group")
+
+    if LINUX:
+        status, out, err = run([LINUX, "-multiple-occurences", "-texmfroot=" + root])
+        check(status == 0, "Linux build: status " + str(status) + " " + err)
+        linux_count, linux_groups = report(out)
+        # mktexlsr starts each ls-R with ".:", which Linux Kpathsea takes
+        # for a file name and Windows Kpathsea for a directory (':' is its
+        # drive separator): an entry of Linux's alone, one per tree.
+        dots = [g for g in linux_groups if all(p.endswith("/.:") for p in g)]
+        linux_groups = [g for g in linux_groups if g not in dots]
+        linux_count -= sum(len(g) for g in dots)
+        check(linux_count == count, "count line: Linux %r, Windows %r" % (linux_count, count))
+        check(linux_groups == groups,
+              "groups: Linux %r\nWindows %r" % (linux_groups, groups))
+
+    kpsewhich = os.path.join(root, "bin", "windows", "kpsewhich.exe")
+    checked = 0
+    for group in groups:
+        name = os.path.basename(sorted(group)[0])
+        status, out, err = run(["wine", kpsewhich, "-all", name], env=wine_env(""), cwd=base)
+        hits = [normal(l) for l in out.splitlines() if l.strip()]
+        checked += len(hits)
+        for hit in hits:
+            check(hit in group, "kpsewhich.exe -all %s finds %s, not in its group %r"
+                  % (name, hit, sorted(group)))
+    check(checked >= 10, "kpsewhich.exe -all found the copies: %d" % checked)
+    print("%d groups; %d copies kpsewhich.exe -all finds, each in its group" % (len(groups), checked))
+
+
+def no_installation(base):
+    status, out, err = run(["wine", EXE, "-multiple-occurences"], env=wine_env(""), cwd=base)
+    check(status == 1 and "no TeX installation found" in err,
+          "without an installation: status 1 and a message, not %d %r" % (status, err))
+
+
+def command_lines(base):
+    """Texts and statuses that need no installation, as the Linux build's."""
+    lines = [[], ["-help"], ["-version"], ["-zzz=1"], ["-x"], ["-exclude"], ["-e"],
+             ["-ex=3"], ["-q"], ["--bogus"], ["-fail-on=bogus"], ["-help=1"],
+             ["-texmfroot=" + base + "/none", "-m"], ["-texmfroot=" + base, "-m"],
+             ["-shared-memory", "-explain"], ["-verbose"], ["one", "two"]]
+    for args in lines:
+        win_args = [windows_path(a[len("-texmfroot="):]) and "-texmfroot=" + windows_path(a[len("-texmfroot="):])
+                    if a.startswith("-texmfroot=") else a for a in args]
+        ws, wo, we = run(["wine", EXE] + win_args, env=wine_env(""), cwd=base)
+        ls, lo, le = run(["lsrcheck"] + args, argv0=LINUX, cwd=base)
+
+        def same(text):
+            text = text.replace("\r\n", "\n")
+            text = re.sub(r"(?m)^(Usage: )?\S*?lsrcheck(\.exe)?(:| )", r"\1lsrcheck\3", text)
+            return text.replace(windows_path(base), base).replace("\\", "/")
+        check(ws == ls, "%r: status %d on Windows, %d on Linux" % (args, ws, ls))
+        check(same(wo) == same(lo), "%r: standard output\n%s\n--- Linux:\n%s" % (args, wo, lo))
+        check(same(we) == same(le), "%r: standard error\n%s\n--- Linux:\n%s" % (args, we, le))
+
+
+def main():
+    base = tempfile.mkdtemp(prefix="lsrcheck-windows-")
+    try:
+        root = make_layout(base)
+        groups_and_oracle(base, root)
+        no_installation(base)
+        if LINUX:
+            command_lines(base)
+        else:
+            print("note: no Linux build given: the comparisons with it are left out")
+    finally:
+        shutil.rmtree(base, ignore_errors=True)
+    if failures:
+        print("%d failures" % len(failures), file=sys.stderr)
+        return 1
+    print("all passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
