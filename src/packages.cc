@@ -1,9 +1,9 @@
 #include "packages.h"
 
-#include <dirent.h>
 #include <string_view>
 
 #include "pathsearch/files.h"
+#include "pathsearch/platform.h"
 
 namespace {
 
@@ -36,12 +36,10 @@ package_map debian_owners(const std::unordered_set<std::string> &paths,
                           const std::string &dpkg_info)
 {
   package_map owners;
-  DIR *d = paths.empty() ? nullptr : opendir(dpkg_info.c_str());
-  if (d == nullptr)
+  if (paths.empty())
     return owners;
   std::string line_copy;
-  while (const struct dirent *e = readdir(d)) {
-    std::string file = e->d_name;
+  for (const std::string &file : directory_names(dpkg_info)) {
     if (!ends_with_p(file, ".list"))
       continue;
     std::string package = file.substr(0, file.size() - 5);
@@ -52,7 +50,6 @@ package_map debian_owners(const std::unordered_set<std::string> &paths,
         owners.emplace(line_copy, package);
     });
   }
-  closedir(d);
   return owners;
 }
 

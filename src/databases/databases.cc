@@ -18,8 +18,6 @@
 #include <cstring>
 #include <deque>
 #include <functional>
-#include <dirent.h>
-#include <fcntl.h>
 #include <mutex>
 #include <string_view>
 #include <sys/stat.h>
@@ -33,6 +31,7 @@
 #include "pathsearch/installation.h"
 #include "pathsearch/lookup.h"
 #include "pathsearch/pathsearch.h"
+#include "pathsearch/platform.h"
 
 namespace {
 
@@ -56,24 +55,12 @@ bool unlistable_name_p(std::string_view name)
   return name.find_first_of("\n\r") != std::string_view::npos;
 }
 
-// Open directory PATH for listing; a lack of descriptors is waited out
-// for a while, since the other threads give theirs back soon.
-int open_directory(const std::string &path)
-{
-  for (int tries = 0;; tries++) {
-    int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0 || (errno != EMFILE && errno != ENFILE) || tries == 2000)
-      return fd;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-}
-
 // A directory to list: the tree it belongs to, its path below the tree,
 // and the directories above it (device, inode), to stop at a link loop.
 struct walk_item {
   size_t tree;
   std::string rel;
-  std::vector<std::pair<dev_t, ino_t>> above;
+  std::vector<file_id> above;
 };
 
 // Names kept in 1 MiB blocks that never move: a million names allocated
@@ -136,78 +123,50 @@ std::vector<walk_item> list_directory(const walk_state &state, const walk_item &
   std::vector<walk_item> children;
   const std::string &top = (*state.trees)[item.tree].dir;
   std::string dir = item.rel.empty() ? top : top + "/" + item.rel;
-  int fd = open_directory(dir);
-  if (fd < 0) {
-    out.unlistable.emplace_back(item.tree, dir + " (" + strerror(errno) + ")");
-    return children;
+  std::vector<listed_entry> names;
+  int error;
+  if (!read_directory(dir, names, &error)) {
+    out.unlistable.emplace_back(item.tree, dir + " (" + strerror(error) + ")");
+    if (names.empty())
+      return children;
   }
-  std::vector<std::pair<std::string, unsigned char>> names;
-  alignas(struct dirent64) char buffer[32768];
-  ssize_t size;
-  while ((size = getdents64(fd, buffer, sizeof buffer)) > 0)
-    for (ssize_t at = 0; at < size;) {
-      const struct dirent64 *e = reinterpret_cast<const struct dirent64 *>(buffer + at);
-      at += e->d_reclen;
-      if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
-        names.emplace_back(e->d_name, e->d_type);
-    }
-  if (size < 0)
-    out.unlistable.emplace_back(item.tree, dir + " (" + strerror(errno) + ")");
   // mktexlsr's listing: "./REL:" (".:" at the top), then the names in
   // order; the order matters only where a name trips its rule.
   bool dropping = vcs_line_p(item.rel.empty() ? ".:" : "./" + item.rel + ":");
   if (!dropping && std::any_of(names.begin(), names.end(),
-                               [](const auto &n) { return vcs_line_p(n.first); }))
-    std::sort(names.begin(), names.end());
+                               [](const listed_entry &n) { return vcs_line_p(n.name); }))
+    std::sort(names.begin(), names.end(),
+              [](const listed_entry &a, const listed_entry &b) { return a.name < b.name; });
   uint32_t dir_index = static_cast<uint32_t>(out.dirs.size());
   out.dirs.emplace_back(item.tree, collapsed_path(dir + "/"));
-  dev_t here = item.above.back().first;
-  for (auto &[name, type] : names) {
+  for (const listed_entry &n : names) {
+    const std::string &name = n.name;
     dropping = dropping || vcs_line_p(name);
-    struct stat st;
-    bool is_dir = type == DT_DIR, dangling = false;
-    if (type == DT_LNK || type == DT_UNKNOWN || type == DT_DIR) {
-      if (fstatat(fd, name.c_str(), &st, 0) == 0)
-        is_dir = S_ISDIR(st.st_mode);
-      else
-        dangling = type == DT_LNK || (fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                                      S_ISLNK(st.st_mode));
-    }
     std::string rel = item.rel.empty() ? name : item.rel + "/" + name;
-    if (!is_dir)
+    if (!n.directory)
       out.holds_files[item.tree] = 1;
     int64_t e = state.entry_of(out.dirs[dir_index].second, name);
     if (e >= 0) {
       (*state.seen)[e] = 1;
-      (*state.dangling)[e] = dangling;
-    } else if (!is_dir) {
-      out.names.push_back({dir_index, out.arena.add(name), is_dir, dropping, dangling});
+      (*state.dangling)[e] = n.dangling;
+    } else if (!n.directory) {
+      out.names.push_back({dir_index, out.arena.add(name), n.directory, dropping, n.dangling});
     }
-    const std::string &n = name;
     // Kpathsea skips a directory whose name starts with a dot, with all
     // below it; a link back to a directory above ends the descent.
-    if (!is_dir || n[0] == '.')
+    if (!n.directory || name[0] == '.')
       continue;
-    std::pair<dev_t, ino_t> id{st.st_dev, st.st_ino};
-    if (std::find(item.above.begin(), item.above.end(), id) != item.above.end())
+    if (std::find(item.above.begin(), item.above.end(), n.id) != item.above.end())
       continue;
-    // Another file system may be /proc or /sys (a link into it): never
-    // walked, since it has no end.
-    if (st.st_dev != here) {
-      int sub = openat(fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
-      bool pseudo = sub >= 0 && pseudo_file_system_p(sub);
-      if (sub >= 0)
-        close(sub);
-      if (pseudo) {
-        out.pseudo.emplace_back(item.tree, collapsed_path(top + "/" + rel));
-        continue;
-      }
+    // /proc or /sys (a link into it) is never walked, since it has no end.
+    if (n.pseudo) {
+      out.pseudo.emplace_back(item.tree, collapsed_path(top + "/" + rel));
+      continue;
     }
     walk_item child{item.tree, rel, item.above};
-    child.above.push_back(id);
+    child.above.push_back(n.id);
     children.push_back(std::move(child));
   }
-  close(fd);
   return children;
 }
 
@@ -367,13 +326,13 @@ size_t read_database(const std::string &text, const std::string &db_path, tree_h
 // Return true if the user may rewrite TREE's ls-R (and make one if none).
 bool writable_p(const tree_health &tree)
 {
-  if (access(tree.dir.c_str(), W_OK) != 0)
+  if (!may_write_p(tree.dir))
     return false;
   if (tree.lsr.empty())
     return true;
   std::string target = real_path(tree.lsr);
   std::string parent = target.substr(0, target.rfind('/') + 1);
-  return access(target.c_str(), W_OK) == 0 && access(parent.c_str(), W_OK) == 0;
+  return may_write_p(target) && may_write_p(parent);
 }
 
 // Find TREE's ls-R files and read them into TABLE.
@@ -398,9 +357,10 @@ void read_tree_database(tree_health &tree, uint32_t tree_index, db_table &table)
       tree.lsr_why = readable ? "" : open_failure_text(result == open_ok ? open_failed : result,
                                                        st, error);
       tree.lsr_regular = result != open_not_regular && result != open_pseudo;
-      if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+      file_status look;
+      if (look_at(path, false, &look) && look.link)
         tree.lsr_target = real_path(path);
-      tree.owner = stat(path.c_str(), &st) == 0 && st.st_uid == geteuid();
+      tree.owner = look_at(path, true, &look) && look.ours;
       const char header[] = "% ls-R -- filename database for kpathsea; do not change this line.";
       tree.lsr_header = text.compare(0, sizeof header - 1, header) == 0 &&
                         (text.size() == sizeof header - 1 || text[sizeof header - 1] == '\n' ||
@@ -418,21 +378,15 @@ void read_tree_database(tree_health &tree, uint32_t tree_index, db_table &table)
 // directories left out, as far as it can be listed.
 bool holds_files_p(const std::string &dir, int depth = 0)
 {
-  DIR *d = depth < 64 ? opendir(dir.c_str()) : nullptr;
-  if (d == nullptr)
+  if (depth >= 64)
     return false;
-  bool found = false;
-  while (const struct dirent *e = readdir(d)) {
-    if (e->d_name[0] == '.' || found)
-      continue;
-    std::string path = dir + "/" + e->d_name;
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0)
-      continue;
-    found = S_ISDIR(st.st_mode) ? holds_files_p(path, depth + 1) : true;
+  for (const std::string &name : directory_names(dir)) {
+    std::string path = dir + "/" + name;
+    file_status st;
+    if (look_at(path, true, &st) && (!st.directory || holds_files_p(path, depth + 1)))
+      return true;
   }
-  closedir(d);
-  return found;
+  return false;
 }
 
 // Add the configuration problems of the trees of TEXMFDBS and TEXMF.
@@ -469,18 +423,18 @@ void check_configuration(database_health &health, const std::vector<path_element
 }
 
 // Set TREE's kind from what is at its directory; return true if it is a
-// directory to walk, with its identity in *ST.
-bool look_at_tree(tree_health &tree, struct stat *st)
+// directory to walk, with what a look at it found in *ST.
+bool look_at_tree(tree_health &tree, file_status *st)
 {
-  if (stat(tree.dir.c_str(), st) == 0) {
-    tree.kind = S_ISDIR(st->st_mode) ? tree_directory : tree_not_directory;
+  if (look_at(tree.dir, true, st)) {
+    tree.kind = st->directory ? tree_directory : tree_not_directory;
     if (tree.kind == tree_not_directory)
-      tree.kind_why = file_type_text(st->st_mode);
+      tree.kind_why = file_type_text(st->mode);
     return tree.kind == tree_directory;
   }
-  int error = errno;
-  struct stat link;
-  if (error == ENOENT && lstat(tree.dir.c_str(), &link) == 0) {
+  int error = st->error;
+  file_status link;
+  if (error == ENOENT && look_at(tree.dir, false, &link)) {
     tree.kind = tree_not_directory;
     tree.kind_why = "a dangling symbolic link";
   } else {
@@ -497,9 +451,7 @@ void explain_dangling_links(database_health &health)
   std::unordered_set<std::string> paths;
   for (tree_health &t : health.trees)
     for (dangling_link &d : t.dangling) {
-      char target[4096];
-      ssize_t n = readlink(d.path.c_str(), target, sizeof target - 1);
-      d.target = n > 0 ? std::string(target, n) : "";
+      d.target = link_target(d.path);
       paths.insert(d.path);
       // dpkg records a file behind a linked directory by its resolved path.
       paths.insert(real_path(d.path.substr(0, d.path.rfind('/'))) +
@@ -607,9 +559,10 @@ database_health check_databases(unsigned threads)
   else if (dbs.empty())
     health.setup.push_back("TEXMFDBS is empty (" + cnf + "): Kpathsea loads no ls-R");
   std::string bin = variable_value("SELFAUTOLOC");
-  if (!bin.empty() && access((bin + "/mktexlsr").c_str(), X_OK) == 0 &&
-      access("/usr/bin/mktexlsr", X_OK) != 0)
-    health.mktexlsr = bin + "/mktexlsr";
+  // The installation's own mktexlsr, where the system has none on its path.
+  std::string own = bin + "/" + mktexlsr_name;
+  if (!bin.empty() && executable_p(own) && !executable_p("/usr/bin/mktexlsr"))
+    health.mktexlsr = own;
   for (const path_element &e : dbs) {
     tree_health &t = health.trees.emplace_back();
     t.dir = e.dir;
@@ -619,11 +572,10 @@ database_health check_databases(unsigned threads)
   // Read the databases, then walk the trees on a thread per core, each
   // marking the entries it meets.
   db_table table;
-  for (size_t i = 0; i < health.trees.size(); i++) {
-    struct stat st;
-    if (look_at_tree(health.trees[i], &st))
+  std::vector<file_status> looks(health.trees.size());
+  for (size_t i = 0; i < health.trees.size(); i++)
+    if (look_at_tree(health.trees[i], &looks[i]))
       read_tree_database(health.trees[i], static_cast<uint32_t>(i), table);
-  }
   std::unordered_map<std::string_view, uint32_t> dir_index;
   for (uint32_t d = 0; d < table.dirs.size(); d++)
     dir_index.emplace(table.dirs[d], d);
@@ -639,11 +591,9 @@ database_health check_databases(unsigned threads)
   };
   state.seen = &seen;
   state.dangling = &dangling;
-  for (size_t i = 0; i < health.trees.size(); i++) {
-    struct stat st;
-    if (health.trees[i].kind == tree_directory && stat(health.trees[i].dir.c_str(), &st) == 0)
-      state.stack.push_back({i, "", {{st.st_dev, st.st_ino}}});
-  }
+  for (size_t i = 0; i < health.trees.size(); i++)
+    if (health.trees[i].kind == tree_directory)
+      state.stack.push_back({i, "", {looks[i].id}});
   std::vector<walk_result> results(threads);
   for (walk_result &r : results)
     r.holds_files.assign(health.trees.size(), 0);
@@ -700,15 +650,15 @@ database_health check_databases(unsigned threads)
     }
     std::string path = table.dirs[entry.dir] + std::string(entry.name);
     if (!seen[e]) {
-      struct stat st;
-      if (lstat(path.c_str(), &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
+      file_status st;
+      if (!look_at(path, false, &st)) {
+        if (st.error == ENOENT || st.error == ENOTDIR)
           t.gone.push_back(path);
         else
-          t.unchecked.push_back(path + " (" + strerror(errno) + ")");
+          t.unchecked.push_back(path + " (" + strerror(st.error) + ")");
         continue;
       }
-      dangling[e] = S_ISLNK(st.st_mode) && stat(path.c_str(), &st) != 0 && errno == ENOENT;
+      dangling[e] = st.link && !look_at(path, true, &st) && st.error == ENOENT;
     }
     if (dangling[e])
       t.dangling.push_back({path, "", ""});

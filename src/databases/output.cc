@@ -1,10 +1,9 @@
 // The database health report as text and as JSON.
 
-#include <unistd.h>
-
 #include "databases/databases.h"
 #include "lsrcheck.h"
 #include "output.h"
+#include "pathsearch/platform.h"
 
 namespace {
 
@@ -40,12 +39,6 @@ std::vector<std::string> dangling_lines(const tree_health &t, bool *all_packaged
     *all_packaged = *all_packaged && !d.package.empty();
   }
   return lines;
-}
-
-// Return "sudo " where the user may not change T's files alone.
-std::string sudo(bool allowed)
-{
-  return allowed || geteuid() == 0 ? "" : "sudo ";
 }
 
 // Return the one-line state of tree T.
@@ -84,7 +77,7 @@ std::string tree_state(const tree_health &t)
 std::string permission_command(const tree_health &t)
 {
   const std::string &file = t.lsr_target.empty() ? t.lsr : t.lsr_target;
-  return sudo(t.owner) + "chmod a+r " + shell_quoted(file);
+  return privileged({make_readable_command(file)}, t.owner);
 }
 
 // Set KEY of J to the paths of LIST, each an object whose "path" is kept
@@ -105,11 +98,10 @@ std::string mending_command(const database_health &health, const tree_health &t)
 {
   if (!mended_by_mktexlsr_p(t))
     return "";
-  std::string s = sudo(t.writable);
-  std::string rebuild = s + shell_quoted(health.mktexlsr) + " " + shell_quoted(t.dir);
+  std::string rebuild = command_word(health.mktexlsr) + " " + command_word(t.dir);
   if (!t.lsr.empty() && !t.lsr_header)
-    return s + "rm " + shell_quoted(t.lsr) + " && " + rebuild;
-  return rebuild;
+    return privileged({remove_command(t.lsr), rebuild}, t.writable);
+  return privileged({rebuild}, t.writable);
 }
 
 void print_database_health(const database_health &health, bool all, FILE *out)

@@ -14,14 +14,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <csignal>
-#include <fcntl.h>
 #include <map>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -29,6 +24,7 @@
 #include "pathsearch/files.h"
 #include "pathsearch/lookup.h"
 #include "pathsearch/pathsearch.h"
+#include "pathsearch/platform.h"
 
 namespace {
 
@@ -65,14 +61,12 @@ std::string engine_of(const std::string &program,
 std::string tree_of(const std::string &path,
                     const std::vector<std::pair<std::string, std::string>> &roots)
 {
-  std::string real = collapsed_path(path);
-  char *resolved = realpath(path.c_str(), nullptr);
-  std::string target = resolved != nullptr ? resolved : "";
-  free(resolved);
+  std::string real = path_key(path), target = path_key(real_path(path));
   std::string best;
   size_t best_length = 0;
-  for (const auto &[variable, root] : roots)
+  for (const auto &[variable, tree_root] : roots)
     for (const std::string &p : {real, target}) {
+      std::string root = path_key(tree_root);
       bool inside = root == "/" || (p.compare(0, root.size(), root) == 0 &&
                                     p.size() > root.size() && p[root.size()] == '/');
       if (inside && root.size() > best_length) {
@@ -93,8 +87,9 @@ std::string date_key(const std::string &date)
   return key;
 }
 
-// The members of a group by their paths, '/' runs collapsed: Kpathsea may
-// spell a path with doubled slashes where the databases do not.
+// The members of a group by their paths as paths compare ('/' runs
+// collapsed, case folded where names ignore it): Kpathsea may spell a path
+// with doubled slashes, or in lower case, where the databases do not.
 typedef std::unordered_map<std::string, int> member_map;
 
 // Return the map of G's members by path.
@@ -102,91 +97,15 @@ member_map member_paths(const group_info &g)
 {
   member_map paths;
   for (size_t i = 0; i < g.members.size(); i++)
-    paths.emplace(collapsed_path(g.members[i].path), static_cast<int>(i));
+    paths.emplace(path_key(g.members[i].path), static_cast<int>(i));
   return paths;
 }
 
 // Return the index of the member whose path is PATH in PATHS, or -1.
 int member_index(const member_map &paths, const std::string &path)
 {
-  auto it = paths.find(collapsed_path(path));
+  auto it = paths.find(path_key(path));
   return it == paths.end() ? -1 : it->second;
-}
-
-// The lookups' empty directory while it exists, for the signal handler.
-char lookup_directory[4096];
-
-// On a signal that ends the run: remove the lookups' directory, then end
-// as the signal would have.
-void remove_lookup_directory_and_die(int sig)
-{
-  if (lookup_directory[0] != '\0')
-    rmdir(lookup_directory);
-  signal(sig, SIG_DFL);
-  raise(sig);
-}
-
-const int ending_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-
-// Make an empty directory for the lookups in the first place that allows
-// it (TMPDIR, /tmp, /var/tmp, /dev/shm) and return it, or "" with *WHY.
-std::string make_lookup_directory(std::string *why)
-{
-  const char *tmp = getenv("TMPDIR");
-  for (const char *place : {tmp, "/tmp", "/var/tmp", "/dev/shm"}) {
-    if (place == nullptr || *place == '\0')
-      continue;
-    std::string dir = std::string(place) + "/lsrcheck-lookups-XXXXXX";
-    if (dir.size() >= sizeof lookup_directory)
-      continue;
-    strcpy(lookup_directory, dir.c_str());
-    if (mkdtemp(lookup_directory) != nullptr)
-      return lookup_directory;
-    if (why->empty())
-      *why = dir.substr(0, dir.rfind('/')) + ": " + strerror(errno);
-  }
-  lookup_directory[0] = '\0';
-  return "";
-}
-
-// Run FN in an empty directory of its own, made and removed around it,
-// also when a signal or a lack of memory ends the run.  Without any place
-// for one, the run ends: looking up from the current directory would
-// report its files as the installation's.
-template <typename Fn> void in_empty_directory(Fn fn)
-{
-  struct sigaction action{}, saved[4];
-  action.sa_handler = remove_lookup_directory_and_die;
-  sigemptyset(&action.sa_mask);
-  for (size_t i = 0; i < 4; i++)
-    sigaction(ending_signals[i], &action, &saved[i]);
-  std::string why;
-  std::string dir = make_lookup_directory(&why);
-  int back = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir.empty() || chdir(dir.c_str()) != 0) {
-    fprintf(stderr, "lsrcheck: cannot make an empty directory for the lookups (%s)\n",
-            why.empty() ? strerror(errno) : why.c_str());
-    if (!dir.empty())
-      rmdir(dir.c_str());
-    exit(EXIT_FAILURE);
-  }
-  struct leave_directory {
-    int back;
-    const struct sigaction *saved;
-    ~leave_directory()
-    {
-      if (back < 0 || fchdir(back) != 0)
-        (void)!chdir("/");
-      if (back >= 0)
-        close(back);
-      if (lookup_directory[0] != '\0')
-        rmdir(lookup_directory);
-      lookup_directory[0] = '\0';
-      for (size_t i = 0; i < 4; i++)
-        sigaction(ending_signals[i], &saved[i], nullptr);
-    }
-  } guard{back, saved};
-  fn();
 }
 
 // Every hit of every group for one program, in search order.
@@ -204,9 +123,8 @@ program_hits hits_for(const std::string &program, const std::string &engine,
   return hits;
 }
 
-// Write HITS on the descriptor FD as length-prefixed strings; return false
-// on a write error.
-bool send_hits(int fd, const std::vector<program_hits> &hits)
+// Return HITS as length-prefixed strings.
+std::string encoded_hits(const std::vector<program_hits> &hits)
 {
   std::string data;
   auto put = [&](uint32_t n) { data.append(reinterpret_cast<const char *>(&n), sizeof n); };
@@ -218,28 +136,14 @@ bool send_hits(int fd, const std::vector<program_hits> &hits)
         data += hit;
       }
     }
-  for (size_t at = 0; at < data.size();) {
-    ssize_t n = write(fd, data.data() + at, data.size() - at);
-    if (n <= 0)
-      return false;
-    at += n;
-  }
-  return true;
+  return data;
 }
 
-// Read PROGRAMS x GROUPS hits sent by send_hits from FD into HITS; return
-// false if they did not all arrive.
-bool receive_hits(int fd, size_t programs, size_t groups, std::vector<program_hits> &hits)
+// Read PROGRAMS x GROUPS hits encoded by encoded_hits from DATA into
+// HITS; return false if they are not all there.
+bool decode_hits(const std::string &data, size_t programs, size_t groups,
+                 std::vector<program_hits> &hits)
 {
-  std::string data;
-  char buffer[65536];
-  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) != 0;) {
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n < 0)
-      return false;
-    data.append(buffer, n);
-  }
   size_t at = 0;
   auto get = [&](uint32_t *n) {
     if (data.size() - at < sizeof *n)
@@ -278,44 +182,31 @@ std::vector<program_hits> look_up(const explained_report &report,
   std::vector<program_hits> hits(programs);
   std::vector<bool> done(programs, false);
 
-  int fds[2] = {-1, -1};
-  pid_t child = programs > 1 && pipe(fds) == 0 ? fork() : -1;
-  if (child == 0) {
-    // The child ends with its parent, and leaves the directory to it.
-    lookup_directory[0] = '\0';
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    close(fds[0]);
-    try {
+  // A second process, where the system has one to spare, looks up every
+  // other program.
+  long child = -1;
+  if (programs > 1)
+    child = start_child([&]() {
       std::vector<program_hits> share;
       for (size_t p = 1; p < programs; p += 2)
         share.push_back(hits_for(report.programs[p], engine_of(report.programs[p], engines),
                                  names, formats));
-      _exit(send_hits(fds[1], share) ? 0 : 1);
-    } catch (const std::bad_alloc &) {
-      _exit(1);
-    }
-  }
-  if (fds[1] >= 0)
-    close(fds[1]);
+      return encoded_hits(share);
+    });
   start();
-  for (size_t p = 0; p < programs; p += child > 0 ? 2 : 1) {
+  for (size_t p = 0; p < programs; p += child >= 0 ? 2 : 1) {
     hits[p] = hits_for(report.programs[p], engine_of(report.programs[p], engines), names,
                        formats);
     done[p] = true;
   }
-  if (child > 0) {
-    std::vector<program_hits> share;
-    bool received = receive_hits(fds[0], programs / 2, names.size(), share);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (received && WIFEXITED(status) && WEXITSTATUS(status) == 0)
-      for (size_t p = 1, i = 0; p < programs; p += 2, i++) {
-        hits[p] = std::move(share[i]);
-        done[p] = true;
-      }
-  }
-  if (fds[0] >= 0)
-    close(fds[0]);
+  std::string text;
+  std::vector<program_hits> share;
+  if (child >= 0 && finish_child(child, &text) &&
+      decode_hits(text, programs / 2, names.size(), share))
+    for (size_t p = 1, i = 0; p < programs; p += 2, i++) {
+      hits[p] = std::move(share[i]);
+      done[p] = true;
+    }
   // Whatever the child could not deliver is looked up here.
   for (size_t p = 0; p < programs; p++)
     if (!done[p])
@@ -587,7 +478,8 @@ explained_report explain_duplicates(check_filter filter,
   // The trees Kpathsea searches on disk join the databases' files.
   std::unordered_set<std::string> on_disk;
   for (const std::string &tree : disk_searched_trees()) {
-    if (access(tree.c_str(), F_OK) != 0)
+    file_status st;
+    if (!look_at(tree, true, &st))
       continue;
     report.disk_trees.push_back(tree);
     for (std::string &path : files_below(tree))
@@ -627,7 +519,7 @@ explained_report explain_duplicates(check_filter filter,
   // The files and the package lists, beside Kpathsea's lookups.
   std::string root = variable_value("TEXMFROOT");
   std::string tlpdb = root + "/tlpkg/texlive.tlpdb";
-  if (root.empty() || access(tlpdb.c_str(), R_OK) != 0)
+  if (root.empty() || !regular_file_p(tlpdb))
     tlpdb.clear();
   std::vector<program_hits> hits;
   bool facts_out_of_memory = false;
@@ -641,7 +533,8 @@ explained_report explain_duplicates(check_filter filter,
           thread.join();
       }
     } facts;
-    in_empty_directory([&]() {
+    std::string why;
+    bool entered = in_empty_directory([&]() {
       hits = look_up(report, lookups.names, lookups.formats, [&]() {
         facts.thread = start_or_run([&]() {
           try {
@@ -653,7 +546,14 @@ explained_report explain_duplicates(check_filter filter,
           }
         });
       });
-    });
+    }, &why);
+    // Looking up from the current directory would report its files as the
+    // installation's.
+    if (!entered) {
+      fprintf(stderr, "lsrcheck: cannot make an empty directory for the lookups (%s)\n",
+              why.c_str());
+      exit(EXIT_FAILURE);
+    }
   }
   if (facts_out_of_memory)
     throw std::bad_alloc();

@@ -15,6 +15,7 @@
 
 #include "packages.h"
 #include "pathsearch/files.h"
+#include "pathsearch/platform.h"
 
 namespace {
 
@@ -631,12 +632,11 @@ void learn_packages(std::vector<group_info> &groups, const std::string &dpkg_inf
   for (group_info &g : groups)
     for (member_info &m : g.members) {
       wanted.insert(m.path);
-      char *real = realpath(m.path.c_str(), nullptr);
-      if (real != nullptr && m.path != real) {
+      std::string real = real_path(m.path);
+      if (m.path != real) {
         wanted.insert(real);
         real_paths.emplace_back(&m, real);
       }
-      free(real);
     }
   package_map debian = debian_owners(wanted, dpkg_info);
   package_map texlive = texlive_owners(wanted, tlpdb, root);

@@ -10,6 +10,10 @@
 // Return PATH with every run of '/' made one.
 std::string collapsed_path(const std::string &path);
 
+// Return PATH as paths compare on this system: '/' runs made one, and on
+// a system whose names ignore case, A..Z folded onto a..z.
+std::string path_key(const std::string &path);
+
 // What opening a file that ought to be a regular file found.
 enum open_result {
   open_ok,          // a regular file, now open

@@ -8,7 +8,10 @@
 #ifndef LSRCHECK_PLATFORM_H
 #define LSRCHECK_PLATFORM_H
 
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Set *VALUE to environment variable NAME and return true, or return false
@@ -84,5 +87,80 @@ struct library_candidate {
 // Return the Ghostscript libraries to try, most wanted first, when GS_DLL
 // names none.
 std::vector<library_candidate> ghostscript_libraries();
+
+// A file's identity: device and inode (on Windows, volume and file index).
+typedef std::pair<uint64_t, uint64_t> file_id;
+
+// What a look at a path found.
+struct file_status {
+  int error = 0;          // errno of a look that failed, else 0
+  bool link = false;      // a symbolic link or junction (looked at unfollowed)
+  bool directory = false;
+  bool regular = false;
+  file_id id{};
+  bool ours = false;      // owned by the user the tool runs as
+  unsigned mode = 0;      // the type bits of st_mode, for file_type_text
+};
+
+// Look at PATH, links followed if FOLLOW; return false, with ST->error
+// set, if nothing can be seen there.
+bool look_at(const std::string &path, bool follow, file_status *st);
+
+// Return true if the user the tool runs as may write the file or
+// directory PATH.
+bool may_write_p(const std::string &path);
+
+// Return where symbolic link PATH points, as it is written, or "".
+std::string link_target(const std::string &path);
+
+// One name listed in a directory, links followed.
+struct listed_entry {
+  std::string name;
+  bool directory = false; // a directory, or a link to one
+  bool dangling = false;  // a link that leads nowhere
+  file_id id{};           // where a directory
+  bool pseudo = false;    // a directory of /proc or /sys: never to be walked
+};
+
+// List directory DIR ("." and ".." left out) into ENTRIES; return false,
+// with *ERROR (an errno) if it cannot be listed whole.  A lack of
+// descriptors is waited out for a while.
+bool read_directory(const std::string &dir, std::vector<listed_entry> &entries, int *error);
+
+// Run FN with the current directory an empty directory of its own, made in
+// the system's place for temporary files and removed afterwards, also when
+// FN throws or the run is ended by a signal or a console event.  Return
+// false, with *WHY, if no such directory could be made or entered (FN not
+// run).
+bool in_empty_directory(const std::function<void()> &fn, std::string *why);
+
+// Start FN in a second process, where the system can copy this one; the
+// text it returns is collected by finish_child.  Return a handle, or -1
+// if there is no second process (FN not run).
+long start_child(const std::function<std::string()> &fn);
+
+// Wait for the child CHILD and return true with its text in *TEXT, or
+// false if it did not deliver it whole.
+bool finish_child(long child, std::string *text);
+
+// Return S as one word for this system's command shell.
+std::string command_word(const std::string &s);
+
+// The commands the advice of the reports names, as a user of this system
+// runs them, each argument quoted for its shell.
+std::string remove_command(const std::string &file);         // rm FILE
+std::string make_readable_command(const std::string &file);  // chmod a+r FILE
+
+// Return COMMANDS, one after the other while each succeeds, as the user
+// runs them; where ALLOWED is false (the files are not theirs to change)
+// each through sudo, or all from an administrator's prompt.
+std::string privileged(const std::vector<std::string> &commands, bool allowed);
+
+// Return the name of mktexlsr in a TeX Live bin directory.
+extern const char mktexlsr_name[];
+
+// True where names that differ only in case name different files (Linux);
+// false where they compare without regard to case (Windows).
+extern const bool case_sensitive_paths_p;
 
 #endif

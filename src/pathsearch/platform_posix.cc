@@ -5,12 +5,17 @@
 
 #include "pathsearch/platform.h"
 #include "pathsearch/files.h"
+#include "output.h"
 #include "pathsearch/pathsearch.h"
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <dlfcn.h>
@@ -20,11 +25,22 @@
 #include <link.h>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 #include <vector>
+
+namespace {
+
+// File system types whose files are made up on reading: /proc, /sys.
+const long pseudo_file_systems[] = {0x9fa0 /* proc */, 0x62656572 /* sysfs */};
+
+} // namespace
 
 const char kpsewhich_name[] = "kpsewhich";
 const bool system_configuration_p = true;
@@ -359,3 +375,388 @@ void find_directories(const char *dir, const char *const *names, size_t count,
       is_dir[i] = joined_dir_p(dir, names[i]);
 }
 
+bool pseudo_file_system_p(int fd)
+{
+  struct statfs fs;
+  if (fstatfs(fd, &fs) != 0)
+    return false;
+  return std::find(std::begin(pseudo_file_systems), std::end(pseudo_file_systems),
+                   static_cast<long>(fs.f_type)) != std::end(pseudo_file_systems);
+}
+
+open_result open_regular(const std::string &path, int *fd, struct stat *st, int *error)
+{
+  *fd = -1;
+  *error = 0;
+  memset(st, 0, sizeof *st);
+  int f = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (f < 0) {
+    *error = errno;
+    if (*error == ENOENT || *error == ENOTDIR || *error == ELOOP) {
+      if (lstat(path.c_str(), st) != 0)
+        return *error == ELOOP ? open_dangling : open_missing;
+      return S_ISLNK(st->st_mode) ? open_dangling : open_missing;
+    }
+    if (*error == ENXIO || *error == EOPNOTSUPP) { // a socket, or a device without driver
+      lstat(path.c_str(), st);
+      return open_not_regular;
+    }
+    return open_failed;
+  }
+  if (fstat(f, st) != 0) {
+    *error = errno;
+    close(f);
+    return open_failed;
+  }
+  if (!S_ISREG(st->st_mode) || pseudo_file_system_p(f)) {
+    close(f);
+    return S_ISREG(st->st_mode) ? open_pseudo : open_not_regular;
+  }
+  *fd = f;
+  return open_ok;
+}
+
+std::string file_type_text(mode_t mode)
+{
+  if (S_ISDIR(mode))
+    return "a directory";
+  if (S_ISFIFO(mode))
+    return "a FIFO";
+  if (S_ISCHR(mode) || S_ISBLK(mode))
+    return "a device";
+  if (S_ISSOCK(mode))
+    return "a socket";
+  return S_ISREG(mode) ? "a file" : "not a regular file";
+}
+
+bool read_up_to(int fd, size_t limit, std::string &text)
+{
+  text.clear();
+  char buffer[65536];
+  while (text.size() < limit) {
+    ssize_t n = read(fd, buffer, std::min(sizeof buffer, limit - text.size()));
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0)
+      return false;
+    if (n == 0)
+      break;
+    text.append(buffer, n);
+  }
+  return true;
+}
+
+std::vector<std::string> files_below(const std::string &dir)
+{
+  std::vector<std::string> files;
+  struct stat st;
+  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    return files;
+  struct pending {
+    std::string dir;
+    std::vector<std::pair<dev_t, ino_t>> above;
+  };
+  std::vector<pending> stack{{dir, {{st.st_dev, st.st_ino}}}};
+  while (!stack.empty()) {
+    pending here = std::move(stack.back());
+    stack.pop_back();
+    int fd = open(here.dir.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+      continue;
+    DIR *d = fdopendir(fd);
+    if (d == nullptr) {
+      close(fd);
+      continue;
+    }
+    while (const struct dirent *e = readdir(d)) {
+      std::string name = e->d_name;
+      if (name == "." || name == "..")
+        continue;
+      std::string path = here.dir + "/" + name;
+      if (fstatat(fd, e->d_name, &st, 0) != 0) {
+        files.push_back(path); // a dangling link: find -L lists it
+        continue;
+      }
+      if (!S_ISDIR(st.st_mode)) {
+        files.push_back(path);
+        continue;
+      }
+      std::pair<dev_t, ino_t> id{st.st_dev, st.st_ino};
+      if (name[0] == '.' ||
+          std::find(here.above.begin(), here.above.end(), id) != here.above.end())
+        continue;
+      int sub = openat(fd, e->d_name, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+      bool pseudo = sub >= 0 && pseudo_file_system_p(sub);
+      if (sub >= 0)
+        close(sub);
+      if (pseudo)
+        continue;
+      pending next{path, here.above};
+      next.above.push_back(id);
+      stack.push_back(std::move(next));
+    }
+    closedir(d);
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+namespace {
+
+// The children started, each with the pipe it writes its text to.
+std::vector<std::pair<pid_t, int>> children;
+
+// The lookups' empty directory while it exists, for the signal handler.
+char lookup_directory[4096];
+
+// On a signal that ends the run: remove the lookups' directory, then end
+// as the signal would have.
+void remove_lookup_directory_and_die(int sig)
+{
+  if (lookup_directory[0] != '\0')
+    rmdir(lookup_directory);
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+const int ending_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// Make an empty directory for the lookups in the first place that allows
+// it (TMPDIR, /tmp, /var/tmp, /dev/shm) and return it, or "" with *WHY.
+std::string make_lookup_directory(std::string *why)
+{
+  const char *tmp = getenv("TMPDIR");
+  for (const char *place : {tmp, "/tmp", "/var/tmp", "/dev/shm"}) {
+    if (place == nullptr || *place == '\0')
+      continue;
+    std::string dir = std::string(place) + "/lsrcheck-lookups-XXXXXX";
+    if (dir.size() >= sizeof lookup_directory)
+      continue;
+    strcpy(lookup_directory, dir.c_str());
+    if (mkdtemp(lookup_directory) != nullptr)
+      return lookup_directory;
+    if (why->empty())
+      *why = dir.substr(0, dir.rfind('/')) + ": " + strerror(errno);
+  }
+  lookup_directory[0] = '\0';
+  return "";
+}
+
+} // namespace
+
+bool in_empty_directory(const std::function<void()> &fn, std::string *why)
+{
+  struct sigaction action{}, saved[4];
+  action.sa_handler = remove_lookup_directory_and_die;
+  sigemptyset(&action.sa_mask);
+  for (size_t i = 0; i < 4; i++)
+    sigaction(ending_signals[i], &action, &saved[i]);
+  std::string dir = make_lookup_directory(why);
+  int back = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir.empty() || chdir(dir.c_str()) != 0) {
+    if (why->empty())
+      *why = strerror(errno);
+    if (!dir.empty())
+      rmdir(dir.c_str());
+    lookup_directory[0] = '\0';
+    if (back >= 0)
+      close(back);
+    for (size_t i = 0; i < 4; i++)
+      sigaction(ending_signals[i], &saved[i], nullptr);
+    return false;
+  }
+  struct leave_directory {
+    int back;
+    const struct sigaction *saved;
+    ~leave_directory()
+    {
+      if (back < 0 || fchdir(back) != 0)
+        (void)!chdir("/");
+      if (back >= 0)
+        close(back);
+      if (lookup_directory[0] != '\0')
+        rmdir(lookup_directory);
+      lookup_directory[0] = '\0';
+      for (size_t i = 0; i < 4; i++)
+        sigaction(ending_signals[i], &saved[i], nullptr);
+    }
+  } guard{back, saved};
+  fn();
+  return true;
+}
+
+long start_child(const std::function<std::string()> &fn)
+{
+  int fds[2];
+  if (pipe(fds) != 0)
+    return -1;
+  pid_t child = fork();
+  if (child == 0) {
+    // The child ends with its parent, and leaves the directory to it.
+    lookup_directory[0] = '\0';
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    close(fds[0]);
+    try {
+      std::string text = fn();
+      for (size_t at = 0; at < text.size();) {
+        ssize_t n = write(fds[1], text.data() + at, text.size() - at);
+        if (n <= 0)
+          _exit(1);
+        at += n;
+      }
+      _exit(0);
+    } catch (const std::bad_alloc &) {
+      _exit(1);
+    }
+  }
+  close(fds[1]);
+  if (child < 0) {
+    close(fds[0]);
+    return -1;
+  }
+  children.push_back({child, fds[0]});
+  return static_cast<long>(children.size() - 1);
+}
+
+bool finish_child(long handle, std::string *text)
+{
+  auto [child, fd] = children.at(handle);
+  text->clear();
+  char buffer[65536];
+  bool ok = true;
+  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) != 0;) {
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0) {
+      ok = false;
+      break;
+    }
+    text->append(buffer, n);
+  }
+  close(fd);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+const bool case_sensitive_paths_p = true;
+const char mktexlsr_name[] = "mktexlsr";
+
+bool look_at(const std::string &path, bool follow, file_status *st)
+{
+  *st = file_status();
+  struct stat s;
+  if ((follow ? stat(path.c_str(), &s) : lstat(path.c_str(), &s)) != 0) {
+    st->error = errno;
+    return false;
+  }
+  st->link = S_ISLNK(s.st_mode);
+  st->directory = S_ISDIR(s.st_mode);
+  st->regular = S_ISREG(s.st_mode);
+  st->id = {s.st_dev, s.st_ino};
+  st->ours = s.st_uid == geteuid();
+  st->mode = s.st_mode & S_IFMT;
+  return true;
+}
+
+bool may_write_p(const std::string &path)
+{
+  return access(path.c_str(), W_OK) == 0;
+}
+
+std::string link_target(const std::string &path)
+{
+  char target[4096];
+  ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+  return n > 0 ? std::string(target, n) : "";
+}
+
+namespace {
+
+// Open directory PATH for listing; a lack of descriptors is waited out
+// for a while, since other threads give theirs back soon.
+int open_directory(const std::string &path)
+{
+  for (int tries = 0;; tries++) {
+    int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 || (errno != EMFILE && errno != ENFILE) || tries == 2000)
+      return fd;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+} // namespace
+
+bool read_directory(const std::string &dir, std::vector<listed_entry> &entries, int *error)
+{
+  entries.clear();
+  *error = 0;
+  int fd = open_directory(dir);
+  if (fd < 0) {
+    *error = errno;
+    return false;
+  }
+  struct stat here;
+  fstat(fd, &here);
+  std::vector<std::pair<std::string, unsigned char>> names;
+  alignas(struct dirent64) char buffer[32768];
+  ssize_t size;
+  while ((size = getdents64(fd, buffer, sizeof buffer)) > 0)
+    for (ssize_t at = 0; at < size;) {
+      const struct dirent64 *e = reinterpret_cast<const struct dirent64 *>(buffer + at);
+      at += e->d_reclen;
+      if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+        names.emplace_back(e->d_name, e->d_type);
+    }
+  if (size < 0)
+    *error = errno;
+  for (auto &[name, type] : names) {
+    listed_entry &e = entries.emplace_back();
+    e.name = std::move(name);
+    e.directory = type == DT_DIR;
+    if (type != DT_LNK && type != DT_UNKNOWN && type != DT_DIR)
+      continue;
+    struct stat st;
+    if (fstatat(fd, e.name.c_str(), &st, 0) == 0) {
+      e.directory = S_ISDIR(st.st_mode);
+      e.id = {st.st_dev, st.st_ino};
+    } else {
+      e.dangling = type == DT_LNK || (fstatat(fd, e.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                                      S_ISLNK(st.st_mode));
+      continue;
+    }
+    // Another file system may be /proc or /sys (a link into it).
+    if (e.directory && st.st_dev != here.st_dev) {
+      int sub = openat(fd, e.name.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+      e.pseudo = sub >= 0 && pseudo_file_system_p(sub);
+      if (sub >= 0)
+        close(sub);
+    }
+  }
+  close(fd);
+  return *error == 0;
+}
+
+std::string command_word(const std::string &s)
+{
+  return shell_quoted(s);
+}
+
+std::string remove_command(const std::string &file)
+{
+  return "rm " + shell_quoted(file);
+}
+
+std::string make_readable_command(const std::string &file)
+{
+  return "chmod a+r " + shell_quoted(file);
+}
+
+std::string privileged(const std::vector<std::string> &commands, bool allowed)
+{
+  std::string line;
+  for (const std::string &command : commands)
+    line += (line.empty() ? "" : " && ") + std::string(allowed || geteuid() == 0 ? "" : "sudo ") +
+            command;
+  return line;
+}
