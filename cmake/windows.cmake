@@ -12,17 +12,24 @@ endif()
 # /usr/include must not come before MinGW's own headers.
 file(COPY ${GHOSTSCRIPT_INCLUDE_DIR}/ghostscript DESTINATION ${CMAKE_BINARY_DIR}/host-include)
 file(COPY ${NLOHMANN_JSON_INCLUDE_DIR}/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/host-include)
+find_file(XXHASH_HEADER xxhash.h NO_CMAKE_FIND_ROOT_PATH)
+if(NOT XXHASH_HEADER)
+  message(FATAL_ERROR "xxhash.h not found: install the Debian package libxxhash-dev")
+endif()
+file(COPY ${XXHASH_HEADER} DESTINATION ${CMAKE_BINARY_DIR}/host-include)
 
 add_library(lsrcheck_core STATIC ${LSRCHECK_COMMON_SOURCES}
+  ${LSRCHECK_MODE_SOURCES}
   src/pathsearch/platform_windows.cc
-  src/pending_windows.cc)
+  src/pathsearch/windows_text.cc)
 target_include_directories(lsrcheck_core PUBLIC src ${LSRCHECK_KPATHSEA_DIR}/include
   ${CMAKE_BINARY_DIR}/host-include)
 # Kpathsea's instance structure has fields only under WIN32, which MinGW
 # defines in GNU modes alone: without it the tool would read the structure
 # with another layout than the library's.
+# 64-bit file sizes in struct stat; xxHash compiled in, header only.
 target_compile_definitions(lsrcheck_core PUBLIC WIN32 LSRCHECK_VERSION="${PROJECT_VERSION}"
-  UNICODE _UNICODE)
+  UNICODE _UNICODE _FILE_OFFSET_BITS=64 XXH_INLINE_ALL _POSIX_THREAD_SAFE_FUNCTIONS)
 target_link_libraries(lsrcheck_core PUBLIC ${LSRCHECK_KPATHSEA_DIR}/lib/libkpathsea.a
   advapi32)
 

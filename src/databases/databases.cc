@@ -203,7 +203,9 @@ bool directory_line_p(std::string_view line)
 {
   if (line.empty() || line.back() != ':')
     return false;
-  return line[0] == '/' || line.substr(0, 2) == "./" || line.substr(0, 3) == "../";
+  // Kpathsea's own test: on Windows "c:..." is absolute too (and so is
+  // mktexlsr's ".:", read there as the top directory's line).
+  return kpse_absolute_p(std::string(line).c_str(), true);
 }
 
 // Return true if Kpathsea skips the directory line LINE: a component
@@ -225,8 +227,9 @@ std::string block_directory(std::string_view line, const std::string &top)
 {
   if (hidden_directory_p(line))
     return "";
-  std::string d(line.substr(0, line.size() - 1));
-  return (line[0] == '.' ? top + d.substr(2) : d) + "/";
+  std::string d(line);
+  d.back() = '/';
+  return line[0] == '.' ? top + d.substr(2) : d;
 }
 
 // Call FN with each line of TEXT as Kpathsea's read_line splits it: a line

@@ -3,14 +3,20 @@
 // shared-memory object is a named file mapping; Ghostscript is found
 // through the registry, as its installer records it.
 
+#include "pathsearch/files.h"
 #include "pathsearch/getopt.h"
 #include "pathsearch/pathsearch.h"
 #include "pathsearch/platform.h"
 #include "pathsearch/tailappend.h"
 #include "pathsearch/wildcard.h"
 #include "pathsearch/installation.h"
+#include "pathsearch/windows_text.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -22,30 +28,6 @@ const char kpsewhich_name[] = "kpsewhich.exe";
 const bool system_configuration_p = false;
 
 namespace {
-
-// Return the UTF-16 form of the UTF-8 string TEXT.
-std::wstring wide(const std::string &text)
-{
-  if (text.empty())
-    return L"";
-  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(n, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-  return out;
-}
-
-// Return the UTF-8 form of the UTF-16 string TEXT.
-std::string narrow(const std::wstring &text)
-{
-  if (text.empty())
-    return "";
-  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                              nullptr, nullptr);
-  std::string out(n, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                      nullptr, nullptr);
-  return out;
-}
 
 // Return PATH with '\\' made '/', the tool's separator on both platforms.
 std::string slashed(std::string path)
@@ -389,4 +371,340 @@ int getopt_long_only(int argc, char *const *argv, const char *shortopts,
   optarg = state.optarg;
   optopt = state.optopt;
   return code;
+}
+
+const bool case_sensitive_paths_p = false;
+const char mktexlsr_name[] = "mktexlsr.exe";
+
+namespace {
+
+// Return the errno that stands for the Windows error CODE.
+int errno_of(DWORD code)
+{
+  switch (code) {
+  case ERROR_FILE_NOT_FOUND:
+  case ERROR_PATH_NOT_FOUND:
+  case ERROR_INVALID_NAME:
+  case ERROR_BAD_NETPATH:
+    return ENOENT;
+  case ERROR_DIRECTORY: return ENOTDIR;
+  case ERROR_ACCESS_DENIED:
+  case ERROR_SHARING_VIOLATION:
+    return EACCES;
+  case ERROR_TOO_MANY_OPEN_FILES: return EMFILE;
+  case ERROR_NOT_ENOUGH_MEMORY:
+  case ERROR_OUTOFMEMORY:
+    return ENOMEM;
+  case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
+  default: return EIO;
+  }
+}
+
+// The identity of the file described by INFO.
+file_id id_of(const BY_HANDLE_FILE_INFORMATION &info)
+{
+  return {info.dwVolumeSerialNumber,
+          static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+}
+
+} // namespace
+
+bool look_at(const std::string &path, bool follow, file_status *st)
+{
+  *st = file_status();
+  DWORD a = attributes(path);
+  if (a == INVALID_FILE_ATTRIBUTES) {
+    st->error = errno_of(GetLastError());
+    return false;
+  }
+  // Symbolic links and junctions are both reparse points.
+  st->link = (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  if (st->link && !follow) {
+    st->mode = 0;
+    return true;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!file_information(path, &info)) {
+    // A link whose target cannot be reached leads nowhere.
+    DWORD code = GetLastError();
+    st->error = st->link ? ENOENT : errno_of(code);
+    if (!st->link && code == ERROR_ACCESS_DENIED) {
+      // A file we may not open is still there: say what it is.
+      st->error = 0;
+      st->directory = (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      st->regular = !st->directory;
+      st->mode = st->directory ? S_IFDIR : S_IFREG;
+      return true;
+    }
+    return false;
+  }
+  st->directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  st->regular = !st->directory;
+  st->mode = st->directory ? S_IFDIR : S_IFREG;
+  st->id = id_of(info);
+  st->ours = may_write_p(path);
+  return true;
+}
+
+bool may_write_p(const std::string &path)
+{
+  DWORD a = attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) == 0 &&
+         _waccess(wide(path).c_str(), 2) == 0;
+}
+
+std::string link_target(const std::string &path)
+{
+  // Where a link leads is kept in its reparse data; what a user can act on
+  // is that it leads nowhere.
+  (void)path;
+  return "";
+}
+
+bool read_directory(const std::string &dir, std::vector<listed_entry> &entries, int *error)
+{
+  entries.clear();
+  *error = 0;
+  WIN32_FIND_DATAW found;
+  HANDLE h = FindFirstFileExW(wide(dir + "/*").c_str(), FindExInfoBasic, &found,
+                              FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (h == INVALID_HANDLE_VALUE) {
+    *error = errno_of(GetLastError());
+    return false;
+  }
+  do {
+    std::string name = narrow(found.cFileName);
+    if (name == "." || name == "..")
+      continue;
+    listed_entry &e = entries.emplace_back();
+    e.name = std::move(name);
+    DWORD a = found.dwFileAttributes;
+    e.directory = (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!e.directory && (a & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+      continue;
+    // Directories need their identity (a link may lead back to one above);
+    // links and junctions are followed, as mktexlsr lists them.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (file_information(dir + "/" + e.name, &info)) {
+      e.directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      e.id = id_of(info);
+    } else if (a & FILE_ATTRIBUTE_REPARSE_POINT) {
+      e.directory = false;
+      e.dangling = true;
+    }
+  } while (FindNextFileW(h, &found));
+  DWORD code = GetLastError();
+  FindClose(h);
+  if (code != ERROR_NO_MORE_FILES)
+    *error = errno_of(code);
+  return *error == 0;
+}
+
+namespace {
+
+// The lookups' empty directory while it exists, and the directory to go
+// back to, for the console event handler.
+std::wstring lookup_directory, directory_before;
+
+// Remove the lookups' directory, if there is one.
+void remove_lookup_directory()
+{
+  if (lookup_directory.empty())
+    return;
+  // Windows removes no directory that is a process's current directory.
+  SetCurrentDirectoryW(directory_before.empty() ? L"\\" : directory_before.c_str());
+  RemoveDirectoryW(lookup_directory.c_str());
+  lookup_directory.clear();
+}
+
+// On Ctrl+C, Ctrl+Break or the console's closing: remove the directory,
+// then let the run end as it would have.
+BOOL WINAPI console_event(DWORD)
+{
+  remove_lookup_directory();
+  return FALSE;
+}
+
+} // namespace
+
+bool in_empty_directory(const std::function<void()> &fn, std::string *why)
+{
+  wchar_t temp[MAX_PATH + 1];
+  DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+  if (n == 0 || n > MAX_PATH) {
+    *why = "no directory for temporary files";
+    return false;
+  }
+  wchar_t before[32768];
+  DWORD b = GetCurrentDirectoryW(32768, before);
+  directory_before = b > 0 && b < 32768 ? before : L"";
+  std::wstring dir;
+  for (unsigned attempt = 0;; attempt++) {
+    dir = std::wstring(temp) + L"lsrcheck-lookups-" + std::to_wstring(GetCurrentProcessId()) +
+          L"-" + std::to_wstring(GetTickCount() + attempt);
+    if (CreateDirectoryW(dir.c_str(), nullptr))
+      break;
+    if (GetLastError() != ERROR_ALREADY_EXISTS || attempt == 100) {
+      *why = narrow(temp) + ": " + strerror(errno_of(GetLastError()));
+      return false;
+    }
+  }
+  lookup_directory = dir;
+  SetConsoleCtrlHandler(console_event, TRUE);
+  // An exit from inside Kpathsea (a fatal error) still removes it.
+  static bool registered = false;
+  if (!registered)
+    registered = atexit(remove_lookup_directory) == 0;
+  if (!SetCurrentDirectoryW(dir.c_str())) {
+    *why = narrow(dir) + ": " + strerror(errno_of(GetLastError()));
+    remove_lookup_directory();
+    SetConsoleCtrlHandler(console_event, FALSE);
+    return false;
+  }
+  struct leave_directory {
+    ~leave_directory()
+    {
+      remove_lookup_directory();
+      SetConsoleCtrlHandler(console_event, FALSE);
+    }
+  } guard;
+  fn();
+  return true;
+}
+
+long start_child(const std::function<std::string()> &)
+{
+  // No fork: the lookups of every program run in this process.
+  return -1;
+}
+
+bool finish_child(long, std::string *)
+{
+  return false;
+}
+
+std::string command_word(const std::string &s)
+{
+  // cmd takes '/' for a switch: paths get Windows' own separator.
+  std::string word = s;
+  std::replace(word.begin(), word.end(), '/', '\\');
+  bool safe = !word.empty() && word.find_first_of(" \t&|<>^()%!,;=\"'") == std::string::npos;
+  return safe ? word : "\"" + word + "\"";
+}
+
+std::string remove_command(const std::string &file)
+{
+  return "del " + command_word(file);
+}
+
+std::string make_readable_command(const std::string &file)
+{
+  // *S-1-5-32-545 is the group Users, whatever the language of Windows.
+  return "icacls " + command_word(file) + " /grant *S-1-5-32-545:R";
+}
+
+std::string privileged(const std::vector<std::string> &commands, bool allowed)
+{
+  std::string line;
+  for (const std::string &command : commands)
+    line += (line.empty() ? "" : " && ") + command;
+  return allowed ? line : line + "   (from an administrator's prompt)";
+}
+
+bool pseudo_file_system_p(int)
+{
+  return false;
+}
+
+open_result open_regular(const std::string &path, int *fd, struct stat *st, int *error)
+{
+  *fd = -1;
+  *error = 0;
+  memset(st, 0, sizeof *st);
+  file_status look;
+  if (!look_at(path, true, &look)) {
+    file_status link;
+    if (look.error == ENOENT && look_at(path, false, &link) && link.link)
+      return open_dangling;
+    *error = look.error;
+    return look.error == ENOENT || look.error == ENOTDIR ? open_missing : open_failed;
+  }
+  if (look.directory) {
+    st->st_mode = S_IFDIR;
+    return open_not_regular;
+  }
+  int f = _wopen(wide(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  if (f < 0) {
+    *error = errno;
+    return open_failed;
+  }
+  if (fstat(f, st) != 0) {
+    *error = errno;
+    _close(f);
+    return open_failed;
+  }
+  if (!S_ISREG(st->st_mode)) {
+    _close(f);
+    return open_not_regular;
+  }
+  *fd = f;
+  return open_ok;
+}
+
+std::string file_type_text(mode_t mode)
+{
+  if (S_ISDIR(mode))
+    return "a directory";
+  if (S_ISCHR(mode))
+    return "a device";
+  return S_ISREG(mode) ? "a file" : "not a regular file";
+}
+
+bool read_up_to(int fd, size_t limit, std::string &text)
+{
+  text.clear();
+  char buffer[65536];
+  while (text.size() < limit) {
+    int n = _read(fd, buffer, static_cast<unsigned>(std::min(sizeof buffer, limit - text.size())));
+    if (n < 0)
+      return false;
+    if (n == 0)
+      break;
+    text.append(buffer, n);
+  }
+  return true;
+}
+
+std::vector<std::string> files_below(const std::string &dir)
+{
+  std::vector<std::string> files;
+  file_status top;
+  if (!look_at(dir, true, &top) || !top.directory)
+    return files;
+  struct pending {
+    std::string dir;
+    std::vector<file_id> above;
+  };
+  std::vector<pending> stack{{dir, {top.id}}};
+  std::vector<listed_entry> entries;
+  while (!stack.empty()) {
+    pending here = std::move(stack.back());
+    stack.pop_back();
+    int error;
+    read_directory(here.dir, entries, &error);
+    for (const listed_entry &e : entries) {
+      std::string path = here.dir + "/" + e.name;
+      if (!e.directory) {
+        files.push_back(path);
+        continue;
+      }
+      if (e.name[0] == '.' || std::find(here.above.begin(), here.above.end(), e.id) != here.above.end())
+        continue;
+      pending next{path, here.above};
+      next.above.push_back(e.id);
+      stack.push_back(std::move(next));
+    }
+  }
+  std::sort(files.begin(), files.end());
+  return files;
 }
