@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "pathsearch/getopt.h"
+#include "output.h"
 #include "pathsearch/wildcard.h"
+#include "pathsearch/windows_text.h"
 
 namespace {
 
@@ -127,6 +129,32 @@ TEST(PortableWildcard, MatchesAsGlibcFnmatchWithCaseFolding)
     if (wildcard_match_p(pattern.c_str(), text.c_str()) != glibc && differ++ < 10)
       ADD_FAILURE() << "pattern '" << pattern << "' on '" << text << "': glibc says " << glibc;
   }
+}
+
+} // namespace
+
+namespace {
+
+TEST(PortableNames, Utf16NamesBecomeUtf8AndLoneSurrogatesComeBackWhole)
+{
+  // UTF-16 code units, and the bytes Python's "surrogatepass" makes of them.
+  const struct { std::wstring utf16; std::string utf8; } cases[] = {
+    {L"plain.sty", "plain.sty"},
+    {{L'\x00e9', L't', L'\x00e9'}, "\xc3\xa9t\xc3\xa9"},
+    {{L'\x4e2d'}, "\xe4\xb8\xad"},
+    {{wchar_t(0xd83d), wchar_t(0xde00)}, "\xf0\x9f\x98\x80"}, // a pair: one code point
+    {{L'a', wchar_t(0xd800), L'.'}, "a\xed\xa0\x80."},        // a lone high surrogate
+    {{wchar_t(0xdc00), wchar_t(0xd800)}, "\xed\xb0\x80\xed\xa0\x80"}, // reversed: two lone
+    {{wchar_t(0xd800)}, "\xed\xa0\x80"},
+  };
+  for (const auto &c : cases) {
+    EXPECT_EQ(narrow(c.utf16), c.utf8);
+    EXPECT_EQ(wide(c.utf8), c.utf16) << c.utf8;
+  }
+  // A name with a lone surrogate keeps its bytes in JSON.
+  nlohmann::ordered_json j;
+  put_bytes(j, "path", narrow({L'a', wchar_t(0xd800)}));
+  EXPECT_EQ(j["path_bytes"], "61eda080");
 }
 
 } // namespace

@@ -309,10 +309,13 @@ size_t read_database(const std::string &text, const std::string &db_path, tree_h
         table.dirs.push_back(d);
         table.dir_tree.push_back(tree_index);
       }
-      if (!blocks_read.insert(it->second).second)
+      // mktexlsr's ".:" after "./:" is a directory line where ':' may
+      // end a drive name (Windows): the top block again, as mktexlsr wrote it.
+      bool mktexlsr_top = top_block && line == ".:";
+      if (!blocks_read.insert(it->second).second && !mktexlsr_top)
         tree.odd_blocks.push_back(std::string(line) + " is listed twice");
       dir = it->second;
-      top_block = line == "./:";
+      top_block = line == "./:" || mktexlsr_top;
       return;
     }
     if (line.empty() || dir < 0 || line == "." || line == "..")

@@ -188,7 +188,9 @@ std::vector<std::pair<std::string, std::string>> tree_roots(
 
 std::string configuration_file()
 {
-  return take_string(kpse_find_file("texmf.cnf", kpse_cnf_format, false));
+  // Kpathsea reads texmf.cnf before any ls-R: it is looked for on disk, as
+  // then, not only in a database that may lack it.
+  return take_string(kpse_find_file("texmf.cnf", kpse_cnf_format, true));
 }
 
 std::string configuration_path()

@@ -13,6 +13,7 @@ case and line ends), and every copy kpsewhich.exe -all finds of a grouped
 name must be in its group.  The command lines that need no installation
 must give the Linux build's texts and statuses.
 """
+import json
 import os
 import re
 import shutil
@@ -176,6 +177,93 @@ def groups_and_oracle(base, root):
     print("%d groups; %d copies kpsewhich.exe -all finds, each in its group" % (len(groups), checked))
 
 
+def user_texmf():
+    """The Unix path of TEXMFHOME (%USERPROFILE%/texmf) inside Wine."""
+    status, out, err = run(["wine", "cmd", "/c", "echo", "%USERPROFILE%"], env=wine_env(""))
+    profile = out.strip()
+    status, out, err = run(["winepath", "-u", profile], env=wine_env(""))
+    return os.path.join(out.strip(), "texmf")
+
+
+def plant_traps(base, root):
+    """The traps users meet: older copies in texmf-local and in the user's
+    texmf hiding the distribution's, a file added without mktexlsr, a file
+    removed and one renamed since the ls-R was made."""
+    def write(path, text):
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w") as out:
+            out.write(text)
+    dist, local, home = os.path.join(root, "texmf-dist"), os.path.join(base, "texmf-local"), user_texmf()
+    write(dist + "/tex/latex/trap/trap.sty", "\\ProvidesPackage{trap}[2024/05/01 v2.0 new]\n")
+    write(local + "/tex/latex/trap/trap.sty", "\\ProvidesPackage{trap}[2019/01/01 v1.0 old]\n")
+    write(home + "/tex/latex/mine/hometrap.sty", "\\ProvidesPackage{hometrap}[2018/01/01 v0.9]\n")
+    write(dist + "/tex/latex/mine/hometrap.sty", "\\ProvidesPackage{hometrap}[2024/01/01 v3.0]\n")
+    for tree in (dist, local):
+        subprocess.run(["mktexlsr", tree], check=True, capture_output=True)
+    write(local + "/tex/latex/local/added.sty", "% added after mktexlsr\n")
+    os.remove(dist + "/tex/latex/pkg/pkg.cls")
+    os.rename(dist + "/tex/latex/other/Mixed.STY", dist + "/tex/latex/other/moved.sty")
+    return home
+
+
+def explain_against_kpsewhich(base, root):
+    """-explain's first hit per program is what kpsewhich.exe -progname=P
+    finds, for every group; the traps are findings."""
+    exe = os.path.join(root, "bin", "windows", "lsrcheck.exe")
+    kpsewhich = os.path.join(root, "bin", "windows", "kpsewhich.exe")
+    status, out, err = run(["wine", exe, "-explain", "-json"], env=wine_env(""), cwd=base)
+    check(status == 0, "-explain -json: status %d %s" % (status, err))
+    report = json.loads(out)
+    compared = 0
+    for group in report["groups"]:
+        for lookup in group["lookups"]:
+            s, hit, e = run(["wine", kpsewhich, "-progname=" + lookup["program"], group["name"]],
+                            env=wine_env(""), cwd=base)
+            expected = normal(hit.splitlines()[0]) if hit.strip() else None
+            got = normal(lookup["path"]) if "path" in lookup else None
+            check(got == expected, "%s for %s: -explain loads %r, kpsewhich.exe %r"
+                  % (group["name"], lookup["program"], got, expected))
+            compared += 1
+    by_name = {g["name"]: g for g in report["groups"]}
+    for name in ("trap.sty", "hometrap.sty"):
+        g = by_name.get(name)
+        check(g is not None and "older" in g["problems"],
+              "%s: an older copy loaded is a finding: %r" % (name, g and g["findings"]))
+    home = by_name.get("hometrap.sty")
+    check(home is not None and any(m["on_disk"] and m["tree"] == "TEXMFHOME" for m in home["members"]),
+          "the copy in the user's texmf (TEXMFHOME, no ls-R) is a member")
+    status, out, err = run(["wine", exe, "-explain", "-fail-on=older"], env=wine_env(""), cwd=base)
+    check(status == 3, "-fail-on=older: status 3, not %d" % status)
+    print("-explain: %d lookups as kpsewhich.exe makes them" % compared)
+
+
+def databases_against_linux(base, root):
+    """-databases finds what the Linux build finds over the same trees."""
+    exe = os.path.join(root, "bin", "windows", "lsrcheck.exe")
+    ws, wo, we = run(["wine", exe, "-databases", "-json"], env=wine_env(""), cwd=base)
+    ls, lo, le = run([LINUX, "-databases", "-json", "-texmfroot=" + root], cwd=base)
+    check(ws == ls == 4, "-databases: status %d on Windows, %d on Linux (4: problems)" % (ws, ls))
+
+    def findings(text):
+        doc = json.loads(text)
+        out = []
+        for t in doc["trees"]:
+            paths = {k: sorted(normal(p["path"]) for p in t[k])
+                     for k in ("missing", "gone", "dangling", "left_out", "unlistable_names",
+                               "unlistable", "unchecked", "odd_blocks")}
+            # Entries are Kpathsea's own count: Linux counts mktexlsr's ".:".
+            out.append((normal(t["dir"]), t["kind"], t["mend"] is not None, paths))
+        return out, doc["healthy"]
+    w, l = findings(wo), findings(lo)
+    check(w == l, "-databases: Windows %r\nLinux %r" % (w, l))
+    found = {p for tree in w[0] for k in ("missing", "gone") for p in tree[3][k]}
+    for planted in ("texmf-local/tex/latex/local/added.sty", "texmf-dist/tex/latex/pkg/pkg.cls",
+                    "texmf-dist/tex/latex/other/mixed.sty", "texmf-dist/tex/latex/other/moved.sty"):
+        check(any(p.endswith(planted) for p in found), "-databases finds " + planted)
+    status, out, err = run(["wine", exe, "-databases"], env=wine_env(""), cwd=base)
+    check("mend: mktexlsr " in out.replace("\r", ""), "the advice runs mktexlsr:\n" + out)
+
+
 def no_installation(base):
     status, out, err = run(["wine", EXE, "-multiple-occurences"], env=wine_env(""), cwd=base)
     check(status == 1 and "no TeX installation found" in err,
@@ -213,6 +301,13 @@ def main():
             command_lines(base)
         else:
             print("note: no Linux build given: the comparisons with it are left out")
+        home = plant_traps(base, root)
+        try:
+            explain_against_kpsewhich(base, root)
+            if LINUX:
+                databases_against_linux(base, root)
+        finally:
+            shutil.rmtree(home, ignore_errors=True)
     finally:
         shutil.rmtree(base, ignore_errors=True)
     if failures:

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 #include <windows.h>
+#include <shellapi.h>
 
 namespace {
 
@@ -187,28 +188,99 @@ TEST(WindowsCommandLine, ArgumentsThatAreNotAsciiComeThroughAsUtf8)
   EXPECT_EQ(lf(r.err), "lsrcheck: -texmfroot=" + name + ": no such directory\n");
 }
 
-TEST(WindowsCommandLine, NewerModesSayTheyAreNotYetOnWindows)
+// A TeX Live installation made for a test below the temporary directory:
+// ROOT\bin\windows\kpsewhich.exe (a stand-in: Kpathsea only needs it to be
+// there), a texmf.cnf whose one tree is ROOT\texmf-dist, and FILES
+// (relative paths, '\\' separated, and their contents) in that tree.
+struct installation {
+  std::wstring root;
+  explicit installation(const std::vector<std::pair<std::wstring, std::string>> &files)
+  {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    root = std::wstring(temp) + L"lsrcheck-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+           std::to_wstring(GetTickCount());
+    write(L"bin\\windows\\kpsewhich.exe", "");
+    write(L"texmf-dist\\web2c\\texmf.cnf",
+          "TEXMFDIST = $SELFAUTOPARENT/texmf-dist\nTEXMF = !!$TEXMFDIST\n"
+          "TEXMFDBS = !!$TEXMFDIST\nTEXINPUTS = .;$TEXMF/tex//\n");
+    for (const auto &[name, content] : files)
+      write(L"texmf-dist\\" + name, content);
+  }
+  ~installation()
+  {
+    // SHFileOperation needs a list ending in two NULs.
+    std::wstring from = root + L'\0';
+    SHFILEOPSTRUCTW op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NO_UI;
+    SHFileOperationW(&op);
+  }
+  // Write CONTENT to ROOT\NAME, making the directories above it.
+  void write(const std::wstring &name, const std::string &content)
+  {
+    std::wstring path = root + L"\\" + name;
+    for (size_t at = root.size() - 1; (at = path.find(L'\\', at + 1)) != std::wstring::npos;)
+      CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << "cannot make a test file";
+    DWORD n;
+    WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &n, nullptr);
+    CloseHandle(h);
+  }
+  std::string texmfroot() const { return "-texmfroot=" + std::string(root.begin(), root.end()); }
+};
+
+// Return the names in the temporary directory that start with PREFIX.
+std::vector<std::wstring> temporary_names(const std::wstring &prefix)
 {
-  // The least a TeX Live installation has: bin\windows\kpsewhich.exe and
-  // texmf-dist\web2c\texmf.cnf.
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
-  std::wstring root = std::wstring(temp) + L"lsrcheck-pending-" + std::to_wstring(GetCurrentProcessId());
-  for (const wchar_t *dir : {L"", L"\\bin", L"\\bin\\windows", L"\\texmf-dist", L"\\texmf-dist\\web2c"})
-    CreateDirectoryW((root + dir).c_str(), nullptr);
-  for (const wchar_t *file : {L"\\bin\\windows\\kpsewhich.exe", L"\\texmf-dist\\web2c\\texmf.cnf"})
-    CloseHandle(CreateFileW((root + file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  std::string root_text(root.begin(), root.end());
-  for (const char *mode : {"-explain", "-databases"}) {
-    result r = run({mode, "-texmfroot=" + root_text});
-    EXPECT_EQ(r.status, 1u) << mode;
-    EXPECT_NE(r.err.find(std::string(mode) + " is not yet available on Windows"),
-              std::string::npos) << r.err;
-  }
-  for (const wchar_t *file : {L"\\bin\\windows\\kpsewhich.exe", L"\\texmf-dist\\web2c\\texmf.cnf"})
-    DeleteFileW((root + file).c_str());
-  for (const wchar_t *dir : {L"\\texmf-dist\\web2c", L"\\texmf-dist", L"\\bin\\windows", L"\\bin", L""})
-    RemoveDirectoryW((root + dir).c_str());
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  HANDLE h = FindFirstFileW((std::wstring(temp) + prefix + L"*").c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE)
+    return names;
+  do
+    names.push_back(found.cFileName);
+  while (FindNextFileW(h, &found));
+  FindClose(h);
+  return names;
+}
+
+TEST(WindowsModes, NamesThatAreNotValidUtf16ComeThroughTheJsonWhole)
+{
+  // "a\xD800.sty": a lone surrogate, which NTFS allows; its WTF-8 bytes are
+  // ED A0 80.
+  const std::string header = "% ls-R -- filename database for kpathsea; do not change this line.\n";
+  std::wstring lone = std::wstring(L"tex\\a") + wchar_t(0xd800) + L".sty";
+  installation tl({{L"ls-R", header + "./:\nls-R\n\n./tex:\nplain.sty\n\n./web2c:\ntexmf.cnf\n"},
+                   {L"tex\\plain.sty", "% plain\n"}});
+  HANDLE h = CreateFileW((tl.root + L"\\texmf-dist\\" + lone).c_str(), GENERIC_WRITE, 0, nullptr,
+                         CREATE_ALWAYS, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    GTEST_SKIP() << "this system makes no file whose name is not valid UTF-16 (Wine)";
+  CloseHandle(h);
+  result r = run({"-databases", "-json", tl.texmfroot()});
+  EXPECT_EQ(r.status, 4u) << r.err;
+  EXPECT_NE(r.out.find("\"path_bytes\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("2f746578742f61eda0802e737479"), std::string::npos)
+      << "the name's bytes, /tex/a ED A0 80 .sty, in " << r.out;
+}
+
+TEST(WindowsModes, TheLookupsDirectoryIsRemovedAfterTheRun)
+{
+  installation tl({{L"ls-R", "% ls-R -- filename database for kpathsea; do not change this line.\n"
+                             "./tex:\nx.sty\n./tex/b:\nx.sty\n"},
+                   {L"tex\\x.sty", "\\ProvidesPackage{x}[2020/01/01]\n"},
+                   {L"tex\\b\\x.sty", "\\ProvidesPackage{x}[2021/01/01]\n"}});
+  std::vector<std::wstring> before = temporary_names(L"lsrcheck-lookups-");
+  result r = run({"-explain", "-fail-on=older", tl.texmfroot()});
+  EXPECT_EQ(r.status, 3u) << r.out << r.err;
+  EXPECT_NE(lf(r.out).find("older than [1] behind it"),
+            std::string::npos) << r.out;
+  EXPECT_EQ(temporary_names(L"lsrcheck-lookups-"), before);
 }
 
 } // namespace
