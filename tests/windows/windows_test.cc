@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 #include <vector>
 #include <windows.h>
 #include <shellapi.h>
@@ -281,6 +282,70 @@ TEST(WindowsModes, TheLookupsDirectoryIsRemovedAfterTheRun)
   EXPECT_NE(lf(r.out).find("older than [1] behind it"),
             std::string::npos) << r.out;
   EXPECT_EQ(temporary_names(L"lsrcheck-lookups-"), before);
+}
+
+TEST(WindowsModes, CtrlBreakStillRemovesTheLookupsDirectory)
+{
+  // Enough groups that the lookups take a while.
+  std::string listing = "% ls-R -- filename database for kpathsea; do not change this line.\n";
+  std::vector<std::pair<std::wstring, std::string>> files;
+  for (const char *dir : {"a", "b"}) {
+    listing += std::string("./tex/") + dir + ":\n";
+    for (int i = 0; i < 3000; i++)
+      listing += "f" + std::to_string(i) + ".sty\n";
+  }
+  files.push_back({L"ls-R", listing});
+  installation tl(files);
+  std::vector<std::wstring> before = temporary_names(L"lsrcheck-lookups-");
+
+  // The run gets a console of its own, a pseudo console whose input the
+  // test types Ctrl+C into, as a user at the keyboard does.
+  HANDLE in_read, in_write, out_read, out_write;
+  CreatePipe(&in_read, &in_write, nullptr, 0);
+  CreatePipe(&out_read, &out_write, nullptr, 0);
+  HPCON console;
+  if (FAILED(CreatePseudoConsole({80, 25}, in_read, out_write, 0, &console)))
+    GTEST_SKIP() << "no pseudo console here";
+  // The console's output must be read, or it stops the run.
+  std::thread reader([out_read]() { drain(out_read); });
+  SIZE_T size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+  std::vector<char> attributes(size);
+  STARTUPINFOEXW start{};
+  start.StartupInfo.cb = sizeof start;
+  start.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+  InitializeProcThreadAttributeList(start.lpAttributeList, 1, 0, &size);
+  UpdateProcThreadAttribute(start.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_PSEUDOCONSOLE, console,
+                            sizeof console, nullptr, nullptr);
+  std::wstring command = L"lsrcheck -explain \"" + wide(tl.texmfroot()) + L"\"";
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(windows_path(LSRCHECK_EXE).c_str(), command.data(), nullptr, nullptr,
+                             FALSE, EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                             &start.StartupInfo, &process));
+  // Wait for the directory, then break in.
+  bool seen = false;
+  for (int i = 0; i < 3000 && !seen; i++) {
+    seen = temporary_names(L"lsrcheck-lookups-").size() > before.size();
+    if (!seen && WaitForSingleObject(process.hProcess, 10) == WAIT_OBJECT_0)
+      break;
+  }
+  DWORD n = 0;
+  bool sent = seen && WriteFile(in_write, "\x03", 1, &n, nullptr) && n == 1;
+  bool ended = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
+  ClosePseudoConsole(console);
+  CloseHandle(in_write);
+  CloseHandle(out_write);
+  reader.join();
+  CloseHandle(in_read);
+  CloseHandle(out_read);
+  EXPECT_TRUE(ended);
+  DWORD status = 0;
+  GetExitCodeProcess(process.hProcess, &status);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  EXPECT_EQ(temporary_names(L"lsrcheck-lookups-"), before);
+  if (!sent || status == 0)
+    GTEST_SKIP() << "the Ctrl+C reached no run here (Wine's pseudo console does not pass it on)";
 }
 
 } // namespace
