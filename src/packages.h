@@ -7,13 +7,15 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "pathsearch/platform.h"
+
 // The packages found, by path.
 typedef std::unordered_map<std::string, std::string> package_map;
 
 // Return the Debian package whose file list (DPKG_INFO/*.list) names each
 // of PATHS, for those some list names.
 package_map debian_owners(const std::unordered_set<std::string> &paths,
-                          const std::string &dpkg_info = "/var/lib/dpkg/info");
+                          const std::string &dpkg_info = dpkg_info_dir);
 
 // Return the TeX Live package of each of PATHS that the database TLPDB of
 // the installation rooted at ROOT lists.

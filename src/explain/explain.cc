@@ -451,7 +451,7 @@ void add_outside_copies(explained_report &report, const lookup_list &lookups,
     learn_file_facts(*g);
     again.push_back(*g);
   }
-  learn_packages(again, "/var/lib/dpkg/info", tlpdb, root);
+  learn_packages(again, dpkg_info_dir, tlpdb, root);
   for (size_t i = 0; i < grown.size(); i++)
     *grown[i] = std::move(again[i]);
 }
@@ -540,7 +540,7 @@ explained_report explain_duplicates(check_filter filter,
           try {
             for (group_info &g : report.groups)
               learn_file_facts(g);
-            learn_packages(report.groups, "/var/lib/dpkg/info", tlpdb, root);
+            learn_packages(report.groups, dpkg_info_dir, tlpdb, root);
           } catch (const std::bad_alloc &) {
             facts_out_of_memory = true;
           }

@@ -156,6 +156,10 @@ std::string make_readable_command(const std::string &file);  // chmod a+r FILE
 // each through sudo, or all from an administrator's prompt.
 std::string privileged(const std::vector<std::string> &commands, bool allowed);
 
+// Where dpkg lists the files of each Debian package ("" where there is no
+// dpkg, as on Windows).
+extern const char dpkg_info_dir[];
+
 // Return the name of mktexlsr in a TeX Live bin directory.
 extern const char mktexlsr_name[];
 

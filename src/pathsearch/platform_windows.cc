@@ -375,6 +375,7 @@ int getopt_long_only(int argc, char *const *argv, const char *shortopts,
 
 const bool case_sensitive_paths_p = false;
 const char mktexlsr_name[] = "mktexlsr.exe";
+const char dpkg_info_dir[] = "";
 
 namespace {
 
@@ -621,31 +622,41 @@ open_result open_regular(const std::string &path, int *fd, struct stat *st, int 
   *fd = -1;
   *error = 0;
   memset(st, 0, sizeof *st);
-  file_status look;
-  if (!look_at(path, true, &look)) {
+  // One open that follows links and reaches directories too, one query:
+  // most members are plain files, and each call costs.
+  HANDLE h = CreateFileW(wide(path).c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD code = GetLastError();
     file_status link;
-    if (look.error == ENOENT && look_at(path, false, &link) && link.link)
+    if (look_at(path, false, &link) && link.link)
       return open_dangling;
-    *error = look.error;
-    return look.error == ENOENT || look.error == ENOTDIR ? open_missing : open_failed;
+    *error = errno_of(code);
+    return *error == ENOENT || *error == ENOTDIR ? open_missing : open_failed;
   }
-  if (look.directory) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info)) {
+    *error = errno_of(GetLastError());
+    CloseHandle(h);
+    return open_failed;
+  }
+  // Seconds since 1970 from 100-nanosecond ticks since 1601.
+  uint64_t ticks = static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32 |
+                   info.ftLastWriteTime.dwLowDateTime;
+  st->st_mtime = static_cast<time_t>(ticks / 10000000 - 11644473600ULL);
+  st->st_size = static_cast<long long>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
     st->st_mode = S_IFDIR;
+    CloseHandle(h);
     return open_not_regular;
   }
-  int f = _wopen(wide(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  st->st_mode = S_IFREG;
+  int f = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY | _O_BINARY);
   if (f < 0) {
     *error = errno;
+    CloseHandle(h);
     return open_failed;
-  }
-  if (fstat(f, st) != 0) {
-    *error = errno;
-    _close(f);
-    return open_failed;
-  }
-  if (!S_ISREG(st->st_mode)) {
-    _close(f);
-    return open_not_regular;
   }
   *fd = f;
   return open_ok;
