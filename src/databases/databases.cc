@@ -567,7 +567,7 @@ database_health check_databases(unsigned threads)
   std::string bin = variable_value("SELFAUTOLOC");
   // The installation's own mktexlsr, where the system has none on its path.
   std::string own = bin + "/" + mktexlsr_name;
-  if (!bin.empty() && executable_p(own) && !executable_p("/usr/bin/mktexlsr"))
+  if (!bin.empty() && executable_p(own) && !(*system_mktexlsr && executable_p(system_mktexlsr)))
     health.mktexlsr = own;
   for (const path_element &e : dbs) {
     tree_health &t = health.trees.emplace_back();

@@ -160,6 +160,10 @@ std::string privileged(const std::vector<std::string> &commands, bool allowed);
 // dpkg, as on Windows).
 extern const char dpkg_info_dir[];
 
+// The system's own mktexlsr, which the advice names by its plain name when
+// it is there ("" where there is none, as on Windows).
+extern const char system_mktexlsr[];
+
 // Return the name of mktexlsr in a TeX Live bin directory.
 extern const char mktexlsr_name[];
 

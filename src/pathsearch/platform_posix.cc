@@ -641,6 +641,7 @@ bool finish_child(long handle, std::string *text)
 
 const bool case_sensitive_paths_p = true;
 const char mktexlsr_name[] = "mktexlsr";
+const char system_mktexlsr[] = "/usr/bin/mktexlsr";
 const char dpkg_info_dir[] = "/var/lib/dpkg/info";
 
 bool look_at(const std::string &path, bool follow, file_status *st)

@@ -375,6 +375,7 @@ int getopt_long_only(int argc, char *const *argv, const char *shortopts,
 
 const bool case_sensitive_paths_p = false;
 const char mktexlsr_name[] = "mktexlsr.exe";
+const char system_mktexlsr[] = "";
 const char dpkg_info_dir[] = "";
 
 namespace {
@@ -449,9 +450,42 @@ bool look_at(const std::string &path, bool follow, file_status *st)
 
 bool may_write_p(const std::string &path)
 {
+  // What the file's access control list grants this user: the read-only
+  // attribute says nothing for a directory.
   DWORD a = attributes(path);
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) == 0 &&
-         _waccess(wide(path).c_str(), 2) == 0;
+  if (a == INVALID_FILE_ATTRIBUTES)
+    return false;
+  bool directory = (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (!directory && (a & FILE_ATTRIBUTE_READONLY) != 0)
+    return false;
+  std::wstring name = wide(path);
+  const SECURITY_INFORMATION wanted =
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  DWORD size = 0;
+  GetFileSecurityW(name.c_str(), wanted, nullptr, 0, &size);
+  std::vector<char> descriptor(size);
+  if (size == 0 || !GetFileSecurityW(name.c_str(), wanted, descriptor.data(), size, &size))
+    return true; // no list to ask: the file system does not keep one
+  HANDLE token = nullptr;
+  if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) {
+    if (!ImpersonateSelf(SecurityImpersonation))
+      return true;
+    bool opened = OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token);
+    RevertToSelf();
+    if (!opened)
+      return true;
+  }
+  GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                             FILE_ALL_ACCESS};
+  DWORD access = directory ? FILE_ADD_FILE | FILE_DELETE_CHILD : FILE_GENERIC_WRITE;
+  MapGenericMask(&access, &mapping);
+  PRIVILEGE_SET privileges;
+  DWORD privileges_size = sizeof privileges, granted = 0;
+  BOOL allowed = FALSE;
+  bool asked = AccessCheck(descriptor.data(), token, access, &mapping, &privileges,
+                           &privileges_size, &granted, &allowed);
+  CloseHandle(token);
+  return !asked || allowed;
 }
 
 std::string link_target(const std::string &path)

@@ -115,6 +115,7 @@ def make_layout(base):
     os.makedirs(win_bin)
     shutil.copy(EXE, win_bin)
     shutil.copy(KPSEWHICH, win_bin)
+    shutil.copy(os.path.join(os.path.dirname(KPSEWHICH), "mktexlsr.exe"), win_bin)
     # For the Linux build's -texmfroot: a stand-in for the Linux programs.
     linux_bin = os.path.join(root, "bin", "x86_64-linux")
     os.makedirs(linux_bin)
@@ -198,8 +199,14 @@ def plant_traps(base, root):
     write(local + "/tex/latex/trap/trap.sty", "\\ProvidesPackage{trap}[2019/01/01 v1.0 old]\n")
     write(home + "/tex/latex/mine/hometrap.sty", "\\ProvidesPackage{hometrap}[2018/01/01 v0.9]\n")
     write(dist + "/tex/latex/mine/hometrap.sty", "\\ProvidesPackage{hometrap}[2024/01/01 v3.0]\n")
+    # A linked directory (walked, as mktexlsr lists it) and a hidden one
+    # (skipped, as Kpathsea skips it).
+    write(base + "/elsewhere/linked.sty", "% behind a link\n")
+    os.symlink(base + "/elsewhere", local + "/tex/latex/linked")
+    write(local + "/tex/latex/.hidden/secret.sty", "% hidden\n")
     for tree in (dist, local):
         subprocess.run(["mktexlsr", tree], check=True, capture_output=True)
+    write(base + "/elsewhere/new-behind-link.sty", "% added behind the link\n")
     write(local + "/tex/latex/local/added.sty", "% added after mktexlsr\n")
     os.remove(dist + "/tex/latex/pkg/pkg.cls")
     os.rename(dist + "/tex/latex/other/Mixed.STY", dist + "/tex/latex/other/moved.sty")
@@ -258,10 +265,14 @@ def databases_against_linux(base, root):
     check(w == l, "-databases: Windows %r\nLinux %r" % (w, l))
     found = {p for tree in w[0] for k in ("missing", "gone") for p in tree[3][k]}
     for planted in ("texmf-local/tex/latex/local/added.sty", "texmf-dist/tex/latex/pkg/pkg.cls",
+                    "texmf-local/tex/latex/linked/new-behind-link.sty",
                     "texmf-dist/tex/latex/other/mixed.sty", "texmf-dist/tex/latex/other/moved.sty"):
         check(any(p.endswith(planted) for p in found), "-databases finds " + planted)
+    check(not any("secret.sty" in p for p in found), "a hidden directory is skipped")
     status, out, err = run(["wine", exe, "-databases"], env=wine_env(""), cwd=base)
-    check("mend: mktexlsr " in out.replace("\r", ""), "the advice runs mktexlsr:\n" + out)
+    mend = windows_path(os.path.join(root, "bin", "windows", "mktexlsr.exe")).lower()
+    check("mend: " + mend + " " + windows_path(base).lower() + "\\texmf-local" in out.lower(),
+          "the advice runs the installation's mktexlsr.exe:\n" + out)
 
 
 def no_installation(base):

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 #include <windows.h>
+#include <sddl.h>
 #include <shellapi.h>
 
 namespace {
@@ -282,6 +283,35 @@ TEST(WindowsModes, TheLookupsDirectoryIsRemovedAfterTheRun)
   EXPECT_NE(lf(r.out).find("older than [1] behind it"),
             std::string::npos) << r.out;
   EXPECT_EQ(temporary_names(L"lsrcheck-lookups-"), before);
+}
+
+TEST(WindowsModes, AdviceIsForCmdAndAnAdministratorWhereTheTreeIsNotTheUsers)
+{
+  installation tl({{L"ls-R", "% ls-R -- filename database for kpathsea; do not change this line.\n"
+                             "./tex:\ngone.sty\n"}});
+  std::wstring tree = tl.root + L"\\texmf-dist";
+  for (bool read_only : {false, true}) {
+    // Not the user's to write: an access list that denies everyone writing.
+    PSECURITY_DESCRIPTOR denied = nullptr;
+    if (read_only) {
+      ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+          L"D:(D;;DCLCWD;;;WD)(A;;GA;;;WD)", SDDL_REVISION_1, &denied, nullptr));
+    }
+    PSECURITY_DESCRIPTOR open = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;GA;;;WD)", SDDL_REVISION_1,
+                                                         &open, nullptr);
+    SetFileSecurityW(tree.c_str(), DACL_SECURITY_INFORMATION, read_only ? denied : open);
+    result r = run({"-databases", tl.texmfroot()});
+    SetFileSecurityW(tree.c_str(), DACL_SECURITY_INFORMATION, open);
+    LocalFree(denied);
+    LocalFree(open);
+    EXPECT_EQ(r.status, 4u) << r.err;
+    std::string out = lf(r.out);
+    EXPECT_NE(out.find("  mend: mktexlsr "), std::string::npos) << out;
+    EXPECT_EQ(out.find("sudo"), std::string::npos) << out;
+    EXPECT_EQ(out.find("from an administrator's prompt") != std::string::npos, read_only) << out;
+    EXPECT_NE(out.find("\\texmf-dist"), std::string::npos) << "cmd's separators: " << out;
+  }
 }
 
 TEST(WindowsModes, CtrlBreakStillRemovesTheLookupsDirectory)
