@@ -65,7 +65,7 @@ package_map texlive_owners(const std::unordered_set<std::string> &paths, const s
       package = line.substr(5);
     } else if (line.substr(0, 1) == " ") {
       // " texmf-dist/tex/latex/tools/array.sty" and maybe " details=...".
-      path = root + "/" + std::string(line.substr(1, line.find(' ', 1) - 1));
+      path = path_key(root + "/" + std::string(line.substr(1, line.find(' ', 1) - 1)));
       if (paths.count(path) > 0)
         owners.emplace(path, package);
     }

@@ -626,22 +626,23 @@ void learn_file_facts(group_info &group)
 void learn_packages(std::vector<group_info> &groups, const std::string &dpkg_info,
                     const std::string &tlpdb, const std::string &root)
 {
-  // Every member, by its path as listed and by its path with links resolved.
+  // Every member, by its path as listed and by its path with links
+  // resolved, each as paths compare here (Windows Kpathsea lower-cases).
   std::unordered_set<std::string> wanted;
   std::vector<std::pair<member_info *, std::string>> real_paths;
   for (group_info &g : groups)
     for (member_info &m : g.members) {
-      wanted.insert(m.path);
+      wanted.insert(path_key(m.path));
       std::string real = real_path(m.path);
       if (m.path != real) {
-        wanted.insert(real);
+        wanted.insert(path_key(real));
         real_paths.emplace_back(&m, real);
       }
     }
   package_map debian = debian_owners(wanted, dpkg_info);
   package_map texlive = texlive_owners(wanted, tlpdb, root);
   auto pick = [](const package_map &owners, const std::string &path, std::string &package) {
-    auto it = owners.find(path);
+    auto it = owners.find(path_key(path));
     if (package.empty() && it != owners.end())
       package = it->second;
   };

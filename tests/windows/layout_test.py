@@ -199,6 +199,12 @@ def plant_traps(base, root):
     write(local + "/tex/latex/trap/trap.sty", "\\ProvidesPackage{trap}[2019/01/01 v1.0 old]\n")
     write(home + "/tex/latex/mine/hometrap.sty", "\\ProvidesPackage{hometrap}[2018/01/01 v0.9]\n")
     write(dist + "/tex/latex/mine/hometrap.sty", "\\ProvidesPackage{hometrap}[2024/01/01 v3.0]\n")
+    # TeX Live's package database: the distribution's own copies.
+    write(root + "/tlpkg/texlive.tlpdb",
+          "name cherokee\ncategory Package\nrunfiles size=2\n"
+          " texmf-dist/fonts/tfm/public/cher/Cherokee.tfm\n"
+          " texmf-dist/fonts/tfm/public/cher2/cherokee.tfm\n\n"
+          "name trap\ncategory Package\nrunfiles size=1\n texmf-dist/tex/latex/trap/trap.sty\n")
     # A linked directory (walked, as mktexlsr lists it) and a hidden one
     # (skipped, as Kpathsea skips it).
     write(base + "/elsewhere/linked.sty", "% behind a link\n")
@@ -236,6 +242,10 @@ def explain_against_kpsewhich(base, root):
         g = by_name.get(name)
         check(g is not None and "older" in g["problems"],
               "%s: an older copy loaded is a finding: %r" % (name, g and g["findings"]))
+    cherokee = by_name.get("cherokee.tfm")
+    check(cherokee is not None and cherokee["findings"] and not cherokee["problems"] and
+          all(f["distribution"] for f in cherokee["findings"]),
+          "copies TeX Live's database lists are the distribution's own: %r" % cherokee)
     home = by_name.get("hometrap.sty")
     check(home is not None and any(m["on_disk"] and m["tree"] == "TEXMFHOME" for m in home["members"]),
           "the copy in the user's texmf (TEXMFHOME, no ls-R) is a member")
