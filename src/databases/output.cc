@@ -34,7 +34,9 @@ std::vector<std::string> dangling_lines(const tree_health &t, bool *all_packaged
   std::vector<std::string> lines;
   *all_packaged = true;
   for (const dangling_link &d : t.dangling) {
-    lines.push_back(d.path + " -> " + d.target +
+    // Where a link points cannot always be read (Windows): then it is
+    // enough that it leads nowhere.
+    lines.push_back(d.path + (d.target.empty() ? "" : " -> " + d.target) +
                     (d.package.empty() ? "" : " (package " + d.package + ")"));
     *all_packaged = *all_packaged && !d.package.empty();
   }

@@ -1,11 +1,12 @@
 // The tool's binding to Kpathsea: program set-up, the ls-R file-name
 // databases, and the GNU routines the tool relies on.
 //
-// Everything that depends on the platform lives here.  Kpathsea supplies
+// What differs between Linux and Windows is declared in platform.h and in
+// the few calls here that each platform's file defines.  Kpathsea supplies
 // concat, xmalloc, xrealloc, xbasename, dir_p and uppercasify (declared by
 // its own headers, included below); glibc supplies getopt_long_only and
-// fnmatch.  The shared-database calls, dostounix_filename and stricmp are
-// ours.
+// fnmatch (on Windows, getopt.h and wildcard.h stand in for them).  The
+// shared-database calls, dostounix_filename and stricmp are ours.
 #ifndef LSRCHECK_PATHSEARCH_H
 #define LSRCHECK_PATHSEARCH_H
 
