@@ -5,6 +5,7 @@
 #include "pathsearch/platform.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <thread>
 #include <unistd.h>
@@ -56,4 +57,57 @@ bool read_whole_file(const std::string &path, std::string &text)
   bool ok = read_up_to(fd, SIZE_MAX, text);
   close(fd);
   return ok;
+}
+
+bool read_up_to(int fd, size_t limit, std::string &text)
+{
+  text.clear();
+  char buffer[65536];
+  while (text.size() < limit) {
+    auto n = read(fd, buffer, static_cast<unsigned>(std::min(sizeof buffer, limit - text.size())));
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0)
+      return false;
+    if (n == 0)
+      break;
+    text.append(buffer, n);
+  }
+  return true;
+}
+
+std::vector<std::string> files_below(const std::string &dir)
+{
+  std::vector<std::string> files;
+  file_status top;
+  if (!look_at(dir, true, &top) || !top.directory)
+    return files;
+  struct pending {
+    std::string dir;
+    std::vector<file_id> above;
+  };
+  std::vector<pending> stack{{dir, {top.id}}};
+  std::vector<listed_entry> entries;
+  while (!stack.empty()) {
+    pending here = std::move(stack.back());
+    stack.pop_back();
+    int error;
+    read_directory(here.dir, entries, &error);
+    for (const listed_entry &e : entries) {
+      std::string path = here.dir + "/" + e.name;
+      // A dangling link is listed, as find -L lists it.
+      if (!e.directory) {
+        files.push_back(path);
+        continue;
+      }
+      if (e.name[0] == '.' || e.pseudo ||
+          std::find(here.above.begin(), here.above.end(), e.id) != here.above.end())
+        continue;
+      pending next{path, here.above};
+      next.above.push_back(e.id);
+      stack.push_back(std::move(next));
+    }
+  }
+  std::sort(files.begin(), files.end());
+  return files;
 }
