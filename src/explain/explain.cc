@@ -1,8 +1,9 @@
 // The explained report: Kpathsea's own lookups for each program, and what
 // each copy of a shared name is.
 //
-// The lookups run on this thread and in a child process, each on a share
-// of the programs, since Kpathsea serves one thread only; meanwhile a
+// The lookups run on this thread and, where the system can start one (not
+// Windows), in a child process, each on a share of the programs, since
+// Kpathsea serves one thread only; meanwhile a
 // helper thread reads the members themselves and the package lists.  Lookups run
 // from an empty directory of their own, so that the directory the user
 // happens to be in decides nothing.
@@ -64,9 +65,9 @@ std::string tree_of(const std::string &path,
   std::string real = path_key(path), target = path_key(real_path(path));
   std::string best;
   size_t best_length = 0;
-  for (const auto &[variable, tree_root] : roots)
+  for (const auto &[variable, tree_root] : roots) {
+    std::string root = path_key(tree_root);
     for (const std::string &p : {real, target}) {
-      std::string root = path_key(tree_root);
       bool inside = root == "/" || (p.compare(0, root.size(), root) == 0 &&
                                     p.size() > root.size() && p[root.size()] == '/');
       if (inside && root.size() > best_length) {
@@ -74,6 +75,7 @@ std::string tree_of(const std::string &path,
         best_length = root.size();
       }
     }
+  }
   return best;
 }
 
