@@ -123,8 +123,6 @@ void registry_ghostscripts(HKEY root, std::vector<library_candidate> &out)
   RegCloseKey(key);
 }
 
-bool database_load_skipped;
-
 } // namespace
 
 bool environment_value(const char *name, std::string *value)
@@ -289,7 +287,16 @@ int match_pattern(const char *pattern, const char *path)
 
 void skip_database_load()
 {
-  database_load_skipped = true;
+  // No interposition with a static library: while Kpathsea first reads
+  // texmf.cnf, which is when it loads the databases, TEXMFDBS names only a
+  // tree that cannot exist ('<' is no character of a Windows name).
+  if (kpse_def_inst.cnf_hash.size != 0)
+    return; // read already, and loaded
+  std::string saved;
+  bool had = environment_value("TEXMFDBS", &saved);
+  set_environment("TEXMFDBS", "<none>");
+  free(kpse_var_value("TEXMFROOT"));
+  set_environment("TEXMFDBS", had ? saved.c_str() : nullptr);
 }
 
 void find_directories(const char *dir, const char *const *names, size_t count, bool *is_dir)
