@@ -5,21 +5,21 @@
 
 #include "pathsearch/files.h"
 #include "pathsearch/getopt.h"
+#include "pathsearch/installation.h"
 #include "pathsearch/pathsearch.h"
 #include "pathsearch/platform.h"
 #include "pathsearch/tailappend.h"
 #include "pathsearch/wildcard.h"
-#include "pathsearch/installation.h"
 #include "pathsearch/windows_text.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <io.h>
 #include <string>
+#include <sys/stat.h>
 #include <unordered_map>
 #include <vector>
 #include <windows.h>
