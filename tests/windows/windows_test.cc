@@ -311,6 +311,8 @@ TEST(WindowsModes, AdviceIsForCmdAndAnAdministratorWhereTheTreeIsNotTheUsers)
     EXPECT_EQ(out.find("sudo"), std::string::npos) << out;
     EXPECT_EQ(out.find("from an administrator's prompt") != std::string::npos, read_only) << out;
     EXPECT_NE(out.find("\\texmf-dist"), std::string::npos) << "cmd's separators: " << out;
+    // The ls-R lacks web2c/texmf.cnf: a stale ls-R, not a lost configuration.
+    EXPECT_EQ(out.find("texmf.cnf not found"), std::string::npos) << out;
   }
 }
 
