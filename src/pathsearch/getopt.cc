@@ -185,16 +185,16 @@ int gnu_getopt_long_only(int argc, char **argv, const char *shortopts,
   }
 
   char c = *d->nextchar++;
-  const char *spec = strchr(shortopts, c);
+  const char *letter = strchr(shortopts, c);
   if (*d->nextchar == '\0')
     d->optind++;
-  if (spec == nullptr || c == ':' || c == ';') {
+  if (letter == nullptr || c == ':' || c == ';') {
     if (d->opterr)
       fprintf(stderr, "%s: invalid option -- '%c'\n", argv[0], c);
     d->optopt = c;
     return '?';
   }
-  if (spec[1] == ':') {
+  if (letter[1] == ':') {
     if (*d->nextchar != '\0') {
       d->optarg = d->nextchar;
       d->optind++;
