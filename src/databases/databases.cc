@@ -366,7 +366,7 @@ void read_tree_database(tree_health &tree, uint32_t tree_index, db_table &table)
       file_status look;
       if (look_at(path, false, &look) && look.link)
         tree.lsr_target = real_path(path);
-      tree.owner = look_at(path, true, &look) && look.ours;
+      tree.owner = owned_p(path);
       const char header[] = "% ls-R -- filename database for kpathsea; do not change this line.";
       tree.lsr_header = text.compare(0, sizeof header - 1, header) == 0 &&
                         (text.size() == sizeof header - 1 || text[sizeof header - 1] == '\n' ||

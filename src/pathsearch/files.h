@@ -50,9 +50,6 @@ bool read_whole_file(const std::string &path, std::string &text);
 // directory above not followed, /proc and /sys never entered.
 std::vector<std::string> files_below(const std::string &dir);
 
-// Return true if the open file FD lies in /proc or /sys.
-bool pseudo_file_system_p(int fd);
-
 // Return WANTED, or one thread per core where WANTED is 0.
 unsigned thread_count(unsigned wanted);
 

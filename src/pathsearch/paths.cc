@@ -29,6 +29,30 @@ std::string path_key(const std::string &path)
   return key;
 }
 
+bool regular_file_p(const std::string &path)
+{
+  file_status st;
+  return look_at(path, true, &st) && st.regular;
+}
+
+bool directory_p(const std::string &path)
+{
+  file_status st;
+  return look_at(path, true, &st) && st.directory;
+}
+
+bool present_p(const std::string &path)
+{
+  file_status st;
+  return look_at(path, false, &st);
+}
+
+bool same_file_p(const std::string &a, const std::string &b)
+{
+  file_status x, y;
+  return look_at(a, true, &x) && look_at(b, true, &y) && x.id == y.id;
+}
+
 unsigned thread_count(unsigned wanted)
 {
   return wanted > 0 ? wanted : std::max(1u, std::thread::hardware_concurrency());

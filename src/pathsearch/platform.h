@@ -21,20 +21,21 @@ bool environment_value(const char *name, std::string *value);
 // Set NAME in the environment to VALUE, or remove it where VALUE is null.
 void set_environment(const char *name, const char *value);
 
-// Return true if PATH names a regular file (after links).
+// Return true if PATH names a regular file (after links).  (This and the
+// next three are the same on both systems, over look_at.)
 bool regular_file_p(const std::string &path);
 
 // Return true if PATH names a directory (after links).
 bool directory_p(const std::string &path);
-
-// Return true if PATH names a regular file (after links) that may be run.
-bool executable_p(const std::string &path);
 
 // Return true if anything is at PATH, a dangling link included.
 bool present_p(const std::string &path);
 
 // Return true if A and B both exist and are one file (after links).
 bool same_file_p(const std::string &a, const std::string &b);
+
+// Return true if PATH names a regular file (after links) that may be run.
+bool executable_p(const std::string &path);
 
 // Return the names in directory DIR that do not start with a dot, sorted;
 // empty if it cannot be read.
@@ -98,13 +99,16 @@ struct file_status {
   bool directory = false;
   bool regular = false;
   file_id id{};
-  bool ours = false;      // owned by the user the tool runs as
   unsigned mode = 0;      // the type bits of st_mode, for file_type_text
 };
 
 // Look at PATH, links followed if FOLLOW; return false, with ST->error
 // set, if nothing can be seen there.
 bool look_at(const std::string &path, bool follow, file_status *st);
+
+// Return true if PATH (after links) is the user's own: owned by the user
+// the tool runs as (on Windows, where access lists decide: writable by it).
+bool owned_p(const std::string &path);
 
 // Return true if the user the tool runs as may write the file or
 // directory PATH.

@@ -62,34 +62,9 @@ void set_environment(const char *name, const char *value)
     unsetenv(name);
 }
 
-bool regular_file_p(const std::string &path)
-{
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool directory_p(const std::string &path)
-{
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool executable_p(const std::string &path)
 {
   return regular_file_p(path) && access(path.c_str(), X_OK) == 0;
-}
-
-bool present_p(const std::string &path)
-{
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
-
-bool same_file_p(const std::string &a, const std::string &b)
-{
-  struct stat sa, sb;
-  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
 }
 
 std::vector<std::string> directory_names(const std::string &dir)
@@ -375,6 +350,9 @@ void find_directories(const char *dir, const char *const *names, size_t count,
       is_dir[i] = joined_dir_p(dir, names[i]);
 }
 
+namespace {
+
+// Return true if the open file FD lies in /proc or /sys.
 bool pseudo_file_system_p(int fd)
 {
   struct statfs fs;
@@ -383,6 +361,8 @@ bool pseudo_file_system_p(int fd)
   return std::find(std::begin(pseudo_file_systems), std::end(pseudo_file_systems),
                    static_cast<long>(fs.f_type)) != std::end(pseudo_file_systems);
 }
+
+} // namespace
 
 open_result open_regular(const std::string &path, int *fd, struct stat *st, int *error)
 {
@@ -585,9 +565,14 @@ bool look_at(const std::string &path, bool follow, file_status *st)
   st->directory = S_ISDIR(s.st_mode);
   st->regular = S_ISREG(s.st_mode);
   st->id = {s.st_dev, s.st_ino};
-  st->ours = s.st_uid == geteuid();
   st->mode = s.st_mode & S_IFMT;
   return true;
+}
+
+bool owned_p(const std::string &path)
+{
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && st.st_uid == geteuid();
 }
 
 bool may_write_p(const std::string &path)

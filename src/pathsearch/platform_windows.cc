@@ -140,34 +140,9 @@ void set_environment(const char *name, const char *value)
   _putenv_s(name, value != nullptr ? value : "");
 }
 
-bool regular_file_p(const std::string &path)
-{
-  BY_HANDLE_FILE_INFORMATION info;
-  return file_information(path, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-bool directory_p(const std::string &path)
-{
-  BY_HANDLE_FILE_INFORMATION info;
-  return file_information(path, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 bool executable_p(const std::string &path)
 {
   return regular_file_p(path);
-}
-
-bool present_p(const std::string &path)
-{
-  return attributes(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool same_file_p(const std::string &a, const std::string &b)
-{
-  BY_HANDLE_FILE_INFORMATION x, y;
-  return file_information(a, &x) && file_information(b, &y) &&
-         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
-         x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
 }
 
 std::vector<std::string> directory_names(const std::string &dir)
@@ -343,16 +318,6 @@ void end_tail_appends()
 {
 }
 
-bool bucket_formula_agrees_p(unsigned)
-{
-  return false;
-}
-
-bool last_append_fast_p()
-{
-  return false;
-}
-
 const std::vector<logged_entry> *load_log(const hash_table_type *)
 {
   return nullptr;
@@ -426,10 +391,13 @@ bool look_at(const std::string &path, bool follow, file_status *st)
     st->error = errno_of(GetLastError());
     return false;
   }
-  // Symbolic links and junctions are both reparse points.
+  // Symbolic links and junctions are both reparse points; unfollowed,
+  // the attributes say all that is asked.
   st->link = (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  if (st->link && !follow) {
-    st->mode = 0;
+  if (!follow) {
+    st->directory = !st->link && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    st->regular = !st->link && !st->directory;
+    st->mode = st->link ? 0 : st->directory ? S_IFDIR : S_IFREG;
     return true;
   }
   BY_HANDLE_FILE_INFORMATION info;
@@ -451,8 +419,12 @@ bool look_at(const std::string &path, bool follow, file_status *st)
   st->regular = !st->directory;
   st->mode = st->directory ? S_IFDIR : S_IFREG;
   st->id = id_of(info);
-  st->ours = may_write_p(path);
   return true;
+}
+
+bool owned_p(const std::string &path)
+{
+  return may_write_p(path);
 }
 
 bool may_write_p(const std::string &path)
@@ -651,11 +623,6 @@ std::string privileged(const std::vector<std::string> &commands, bool allowed)
   for (const std::string &command : commands)
     line += (line.empty() ? "" : " && ") + command;
   return allowed ? line : line + "   (from an administrator's prompt)";
-}
-
-bool pseudo_file_system_p(int)
-{
-  return false;
 }
 
 open_result open_regular(const std::string &path, int *fd, struct stat *st, int *error)
