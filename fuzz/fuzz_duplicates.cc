@@ -14,6 +14,7 @@
 #include <map>
 #include <string>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "duplicates.h"

@@ -23,6 +23,7 @@
 #include <memory>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "pathsearch/files.h"
 #include "pathsearch/pathsearch.h"

@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <string>
 #include <unistd.h>
+#include <utility>
 
 #include "databases/databases.h"
 #include "duplicates.h"

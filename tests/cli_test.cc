@@ -1,6 +1,8 @@
 // The command line: texts, statuses, abbreviations and leftover words.
 
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 #include "helpers.h"
 #include "lsrcheck.h"

@@ -2,6 +2,7 @@
 // independent walk (find -L).
 
 #include <gtest/gtest.h>
+#include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +11,8 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "databases/databases.h"
 #include "helpers.h"

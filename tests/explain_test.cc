@@ -3,6 +3,7 @@
 // that are not UTF-8, -file and -fail-on.
 
 #include <gtest/gtest.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <set>
 #include <regex>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 #include "helpers.h"
 

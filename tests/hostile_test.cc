@@ -3,6 +3,7 @@
 // "could not look" is never a verdict about the installation.
 
 #include <gtest/gtest.h>
+#include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,8 @@
 #include <functional>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <utility>
+#include <vector>
 
 #include "helpers.h"
 

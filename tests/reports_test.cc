@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <string>
 #include <sys/mman.h>
 #include <unistd.h>
 

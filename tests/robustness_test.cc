@@ -1,14 +1,17 @@
 // Bad input and hostile surroundings: each case of docs/robustness.md, with
 // the outcome it documents.
 
+#include <algorithm>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <string>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <random>
+#include <vector>
 
 #include "helpers.h"
 

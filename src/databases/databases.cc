@@ -19,8 +19,10 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <new>
 #include <string_view>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <unordered_map>

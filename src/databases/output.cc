@@ -1,6 +1,10 @@
 // The database health report as text and as JSON.
 
 #include "databases/databases.h"
+
+#include <string>
+#include <vector>
+
 #include "lsrcheck.h"
 #include "output.h"
 #include "pathsearch/platform.h"

@@ -16,10 +16,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "explain/facts.h"
 #include "pathsearch/files.h"

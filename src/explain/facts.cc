@@ -11,6 +11,7 @@
 #include <thread>
 #include <unistd.h>
 #include <unordered_set>
+#include <utility>
 #include <xxhash.h>
 
 #include "packages.h"

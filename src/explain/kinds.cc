@@ -3,6 +3,9 @@
 
 #include "explain/explain.h"
 
+#include <string>
+#include <utility>
+
 bool parse_finding_kinds(const std::string &list, unsigned *bits, std::string *bad)
 {
   static const std::pair<const char *, unsigned> kinds[] = {

@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <ctime>
 #include <nlohmann/json.hpp>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "explain/explain.h"
 #include "lsrcheck.h"

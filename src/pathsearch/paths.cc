@@ -7,8 +7,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 std::string collapsed_path(const std::string &path)
 {

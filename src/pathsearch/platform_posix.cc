@@ -22,7 +22,9 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <functional>
+#include <iterator>
 #include <link.h>
+#include <new>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -33,6 +35,7 @@
 #include <sys/utsname.h>
 #include <sys/vfs.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {

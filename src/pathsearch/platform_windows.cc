@@ -17,10 +17,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <io.h>
 #include <string>
 #include <sys/stat.h>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 #include <windows.h>
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 #include <windows.h>
 #include <sddl.h>
