@@ -3,7 +3,10 @@
 against LaTeX itself: a harness makes the declarations print what they were
 given and stop, then inputs each file of a sample of the machine's LaTeX
 sources.  Wherever LaTeX prints a dated declaration, the tool must read the
-same date and version."""
+same date and version, or none at all: a date it reads is never another
+one.  A file it reads no date from (one that takes its declaration from a
+file \\input from elsewhere on the search path) may be one of a few: under
+2% of those LaTeX dates."""
 
 import concurrent.futures
 import os
@@ -88,17 +91,21 @@ def main():
             theirs = dict(zip(sample, pool.map(lambda p: latex_reading(p, work), sample)))
     finally:
         shutil.rmtree(work)
-    compared = differ = 0
+    compared = differ = undated = 0
     for path in sample:
         latex = theirs[path]
         if latex is None or not latex[0]:
             continue
         compared += 1
-        if ours.get(path) != latex:
+        if ours.get(path) == ('', ''):
+            undated += 1
+            print(f'{path}: LaTeX {latex}, lsrcheck reads no date')
+        elif ours.get(path) != latex:
             differ += 1
             print(f'{path}: LaTeX {latex}, lsrcheck {ours.get(path)}')
-    print(f'{compared} dated declarations compared, {differ} differ')
-    return 1 if differ or compared < len(sample) // 4 else 0
+    print(f'{compared} dated declarations compared, {differ} differ, {undated} without a date')
+    too_many_undated = undated * 50 > compared  # 2%
+    return 1 if differ or too_many_undated or compared < len(sample) // 4 else 0
 
 
 if __name__ == '__main__':
