@@ -32,6 +32,9 @@ target_compile_definitions(lsrcheck_core PUBLIC WIN32 LSRCHECK_VERSION="${PROJEC
   UNICODE _UNICODE _FILE_OFFSET_BITS=64 XXH_INLINE_ALL _POSIX_THREAD_SAFE_FUNCTIONS)
 target_link_libraries(lsrcheck_core PUBLIC ${LSRCHECK_KPATHSEA_DIR}/lib/libkpathsea.a
   advapi32)
+# Kpathsea's perror calls go to __wrap_perror, which writes each complaint
+# once (on Linux the executable's perror takes them over).
+target_link_options(lsrcheck_core INTERFACE -Wl,--wrap=perror)
 
 add_executable(lsrcheck src/main_windows.cc)
 target_link_libraries(lsrcheck PRIVATE lsrcheck_core)

@@ -4,6 +4,8 @@
 #include "reports.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "lsrcheck.h"
 #include "pathsearch/gslocate.h"
@@ -32,8 +34,13 @@ void report_shared_memory()
 
 void report_ghostscript()
 {
-  if (gs_locate() == 0) {
+  std::vector<std::string> refused;
+  if (gs_locate(&refused) == 0) {
     printf("%s: no version of Ghostscript has been found.\n", options.program_name);
+    // What was tried, on standard error, so that a GS_DLL that names the
+    // wrong file is seen for what it is.
+    for (const std::string &line : refused)
+      fprintf(stderr, "%s: note: tried %s\n", options.program_name, line.c_str());
     return;
   }
   printf("%s: Ghostscript version %s has been found:\n", options.program_name,

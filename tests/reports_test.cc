@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <string>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -60,14 +62,25 @@ run_result run_with_dll(const std::string &dll, const std::string &option = "-gh
   return run_lsrcheck({option}, opts);
 }
 
-TEST(Ghostscript, NotFoundUnlessTheLibraryIsGhostscript)
+TEST(Ghostscript, NotFoundUnlessTheLibraryIsGhostscriptAndSaysWhatWasTried)
 {
-  for (const std::string dll : {"/nonexistent/libgs.so.10", FAKE_NOT_GS, FAKE_GS_FAILING,
-                                "/etc/passwd", "/tmp"}) {
-    run_result r = run_with_dll(dll);
-    EXPECT_EQ(r.out, not_found) << dll;
-    EXPECT_EQ(r.err, "") << dll;
-    EXPECT_EQ(r.status, 0) << dll;
+  const std::string tried = "lsrcheck: note: tried GS_DLL=";
+  const struct {
+    std::string dll, why;
+  } cases[] = {
+    {"/nonexistent/libgs.so.10",
+     "cannot be loaded: /nonexistent/libgs.so.10: cannot open shared object file"},
+    {FAKE_NOT_GS, "not Ghostscript (it has no gsapi_revision)\n"},
+    {FAKE_GS_FAILING, "its gsapi_revision failed\n"},
+    {"/etc/passwd", "cannot be loaded: /etc/passwd: "},
+    {"/tmp", "cannot be loaded: /tmp: "},
+  };
+  for (const auto &c : cases) {
+    run_result r = run_with_dll(c.dll);
+    EXPECT_EQ(r.out, not_found) << c.dll;
+    EXPECT_EQ(r.err.rfind(tried + c.dll + ": " + c.why, 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.status, 0) << c.dll;
   }
 }
 

@@ -89,6 +89,36 @@ TEST(Unprivileged, UnreadableDatabaseIsKpathseasWarningAndAnEmptyReport)
   EXPECT_EQ(r.status, 0);
 }
 
+TEST(Unprivileged, KpathseasComplaintAboutOneFileIsWrittenOnce)
+{
+  if (root_p())
+    GTEST_SKIP() << "root reads every file; this case runs as nobody";
+  // Kpathsea complains on every search that meets a file it may not read;
+  // -explain searches for four programs in two processes.
+  const struct {
+    std::string unreadable;
+    std::vector<std::string> args;
+  } cases[] = {
+    {"ls-R", {"-multiple-occurences"}},
+    {"ls-R", {"-explain"}},
+    {"b/y.sty", {"-explain"}},
+    {"b/y.sty", {"-explain", "-progname=latex", "-progname=tex", "-progname=etex"}},
+  };
+  for (const auto &c : cases) {
+    texmf_tree tree = make_tree("./a:\ny.sty\n./b:\ny.sty\n");
+    write_file(tree.root + "/a/y.sty", "a");
+    write_file(tree.root + "/b/y.sty", "b");
+    chmod((tree.root + "/" + c.unreadable).c_str(), 0);
+    run_options opts;
+    opts.env.emplace_back("TEXINPUTS", tree.root + "//");
+    run_result r = run_on_tree(tree, c.args, opts);
+    const std::string complaint = tree.root + "/" + c.unreadable + ": Permission denied\n";
+    size_t first = r.err.find(complaint);
+    EXPECT_NE(first, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(complaint, first + 1), std::string::npos) << r.err;
+  }
+}
+
 TEST(BadNames, LongNamesHighBytesAndCaseOutsideAscii)
 {
   // Names of 4,096 bytes and more: printed whole, grouped as any other.

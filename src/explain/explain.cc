@@ -143,12 +143,11 @@ std::string encoded_hits(const std::vector<program_hits> &hits)
   return data;
 }
 
-// Read PROGRAMS x GROUPS hits encoded by encoded_hits from DATA into
-// HITS; return false if they are not all there.
-bool decode_hits(const std::string &data, size_t programs, size_t groups,
+// Read PROGRAMS x GROUPS hits encoded by encoded_hits from DATA at AT
+// into HITS, moving AT past them; return false if they are not all there.
+bool decode_hits(const std::string &data, size_t &at, size_t programs, size_t groups,
                  std::vector<program_hits> &hits)
 {
-  size_t at = 0;
   auto get = [&](uint32_t *n) {
     if (data.size() - at < sizeof *n)
       return false;
@@ -169,7 +168,7 @@ bool decode_hits(const std::string &data, size_t programs, size_t groups,
         at += length;
       }
     }
-  return at == data.size();
+  return true;
 }
 
 // Return every hit of every group of REPORT for every program, computed
@@ -191,11 +190,15 @@ std::vector<program_hits> look_up(const explained_report &report,
   long child = -1;
   if (programs > 1)
     child = start_child([&]() {
+      // Kpathsea's complaints come back with the hits, so that the parent
+      // writes each once for both processes.
+      hold_kpathsea_complaints();
       std::vector<program_hits> share;
       for (size_t p = 1; p < programs; p += 2)
         share.push_back(hits_for(report.programs[p], engine_of(report.programs[p], engines),
                                  names, formats));
-      return encoded_hits(share);
+      std::vector<program_hits> complaints{program_hits{held_kpathsea_complaints()}};
+      return encoded_hits(complaints) + encoded_hits(share);
     });
   start();
   for (size_t p = 0; p < programs; p += child >= 0 ? 2 : 1) {
@@ -204,13 +207,17 @@ std::vector<program_hits> look_up(const explained_report &report,
     done[p] = true;
   }
   std::string text;
-  std::vector<program_hits> share;
-  if (child >= 0 && finish_child(child, &text) &&
-      decode_hits(text, programs / 2, names.size(), share))
+  std::vector<program_hits> complaints, share;
+  size_t at = 0;
+  if (child >= 0 && finish_child(child, &text) && decode_hits(text, at, 1, 1, complaints) &&
+      decode_hits(text, at, programs / 2, names.size(), share) && at == text.size()) {
+    for (const std::string &complaint : complaints[0][0])
+      write_kpathsea_complaint(complaint);
     for (size_t p = 1, i = 0; p < programs; p += 2, i++) {
       hits[p] = std::move(share[i]);
       done[p] = true;
     }
+  }
   // Whatever the child could not deliver is looked up here.
   for (size_t p = 0; p < programs; p++)
     if (!done[p])

@@ -22,15 +22,32 @@ namespace {
 std::string revision_text, dll_text, lib_text;
 
 // Return the revision number of the Ghostscript in LIBRARY, or -1 if it is
-// not Ghostscript or the call fails.
-long library_revision(void *library)
+// not Ghostscript or the call fails, with the reason in *WHY.
+long library_revision(void *library, std::string *why)
 {
   auto revision = reinterpret_cast<PFN_gsapi_revision>(
       library_symbol(library, "gsapi_revision"));
   gsapi_revision_t r{};
-  if (revision == nullptr || revision(&r, sizeof r) != 0)
+  if (revision == nullptr) {
+    *why = "not Ghostscript (it has no gsapi_revision)";
     return -1;
+  }
+  if (revision(&r, sizeof r) != 0) {
+    *why = "its gsapi_revision failed";
+    return -1;
+  }
   return r.revision;
+}
+
+// Return how CANDIDATE is named in a refusal: GS_DLL=PATH when GS_DLL
+// named it, else the library with where it was learnt.
+std::string candidate_text(const library_candidate &candidate, bool named)
+{
+  if (named)
+    return "GS_DLL=" + candidate.dll;
+  if (candidate.origin.empty())
+    return candidate.dll;
+  return candidate.dll + " (" + candidate.origin + ")";
 }
 
 // Ghostscript output callback: append LEN bytes of TEXT to the string
@@ -125,29 +142,32 @@ std::string gs_search_path(const std::string &help)
   return path;
 }
 
-int gs_locate()
+int gs_locate(std::vector<std::string> *refused)
 {
   std::string named_dll;
   bool named = environment_value("GS_DLL", &named_dll);
   std::vector<library_candidate> candidates;
   if (named)
-    candidates.push_back({named_dll, ""});
+    candidates.push_back({named_dll, "", ""});
   else
     candidates = ghostscript_libraries();
   void *library = nullptr;
   long revision = -1;
   std::string recorded_lib;
   for (const library_candidate &c : candidates) {
-    library = load_library(c.dll.c_str());
+    std::string why;
+    library = load_library(c.dll.c_str(), &why);
     if (library == nullptr)
-      continue;
-    revision = library_revision(library);
-    if (revision >= 0) {
+      why = "cannot be loaded: " + why;
+    else if ((revision = library_revision(library, &why)) >= 0) {
       recorded_lib = c.lib;
       break;
+    } else {
+      close_library(library);
+      library = nullptr;
     }
-    close_library(library);
-    library = nullptr;
+    if (refused != nullptr)
+      refused->push_back(candidate_text(c, named) + ": " + why);
     if (named)
       break;
   }

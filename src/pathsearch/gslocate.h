@@ -4,6 +4,7 @@
 #define LSRCHECK_GSLOCATE_H
 
 #include <string>
+#include <vector>
 
 // After gs_locate() has returned nonzero, these describe the installation
 // found; each is then a string, possibly empty, never null.
@@ -15,8 +16,9 @@ extern const char *gs_lib;      // search path: GS_LIB, then the built-in one
 // GS_DLL when that is set, otherwise the first of the system's (Debian's
 // libgs names; on Windows, the installations the registry records) that
 // loads and answers gsapi_revision.  gs_lib is GS_LIB, or the path the
-// installation records, then the library's built-in search path.
-int gs_locate();
+// installation records, then the library's built-in search path.  With
+// REFUSED, add a line for each library tried and refused: which, and why.
+int gs_locate(std::vector<std::string> *refused = nullptr);
 
 // Return Ghostscript's version text for REVISION (10000 -> "10.00.0").
 std::string gs_version_text(long revision);

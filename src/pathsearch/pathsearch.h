@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 extern "C" {
 #include <kpathsea/kpathsea.h>
@@ -96,6 +97,23 @@ void add_debug_flags(unsigned bits);
 
 // Return Kpathsea's debug mask.
 unsigned debug_flags();
+
+// Write Kpathsea's complaint about S (a file name, or null) and ERROR on
+// standard error as perror would, unless the same complaint was written
+// before in this run: Kpathsea complains about an unreadable file on every
+// search that meets it.
+void kpathsea_complaint(const char *s, int error);
+
+// Write the complaint MESSAGE (a line without its line end) on standard
+// error unless it was written before in this run.
+void write_kpathsea_complaint(const std::string &message);
+
+// From now on keep Kpathsea's complaints instead of writing them: for a
+// child process that hands them to its parent.
+void hold_kpathsea_complaints();
+
+// Return the complaints kept since hold_kpathsea_complaints, each once.
+std::vector<std::string> held_kpathsea_complaints();
 
 // Return Kpathsea's version string ("kpathsea version ...").
 const char *path_search_version();

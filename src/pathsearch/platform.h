@@ -66,8 +66,9 @@ extern const bool system_configuration_p;
 void prepare_path_search();
 
 // Return the handle of the shared library NAME (a path or a name the
-// system searches for), or null if it cannot be loaded.
-void *load_library(const char *name);
+// system searches for), or null if it cannot be loaded; then, with WHY,
+// set *WHY to the system's reason.
+void *load_library(const char *name, std::string *why = nullptr);
 
 // Return the address of SYMBOL in LIBRARY, or null if it has none.
 void *library_symbol(void *library, const char *symbol);
@@ -78,11 +79,13 @@ std::string library_path(void *library);
 // Unload LIBRARY.
 void close_library(void *library);
 
-// A Ghostscript library where the system keeps one: its file, and the
-// search path its installation records ("" where none is recorded).
+// A Ghostscript library where the system keeps one: its file, the
+// search path its installation records ("" where none is recorded), and
+// where it was learnt ("" for a name the system's loader searches for).
 struct library_candidate {
   std::string dll;
   std::string lib;
+  std::string origin;
 };
 
 // Return the Ghostscript libraries to try, most wanted first, when GS_DLL

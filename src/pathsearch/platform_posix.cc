@@ -1,7 +1,8 @@
 // The platform layer on Linux (and other POSIX systems): files through
 // POSIX calls, libraries through dlopen, the shared-memory object through
-// shm_open, and two of Kpathsea's functions taken over by symbol
-// interposition (see tailappend.h and kpathsea_init_db below).
+// shm_open, and Kpathsea's appends, its database load and its perror
+// taken over by symbol interposition (see tailappend.h, kpathsea_init_db
+// and perror below).
 
 #include "pathsearch/platform.h"
 #include "pathsearch/files.h"
@@ -109,9 +110,14 @@ void prepare_path_search()
 {
 }
 
-void *load_library(const char *name)
+void *load_library(const char *name, std::string *why)
 {
-  return dlopen(name, RTLD_NOW | RTLD_LOCAL);
+  void *library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr && why != nullptr) {
+    const char *error = dlerror();
+    *why = error != nullptr ? error : "";
+  }
+  return library;
 }
 
 void *library_symbol(void *library, const char *symbol)
@@ -142,7 +148,7 @@ std::vector<library_candidate> ghostscript_libraries()
 {
   // The names Debian's libgs packages install, newest first; the dynamic
   // linker knows where.
-  return {{"libgs.so.10", ""}, {"libgs.so.9", ""}};
+  return {{"libgs.so.10", "", ""}, {"libgs.so.9", "", ""}};
 }
 
 bool file_mapping_exists_p(const char *name)
@@ -250,6 +256,14 @@ extern "C" void kpathsea_init_db(kpathsea kpse)
     else
       set_environment("TEXMFDBS", nullptr);
   }
+}
+
+// Kpathsea's complaints about files it may not read come through perror,
+// which the executable's definition takes over as kpathsea_init_db's is:
+// each is written once.
+extern "C" void perror(const char *s)
+{
+  kpathsea_complaint(s, errno);
 }
 
 namespace {

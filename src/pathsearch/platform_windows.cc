@@ -98,6 +98,21 @@ bool older_version_p(const std::string &a, const std::string &b)
 
 // Append to OUT the Ghostscript installations recorded under ROOT, newest
 // first: SOFTWARE\GPL Ghostscript\VERSION with values GS_DLL and GS_LIB.
+// Return the system's text for the error code ERROR, without its line end.
+std::string system_message(DWORD error)
+{
+  wchar_t *text = nullptr;
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, error, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+  std::string message = n != 0 && text != nullptr ? narrow(std::wstring(text, n)) : "";
+  LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                              message.back() == ' ' || message.back() == '.'))
+    message.pop_back();
+  return message.empty() ? "error " + std::to_string(error) : message;
+}
+
 void registry_ghostscripts(HKEY root, std::vector<library_candidate> &out)
 {
   HKEY key;
@@ -117,7 +132,9 @@ void registry_ghostscripts(HKEY root, std::vector<library_candidate> &out)
     HKEY sub;
     if (RegOpenKeyExW(key, wide(version).c_str(), 0, KEY_READ, &sub) != ERROR_SUCCESS)
       continue;
-    library_candidate c{registry_string(sub, L"GS_DLL"), registry_string(sub, L"GS_LIB")};
+    library_candidate c{registry_string(sub, L"GS_DLL"), registry_string(sub, L"GS_LIB"),
+                        std::string(root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU") +
+                            "\\SOFTWARE\\GPL Ghostscript\\" + version + " GS_DLL"};
     RegCloseKey(sub);
     if (!c.dll.empty())
       out.push_back(c);
@@ -205,11 +222,15 @@ void prepare_path_search()
   kpse_def_inst.File_system_codepage = CP_UTF8;
 }
 
-void *load_library(const char *name)
+void *load_library(const char *name, std::string *why)
 {
   // A DLL named by its path finds the DLLs it needs beside it.
-  return LoadLibraryExW(wide(name).c_str(), nullptr,
-                        strpbrk(name, "/\\") != nullptr ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
+  HMODULE library = LoadLibraryExW(wide(name).c_str(), nullptr,
+                                   strpbrk(name, "/\\") != nullptr ? LOAD_WITH_ALTERED_SEARCH_PATH
+                                                                    : 0);
+  if (library == nullptr && why != nullptr)
+    *why = system_message(GetLastError());
+  return library;
 }
 
 void *library_symbol(void *library, const char *symbol)
@@ -243,7 +264,8 @@ std::vector<library_candidate> ghostscript_libraries()
       for (const char *dll : {"gsdll64.dll", "gsdll32.dll"})
         if (regular_file_p(root + "/tlpkg/tlgs/bin/" + dll))
           found.push_back({root + "/tlpkg/tlgs/bin/" + dll,
-                           root + "/tlpkg/tlgs/lib;" + root + "/tlpkg/tlgs/fonts"});
+                           root + "/tlpkg/tlgs/lib;" + root + "/tlpkg/tlgs/fonts",
+                           "TeX Live's own Ghostscript"});
   }
   return found;
 }
@@ -260,6 +282,14 @@ bool file_mapping_exists_p(const char *name)
 int match_pattern(const char *pattern, const char *path)
 {
   return wildcard_match_p(pattern, path) ? 0 : pattern_no_match;
+}
+
+// Kpathsea's complaints about files it may not read come through perror,
+// whose calls in the static library the link sends here (--wrap=perror):
+// each is written once.
+extern "C" void __wrap_perror(const char *s)
+{
+  kpathsea_complaint(s, errno);
 }
 
 void skip_database_load()
