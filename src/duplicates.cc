@@ -25,8 +25,13 @@
 #include <thread>
 #include <utility>
 
+#include <unordered_set>
+
+#include "packages.h"
 #include "pathsearch/files.h"
+#include "pathsearch/lookup.h"
 #include "pathsearch/pathsearch.h"
+#include "pathsearch/platform.h"
 
 namespace {
 
@@ -119,6 +124,40 @@ entry_state kept_state(const db_entry &e, const char *dir, const check_filter &f
   if (!filter.names.empty() && (file == nullptr || !any_match_p(filter.names, file)))
     return dropped;
   return file != nullptr ? kept_named : kept_nameless;
+}
+
+// Return true if FILTER keeps the file PATH (a whole path).
+bool kept_path_p(const check_filter &filter, const std::string &path)
+{
+  if (any_match_p(filter.exclude, path.c_str()) || !included_p(filter.include, path.c_str()))
+    return false;
+  const char *file = path.c_str() + path.rfind('/') + 1;
+  return *file != '\0' && (filter.names.empty() || any_match_p(filter.names, file));
+}
+
+// Return the files of PATHS that no Debian package nor TeX Live package
+// of the installation installed, by their paths as listed or with links
+// resolved.
+size_t files_of_no_package(const std::vector<std::string> &paths)
+{
+  std::unordered_set<std::string> wanted;
+  for (const std::string &path : paths) {
+    wanted.insert(path_key(path));
+    wanted.insert(path_key(real_path(path)));
+  }
+  std::string root = variable_value("TEXMFROOT");
+  std::string tlpdb = root + "/tlpkg/texlive.tlpdb";
+  if (root.empty() || !regular_file_p(tlpdb))
+    tlpdb.clear();
+  package_map debian = debian_owners(wanted, dpkg_info_dir);
+  package_map texlive = texlive_owners(wanted, tlpdb, root);
+  size_t count = 0;
+  for (const std::string &path : paths) {
+    std::string key = path_key(path), real = path_key(real_path(path));
+    count += !debian.count(key) && !debian.count(real) && !texlive.count(key) &&
+             !texlive.count(real);
+  }
+  return count;
 }
 
 // Test the entries of directory D of TABLE against the disk and FILTER.
@@ -360,6 +399,28 @@ duplicate_groups find_duplicates(const check_filter &filter)
   db_entries.reserve(hash_shared_size_hint(db));
   hash_shared_iter(db, collect_entry);
   return group_collected(filter);
+}
+
+std::vector<unlisted_tree> unlisted_trees(const check_filter &filter)
+{
+  std::vector<unlisted_tree> trees;
+  // What the distribution's tools make in its own trees is theirs too.
+  std::vector<std::string> tools_trees;
+  for (auto &[variable, root] : tree_roots({"TEXMFSYSVAR", "TEXMFSYSCONFIG"}))
+    tools_trees.push_back(path_key(root));
+  for (const std::string &root : disk_searched_trees()) {
+    auto tools = std::find(tools_trees.begin(), tools_trees.end(), path_key(real_path(root)));
+    if (tools != tools_trees.end())
+      continue;
+    std::vector<std::string> kept;
+    for (std::string &path : files_below(root))
+      if (kept_path_p(filter, path))
+        kept.push_back(std::move(path));
+    size_t files = kept.empty() ? 0 : files_of_no_package(kept);
+    if (files > 0)
+      trees.push_back({root, files});
+  }
+  return trees;
 }
 
 void check_multiple_occurences(const check_filter &filter)

@@ -38,6 +38,19 @@ duplicate_groups find_duplicates(const check_filter &filter);
 // Write the report of GROUPS, from the count line to the end line, on OUT.
 void print_duplicates(const duplicate_groups &groups, FILE *out);
 
+// A tree Kpathsea searches on disk, with the number of files the report
+// of the databases leaves out.
+struct unlisted_tree {
+  std::string root;
+  size_t files = 0;
+};
+
+// Return the trees Kpathsea searches on disk (through no ls-R) that hold
+// files FILTER keeps and no package installed, the distribution's own
+// TEXMFSYSVAR and TEXMFSYSCONFIG aside: files a user put there, which the
+// report of the databases cannot show.
+std::vector<unlisted_tree> unlisted_trees(const check_filter &filter);
+
 // Database callback: record the entry NAME of directory DIR for the check.
 void collect_entry(const char *name, const char *dir);
 

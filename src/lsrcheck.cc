@@ -17,9 +17,11 @@
 #include "databases/databases.h"
 #include "duplicates.h"
 #include "explain/explain.h"
+#include "output.h"
 #include "pathsearch/installation.h"
 #include "pathsearch/lookup.h"
 #include "pathsearch/pathsearch.h"
+#include "pathsearch/platform.h"
 #include "reports.h"
 
 option_state options;
@@ -210,6 +212,17 @@ std::vector<std::string> explain_programs()
   return programs;
 }
 
+// Note on standard error each of TREES, which the report of the databases
+// cannot show.
+void note_unlisted_trees(const std::vector<unlisted_tree> &trees)
+{
+  for (const unlisted_tree &tree : trees)
+    fprintf(stderr, "%s: note: %s is searched on disk and not in this report (%zu %s); "
+                    "-explain includes it\n",
+            options.program_name, escaped(tree.root).c_str(), tree.files,
+            tree.files == 1 ? "file" : "files");
+}
+
 // Run MODE on the installation of TEXLIVE (see set_up); return the exit
 // status.
 int run_mode_of(run_mode mode, const std::string &texlive)
@@ -227,6 +240,7 @@ int run_mode_of(run_mode mode, const std::string &texlive)
     if (!set_up(texlive))
       return EXIT_FAILURE;
     check_multiple_occurences(filter_of_options());
+    note_unlisted_trees(unlisted_trees(filter_of_options()));
     break;
   case mode_usage: usage(); break;
   }
@@ -344,6 +358,29 @@ void warn_about_unused_options(run_mode mode)
               mode == mode_usage ? "without a mode" : "with ", running);
 }
 
+void note_whole_path_patterns(run_mode mode)
+{
+  if (mode != mode_multiple_occurences && mode != mode_explain)
+    return;
+  // Patterns see whole paths, which always hold a '/': a pattern with
+  // neither a '/' nor a wildcard can match none of them.  ("" is the
+  // empty pattern, which asks for nothing.)
+  std::vector<const char *> literal;
+  for (const char *pattern : options.include_patterns)
+    if (*pattern != '\0' && strpbrk(pattern, "/*?[") == nullptr)
+      literal.push_back(pattern);
+  const size_t shown = 3;
+  for (size_t i = 0; i < literal.size() && i < shown; i++)
+    fprintf(stderr, "%s: note: the pattern %s is matched against whole paths and matches "
+                    "none; %s or -file=%s match the file name.\n",
+            options.program_name, command_word(literal[i]).c_str(),
+            command_word(std::string("*/") + literal[i]).c_str(),
+            command_word(literal[i]).c_str());
+  if (literal.size() > shown)
+    fprintf(stderr, "%s: note: %zu more patterns like these match no path.\n",
+            options.program_name, literal.size() - shown);
+}
+
 int lsrcheck_main(int argc, char **argv)
 {
   // An empty argument vector (execve with no argv[0]) still gets a name.
@@ -352,6 +389,7 @@ int lsrcheck_main(int argc, char **argv)
   parse_options(argc, argv);
   run_mode mode = mode_of_options();
   warn_about_unused_options(mode);
+  note_whole_path_patterns(mode);
 
   // A -texmfroot that names no installation is refused before any mode.
   std::string texlive;

@@ -50,6 +50,12 @@ run_mode mode_of_options();
 // leaves out and of a newer option MODE does not read.
 void warn_about_unused_options(run_mode mode);
 
+// Note on standard error the include patterns that MODE matches against
+// whole paths and that have neither a '/' nor a wildcard, and so match no
+// path, with the forms that match a file name (the first three, then how
+// many more).
+void note_whole_path_patterns(run_mode mode);
+
 // Append PATTERN to the exclude list.
 void add_exclude_pattern(const char *pattern);
 

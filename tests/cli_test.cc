@@ -241,4 +241,41 @@ TEST(Output, WriteErrorIsReportedWithStatusOne)
   EXPECT_EQ(r.err, "lsrcheck: write error: No space left on device\n");
 }
 
+TEST(Parsing, PatternsThatCanMatchNoPathAreNotedWithTheFormsThatMatchANameOnly)
+{
+  texmf_tree tree = make_tree("./a:\nx.sty\n./b:\nx.sty\n");
+  write_file(tree.root + "/a/x.sty", "");
+  write_file(tree.root + "/b/x.sty", "");
+  auto include_note_for = [](const std::string &p) {
+    return "lsrcheck: note: the pattern " + p + " is matched against whole paths and matches "
+           "none; '*/" + p + "' or -file=" + p + " match the file name.\n";
+  };
+  const std::string include_note = include_note_for("x.sty");
+  // Each pattern run beside one that has a '/', so matches as much of a
+  // file name (nothing), for the standard output it must not change.
+  const struct {
+    std::vector<std::string> args, same_out_as;
+    std::string err;
+  } cases[] = {
+    {{"-m", "x.sty"}, {"-m", "/x.sty"}, include_note},
+    {{"-m", "-include=x.sty"}, {"-m", "-include=/x.sty"}, include_note},
+    {{"-m", "-x", "x.sty"}, {"-m", "-x", "x.sty"}, ""}, // excludes leave the report whole
+    {{"-m", "-include="}, {"-m", "-include="}, ""},      // the empty pattern asks for nothing
+    {{"-m", "a", "b", "c", "d.sty", "e"}, {"-m", "/"},
+     include_note_for("a") + include_note_for("b") + include_note_for("c") +
+         "lsrcheck: note: 2 more patterns like these match no path.\n"},
+    {{"-m", "*/x.sty"}, {"-m", "*/x.sty"}, ""},
+    {{"-m", "x.st?"}, {"-m", "x.st?"}, ""},
+    {{"-m", "-file=x.sty"}, {"-m", "-file=x.sty"}, ""},
+    {{"-explain", "-json", "x.sty"}, {"-explain", "-json", "/x.sty"}, include_note},
+    {{"-shared-memory", "-m", "x.sty"}, {"-shared-memory"}, ""}, // patterns unused
+  };
+  for (const auto &c : cases) {
+    run_result r = run_on_tree(tree, c.args);
+    EXPECT_EQ(r.err, c.err) << c.args.back();
+    EXPECT_EQ(r.out, run_on_tree(tree, c.same_out_as).out) << c.args.back();
+    EXPECT_EQ(r.status, 0);
+  }
+}
+
 } // namespace

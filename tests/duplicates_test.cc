@@ -70,9 +70,13 @@ TEST(Duplicates, PatternsMatchTheWholePathIgnoringCase)
   struct {
     std::vector<std::string> args;
     std::string expected;
+    std::string err = "";
   } cases[] = {
-    // A bare name never matches: the directory stands in front of it.
-    {{"-include=foo.sty"}, expected_report(0, {})},
+    // A bare name never matches: the directory stands in front of it, as
+    // a note on standard error says.
+    {{"-include=foo.sty"}, expected_report(0, {}),
+     "lsrcheck: note: the pattern foo.sty is matched against whole paths and matches none; "
+     "'*/foo.sty' or -file=foo.sty match the file name.\n"},
     {{"-include=*foo.sty"},
      expected_report(4, {{t + "doc/foo.sty", t + "tex/a/foo.sty", t + "tex/b/FOO.STY"}})},
     // Every include pattern must match.
@@ -94,7 +98,7 @@ TEST(Duplicates, PatternsMatchTheWholePathIgnoringCase)
     c.args.insert(c.args.begin(), "-multiple-occurences");
     run_result r = run_on_tree(tree, c.args);
     EXPECT_EQ(r.out, c.expected) << c.args[1];
-    EXPECT_EQ(r.err, "") << c.args[1];
+    EXPECT_EQ(r.err, c.err) << c.args[1];
   }
 }
 
@@ -125,6 +129,48 @@ TEST(Duplicates, WriteErrorDuringTheReportIsNotSuccess)
   run_result r = run_on_tree(tree, {"-multiple-occurences"}, full);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "lsrcheck: write error: No space left on device\n");
+}
+
+TEST(Duplicates, NotesTreesSearchedOnDiskWithFilesOfNoPackage)
+{
+  // The databases hold one file; a tree Kpathsea searches on disk is put
+  // on TEXMF before it.  Standard output is the report without that tree,
+  // and standard error names the tree only when a user's file is there.
+  texmf_tree tree = make_tree("./a:\nx.sty\n");
+  write_file(tree.root + "/a/x.sty", "");
+  std::string home = make_temp_dir();
+  write_file(home + "/tex/latex/old/x.sty", "");
+  write_file(home + "/tex/latex/old/y.sty", "");
+  const std::string base_latex = "/usr/share/texlive/texmf-dist/tex/latex/base";
+  const std::string note = "lsrcheck: note: " + home + " is searched on disk and not in this "
+                           "report (";
+  const struct {
+    std::string texmf;
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+    {"{" + home + "," + tree.root + "}", {"-m"}, note + "2 files); -explain includes it\n"},
+    {"{" + home + "," + tree.root + "}", {"-m", "-x", "*/y.sty"},
+     note + "1 file); -explain includes it\n"},
+    {"{" + home + "," + tree.root + "}", {"-m", "-file=z.sty"}, ""},
+    {"{!!" + home + "," + tree.root + "}", {"-m"}, ""},       // searched through ls-R only
+    {"{" + tree.root + "}", {"-m"}, ""},                       // not searched at all
+    {"{" + base_latex + "," + tree.root + "}", {"-m"}, ""},    // a Debian package's files
+  };
+  for (const auto &c : cases) {
+    run_options opts;
+    opts.env.emplace_back("TEXMF", c.texmf);
+    run_result r = run_on_tree(tree, c.args, opts);
+    std::vector<std::string> plain_args = c.args;
+    run_result plain = run_on_tree(tree, plain_args);
+    EXPECT_EQ(r.out, plain.out) << c.texmf;
+    EXPECT_EQ(r.err, c.err) << c.texmf;
+    EXPECT_EQ(r.status, 0);
+  }
+  // The distribution's own trees hold what its tools made: no note.
+  run_options sysvar;
+  sysvar.env = {{"TEXMF", "{" + home + "," + tree.root + "}"}, {"TEXMFSYSVAR", home}};
+  EXPECT_EQ(run_on_tree(tree, {"-m"}, sysvar).err, "");
 }
 
 } // namespace
