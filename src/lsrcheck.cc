@@ -109,7 +109,7 @@ const char help_block[] =
   "                       whether the copies differ, what each one is.\n"
   "-progname=NAME         with -explain, look up as program NAME (repeatable;\n"
   "                       default latex, pdflatex, lualatex, xelatex).\n"
-  "-json                  print the explained report as JSON.\n"
+  "-json                  print the explained or the health report as JSON.\n"
   "-fail-on=KIND[,KIND]   with -explain, exit with status 3 when a group shows\n"
   "                       a finding of KIND: differ, older, stale, any (of those\n"
   "                       three), unreachable, distribution.\n"
@@ -117,7 +117,9 @@ const char help_block[] =
   "                       exit with status 4 when a problem is found.\n"
   "-verbose               with -databases, list every entry of long lists.\n"
   "                       Modes: -shared-memory, then -ghostscript, then\n"
-  "                       -databases, then -explain, then -multiple-occurences.\n";
+  "                       -databases, then -explain, then -multiple-occurences.\n"
+  "-multiple-occurrences  the same as -multiple-occurences.\n"
+  "Short forms: -d NUM, -m, -x PATTERN, -i PATTERN, -f PATTERN, -s, -g, -h, -v.\n";
 
 const char notice[] =
   "lsrcheck " LSRCHECK_VERSION

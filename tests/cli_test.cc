@@ -33,7 +33,7 @@ const char usage_text[] =
   "                       whether the copies differ, what each one is.\n"
   "-progname=NAME         with -explain, look up as program NAME (repeatable;\n"
   "                       default latex, pdflatex, lualatex, xelatex).\n"
-  "-json                  print the explained report as JSON.\n"
+  "-json                  print the explained or the health report as JSON.\n"
   "-fail-on=KIND[,KIND]   with -explain, exit with status 3 when a group shows\n"
   "                       a finding of KIND: differ, older, stale, any (of those\n"
   "                       three), unreachable, distribution.\n"
@@ -42,6 +42,8 @@ const char usage_text[] =
   "-verbose               with -databases, list every entry of long lists.\n"
   "                       Modes: -shared-memory, then -ghostscript, then\n"
   "                       -databases, then -explain, then -multiple-occurences.\n"
+  "-multiple-occurrences  the same as -multiple-occurences.\n"
+  "Short forms: -d NUM, -m, -x PATTERN, -i PATTERN, -f PATTERN, -s, -g, -h, -v.\n"
   "\n"
   "Email bug reports to tex-k@tug.org.\n";
 

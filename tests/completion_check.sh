@@ -14,6 +14,6 @@ for option in $("$lsrcheck" -help | sed -n 's/^-\([a-z-]*\)\(=*\).*/\1\2/p'); do
     { echo "-$option is not offered"; exit 1; }
   [ "$(complete_word "--$option")" = "--$option" ] || { echo "--$option is not completed"; exit 1; }
 done
-[ "$(complete_word -mul)" = -multiple-occurences ] || { echo "-mul"; exit 1; }
+[ "$(complete_word -multiple-occure)" = -multiple-occurences ] || { echo "-multiple-occure"; exit 1; }
 [ -z "$(complete_word -zz)" ] || { echo "-zz offers something"; exit 1; }
 echo "every option completes"

@@ -16,6 +16,8 @@ done
 options=$("$lsrcheck" -help | sed -n 's/^\(-[a-z-]*\).*/\1/p')
 [ -n "$options" ] || { echo "no options in the usage text"; exit 1; }
 for option in $options; do
-  printf '%s\n' "$text" | grep -q -e "^ *$option\b" || { echo "$option not documented"; exit 1; }
+  # At the head of an option's entry, or as another spelling in that head.
+  printf '%s\n' "$text" | grep -Eq -e "^ *(-[a-z-]+[^ ]*, )*$option\b" ||
+    { echo "$option not documented"; exit 1; }
 done
 echo "documented:" $options

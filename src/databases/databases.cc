@@ -702,15 +702,20 @@ bool mended_by_mktexlsr_p(const tree_health &t)
          !t.odd_blocks.empty();
 }
 
+bool tree_problems_p(const tree_health &t)
+{
+  return t.kind == tree_not_directory || t.kind == tree_unknown || mended_by_mktexlsr_p(t) ||
+         (!t.lsr.empty() && !t.lsr_readable) || !t.left_out.empty() ||
+         !t.unlistable_names.empty() || !distribution_links_p(t) || !t.unlistable.empty() ||
+         !t.unchecked.empty() || !t.pseudo.empty();
+}
+
 bool problems_p(const database_health &health)
 {
   if (!health.setup.empty() || !health.config.empty())
     return true;
   for (const tree_health &t : health.trees)
-    if (t.kind == tree_not_directory || t.kind == tree_unknown || mended_by_mktexlsr_p(t) ||
-        (!t.lsr.empty() && !t.lsr_readable) || !t.left_out.empty() ||
-        !t.unlistable_names.empty() || !distribution_links_p(t) || !t.unlistable.empty() ||
-        !t.unchecked.empty() || !t.pseudo.empty())
+    if (tree_problems_p(t))
       return true;
   return false;
 }

@@ -78,6 +78,9 @@ std::vector<lsr_entry> read_lsr(const std::string &text, const std::string &db_p
 // Kpathsea must be set up.
 database_health check_databases(unsigned threads = 0);
 
+// Return true if the tree T shows a problem.
+bool tree_problems_p(const tree_health &t);
+
 // Return true if HEALTH shows a problem.
 bool problems_p(const database_health &health);
 

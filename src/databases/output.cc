@@ -72,10 +72,8 @@ std::string tree_state(const tree_health &t)
     return "ls-R" + link + " cannot be read (" + t.lsr_why + ")";
   if (t.entries == 0)
     return "ls-R" + link + " has no usable entries: Kpathsea does not use it";
-  bool clean = t.missing.empty() && t.gone.empty() && t.dangling.empty() && t.left_out.empty() &&
-               t.unlistable.empty() && t.lsr_header && t.odd_blocks.empty() &&
-               t.unlistable_names.empty() && t.unchecked.empty() && t.pseudo.empty();
-  return std::string(clean ? "ls-R up to date" : "ls-R") + link + ", " +
+  // The distribution's own dangling links are listed, but are no problem.
+  return std::string(tree_problems_p(t) ? "ls-R" : "ls-R up to date") + link + ", " +
          std::to_string(t.entries) + " entries";
 }
 
