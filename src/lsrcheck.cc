@@ -375,9 +375,9 @@ void note_whole_path_patterns(run_mode mode)
   for (size_t i = 0; i < literal.size() && i < shown; i++)
     fprintf(stderr, "%s: note: the pattern %s is matched against whole paths and matches "
                     "none; %s or -file=%s match the file name.\n",
-            options.program_name, command_word(literal[i]).c_str(),
-            command_word(std::string("*/") + literal[i]).c_str(),
-            command_word(literal[i]).c_str());
+            options.program_name, argument_word(literal[i]).c_str(),
+            argument_word(std::string("*/") + literal[i]).c_str(),
+            argument_word(literal[i]).c_str());
   if (literal.size() > shown)
     fprintf(stderr, "%s: note: %zu more patterns like these match no path.\n",
             options.program_name, literal.size() - shown);

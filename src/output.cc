@@ -1,6 +1,9 @@
 #include "output.h"
 
 #include <cstdio>
+#include <string>
+
+#include "pathsearch/platform.h"
 
 namespace {
 
@@ -32,9 +35,10 @@ bool utf8_p(const std::string &s)
 
 } // namespace
 
-std::string escaped(const std::string &s)
+std::string escaped(const std::string &text)
 {
   static const char letters[] = "abtnvfr";
+  const std::string s = display_path(text);
   std::string out;
   for (unsigned char c : s) {
     if (c == '\\') {
@@ -74,8 +78,9 @@ std::string shell_quoted(const std::string &s)
   return out + "'";
 }
 
-void put_bytes(nlohmann::ordered_json &j, const std::string &key, const std::string &s)
+void put_bytes(nlohmann::ordered_json &j, const std::string &key, const std::string &text)
 {
+  const std::string s = display_path(text);
   j[key] = s;
   if (utf8_p(s))
     return;

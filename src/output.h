@@ -8,14 +8,15 @@
 #include <nlohmann/json.hpp>
 
 // Return S with control characters and backslashes escaped as `ls -b`
-// shows them (\n, \t, \033, \\), so that one name is one line.
+// shows them (\n, \t, \033, \\), so that one name is one line; a path
+// as display_path spells it.
 std::string escaped(const std::string &s);
 
 // Return S as one word for a POSIX shell: as it is where that is safe, in
 // single quotes otherwise, and as $'...' where it holds control characters.
 std::string shell_quoted(const std::string &s);
 
-// Set KEY of J to the bytes S: a string where S is valid UTF-8; otherwise
+// Set KEY of J to the bytes S (a path as display_path spells it): a string where S is valid UTF-8; otherwise
 // S with each bad byte shown as U+FFFD, and KEY_bytes the bytes in hex.
 void put_bytes(nlohmann::ordered_json &j, const std::string &key, const std::string &s);
 

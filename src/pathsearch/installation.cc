@@ -54,11 +54,11 @@ std::string texlive_program(const std::string &root, std::string *why)
       break;
   }
   if (found.empty()) {
-    *why = "no TeX Live installation (no bin/ARCH/kpsewhich)";
+    *why = std::string("no TeX Live installation (no ") + texlive_kpsewhich_text + ")";
     return "";
   }
   if (!texlive_cnf_p(root)) {
-    *why = "no TeX Live installation (no texmf-dist/web2c/texmf.cnf)";
+    *why = std::string("no TeX Live installation (no ") + texlive_cnf_text + ")";
     return "";
   }
   return found;

@@ -52,6 +52,16 @@ std::string own_program_path(const char *argv0);
 // The file name of Kpathsea's own client in a TeX Live bin directory.
 extern const char kpsewhich_name[];
 
+// Return PATH as the reports write it: on Windows with its drive letter in
+// upper case, whichever spelling Kpathsea or the environment gave.
+std::string display_path(const std::string &path);
+
+// Where a TeX Live installation keeps kpsewhich and texmf.cnf below its
+// root, as a user of this system writes it (bin/ARCH/kpsewhich;
+// bin\windows\kpsewhich.exe).
+extern const char texlive_kpsewhich_text[];
+extern const char texlive_cnf_text[];
+
 // Return true if ARCH names a TeX Live bin directory for this machine
 // (x86_64-linux, windows, ...).
 bool native_arch_p(const std::string &arch);
@@ -152,6 +162,10 @@ bool finish_child(long child, std::string *text);
 
 // Return S as one word for this system's command shell.
 std::string command_word(const std::string &s);
+
+// Return S as one argument for this system's command shell, its '/' kept
+// (a pattern, not a path).
+std::string argument_word(const std::string &s);
 
 // The commands the advice of the reports names, as a user of this system
 // runs them, each argument quoted for its shell.

@@ -47,6 +47,13 @@ const long pseudo_file_systems[] = {0x9fa0 /* proc */, 0x62656572 /* sysfs */};
 } // namespace
 
 const char kpsewhich_name[] = "kpsewhich";
+const char texlive_kpsewhich_text[] = "bin/ARCH/kpsewhich";
+const char texlive_cnf_text[] = "texmf-dist/web2c/texmf.cnf";
+
+std::string display_path(const std::string &path)
+{
+  return path;
+}
 const bool system_configuration_p = true;
 
 bool environment_value(const char *name, std::string *value)
@@ -671,6 +678,11 @@ bool read_directory(const std::string &dir, std::vector<listed_entry> &entries, 
 }
 
 std::string command_word(const std::string &s)
+{
+  return shell_quoted(s);
+}
+
+std::string argument_word(const std::string &s)
 {
   return shell_quoted(s);
 }

@@ -13,6 +13,7 @@
 #include "pathsearch/windows_text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +28,21 @@
 #include <windows.h>
 
 const char kpsewhich_name[] = "kpsewhich.exe";
+const char texlive_kpsewhich_text[] = "bin\\windows\\kpsewhich.exe";
+const char texlive_cnf_text[] = "texmf-dist\\web2c\\texmf.cnf";
+
+std::string display_path(const std::string &path)
+{
+  // Kpathsea spells the drive c:, the environment (USERPROFILE) C:.
+  if (path.size() >= 3 && isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+      (path[2] == '/' || path[2] == '\\')) {
+    std::string shown = path;
+    shown[0] = static_cast<char>(toupper(static_cast<unsigned char>(path[0])));
+    return shown;
+  }
+  return path;
+}
+
 const bool system_configuration_p = false;
 
 namespace {
@@ -634,8 +650,13 @@ std::string command_word(const std::string &s)
   // cmd takes '/' for a switch: paths get Windows' own separator.
   std::string word = s;
   std::replace(word.begin(), word.end(), '/', '\\');
-  bool safe = !word.empty() && word.find_first_of(" \t&|<>^()%!,;=\"'") == std::string::npos;
-  return safe ? word : "\"" + word + "\"";
+  return argument_word(word);
+}
+
+std::string argument_word(const std::string &s)
+{
+  bool safe = !s.empty() && s.find_first_of(" \t&|<>^()%!,;=\"'") == std::string::npos;
+  return safe ? s : "\"" + s + "\"";
 }
 
 std::string remove_command(const std::string &file)

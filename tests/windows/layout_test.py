@@ -227,6 +227,13 @@ def explain_against_kpsewhich(base, root):
     status, out, err = run(["wine", exe, "-explain", "-json"], env=wine_env(""), cwd=base)
     check(status == 0, "-explain -json: status %d %s" % (status, err))
     report = json.loads(out)
+    # Paths come from the environment (USERPROFILE: C:) and from Kpathsea
+    # (c:, z:): one spelling, upper case, in the whole report.
+    text = run(["wine", exe, "-explain"], env=wine_env(""), cwd=base)[1]
+    for what, output in (("text", text), ("JSON", out)):
+        drives = set(re.findall(r"(?<![A-Za-z])([A-Za-z]):[/\\]", output))
+        check(drives and all(d.isupper() for d in drives),
+              "-explain %s: drive letters spelt %s" % (what, sorted(drives)))
     compared = 0
     for group in report["groups"]:
         for lookup in group["lookups"]:
@@ -303,8 +310,12 @@ def command_lines(base):
         ws, wo, we = run(["wine", EXE] + win_args, env=wine_env(""), cwd=base)
         ls, lo, le = run(["lsrcheck"] + args, argv0=LINUX, cwd=base)
 
+        # Windows words of its own: where TeX Live keeps its programs.
+        if args == ["-texmfroot=" + base, "-m"]:
+            check("(no bin\\windows\\kpsewhich.exe)" in we, "-texmfroot: Windows wording: " + we)
+
         def same(text):
-            text = text.replace("\r\n", "\n")
+            text = text.replace("\r\n", "\n").replace("bin\\windows\\kpsewhich.exe", "bin/ARCH/kpsewhich")
             text = re.sub(r"(?m)^(Usage: )?\S*?lsrcheck(\.exe)?(:| )", r"\1lsrcheck\3", text)
             return text.replace(windows_path(base), base).replace("\\", "/")
         check(ws == ls, "%r: status %d on Windows, %d on Linux" % (args, ws, ls))
