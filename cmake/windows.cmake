@@ -41,17 +41,28 @@ target_link_libraries(lsrcheck PRIVATE lsrcheck_core)
 target_link_options(lsrcheck PRIVATE -municode -static -s)
 
 # The ZIP for Windows users: the program, the README, the manual as text
-# and the licence.
+# and the licence, the texts with Windows' CRLF line ends.
+set(LSRCHECK_ZIP_TEXTS README.md COPYING docs/explain-schema.md docs/databases-schema.md)
+set(zip_texts)
+foreach(text ${LSRCHECK_ZIP_TEXTS})
+  get_filename_component(name ${text} NAME)
+  add_custom_command(OUTPUT zip/${name}
+    COMMAND sed "s/\\r*$/\\r/" ${PROJECT_SOURCE_DIR}/${text} > zip/${name}
+    DEPENDS ${PROJECT_SOURCE_DIR}/${text} VERBATIM)
+  list(APPEND zip_texts ${CMAKE_BINARY_DIR}/zip/${name})
+endforeach()
 find_program(GROFF groff)
 if(GROFF)
-  add_custom_command(OUTPUT lsrcheck.txt
-    COMMAND ${GROFF} -man -Tascii -P-cbou ${PROJECT_SOURCE_DIR}/man/lsrcheck.1 > lsrcheck.txt
-    DEPENDS ${PROJECT_SOURCE_DIR}/man/lsrcheck.1)
-  add_custom_target(manual_text ALL DEPENDS lsrcheck.txt)
-  install(FILES ${CMAKE_BINARY_DIR}/lsrcheck.txt DESTINATION .)
+  add_custom_command(OUTPUT zip/lsrcheck.txt
+    COMMAND ${GROFF} -man -Tascii -P-cbou ${PROJECT_SOURCE_DIR}/man/lsrcheck.1 | sed "s/$/\\r/"
+            > zip/lsrcheck.txt
+    DEPENDS ${PROJECT_SOURCE_DIR}/man/lsrcheck.1 VERBATIM)
+  list(APPEND zip_texts ${CMAKE_BINARY_DIR}/zip/lsrcheck.txt)
 endif()
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/zip)
+add_custom_target(zip_texts ALL DEPENDS ${zip_texts})
 install(TARGETS lsrcheck RUNTIME DESTINATION .)
-install(FILES README.md COPYING docs/explain-schema.md docs/databases-schema.md DESTINATION .)
+install(FILES ${zip_texts} DESTINATION .)
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME lsrcheck)
 set(CPACK_PACKAGE_VENDOR "the lsrcheck authors")
