@@ -20,8 +20,8 @@ file(COPY ${XXHASH_HEADER} DESTINATION ${CMAKE_BINARY_DIR}/host-include)
 
 add_library(lsrcheck_core STATIC ${LSRCHECK_COMMON_SOURCES}
   ${LSRCHECK_MODE_SOURCES}
-  src/pathsearch/platform_windows.cc
-  src/pathsearch/windows_text.cc)
+  src/platform/windows.cc
+  src/platform/windows_text.cc)
 target_include_directories(lsrcheck_core PUBLIC src ${LSRCHECK_KPATHSEA_DIR}/include
   ${CMAKE_BINARY_DIR}/host-include)
 # Kpathsea's instance structure has fields only under WIN32, which MinGW

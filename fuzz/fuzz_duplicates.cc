@@ -17,9 +17,9 @@
 #include <utility>
 #include <vector>
 
-#include "duplicates.h"
+#include "duplicates/duplicates.h"
 #include "lsrcheck.h"
-#include "pathsearch/pathsearch.h"
+#include "kpathsea/binding.h"
 
 namespace {
 

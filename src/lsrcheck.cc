@@ -15,14 +15,14 @@
 #include <utility>
 
 #include "databases/databases.h"
-#include "duplicates.h"
+#include "duplicates/duplicates.h"
 #include "explain/explain.h"
-#include "output.h"
-#include "pathsearch/installation.h"
-#include "pathsearch/lookup.h"
-#include "pathsearch/pathsearch.h"
-#include "pathsearch/platform.h"
-#include "reports.h"
+#include "shared/output.h"
+#include "kpathsea/installation.h"
+#include "kpathsea/lookup.h"
+#include "kpathsea/binding.h"
+#include "platform/platform.h"
+#include "reports/reports.h"
 
 option_state options;
 

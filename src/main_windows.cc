@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "lsrcheck.h"
-#include "pathsearch/windows_text.h"
+#include "platform/windows_text.h"
 
 int wmain(int argc, wchar_t **argv)
 {

@@ -6,7 +6,7 @@
 
 #include "helpers.h"
 #include "lsrcheck.h"
-#include "pathsearch/pathsearch.h"
+#include "kpathsea/binding.h"
 
 namespace {
 

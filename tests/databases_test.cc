@@ -16,7 +16,7 @@
 
 #include "databases/databases.h"
 #include "helpers.h"
-#include "pathsearch/pathsearch.h"
+#include "kpathsea/binding.h"
 
 namespace {
 

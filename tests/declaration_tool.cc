@@ -7,7 +7,7 @@
 #include <string>
 
 #include "explain/explain.h"
-#include "pathsearch/files.h"
+#include "shared/files.h"
 
 int main()
 {

@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "duplicates.h"
+#include "duplicates/duplicates.h"
 #include "helpers.h"
-#include "pathsearch/pathsearch.h"
+#include "kpathsea/binding.h"
 
 namespace {
 

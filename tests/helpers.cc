@@ -1,6 +1,6 @@
 #include "helpers.h"
 
-#include "duplicates.h"
+#include "duplicates/duplicates.h"
 
 #include <cerrno>
 #include <csignal>

@@ -11,10 +11,10 @@
 #include <unistd.h>
 #include <vector>
 
-#include "pathsearch/getopt.h"
-#include "output.h"
-#include "pathsearch/wildcard.h"
-#include "pathsearch/windows_text.h"
+#include "platform/getopt.h"
+#include "shared/output.h"
+#include "platform/wildcard.h"
+#include "platform/windows_text.h"
 
 namespace {
 

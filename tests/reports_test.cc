@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "helpers.h"
-#include "pathsearch/gslocate.h"
+#include "reports/gslocate.h"
 
 namespace {
 

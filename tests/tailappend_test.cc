@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "pathsearch/tailappend.h"
+#include "kpathsea/tailappend.h"
 
 extern "C" void hash_insert_normalized(hash_table_type *table,
                                        const_string key, const_string value);

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <gtest/gtest.h>
 
-#include "duplicates.h"
+#include "duplicates/duplicates.h"
 #include "helpers.h"
-#include "pathsearch/pathsearch.h"
+#include "kpathsea/binding.h"
 
 namespace {
 

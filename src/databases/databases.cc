@@ -28,12 +28,12 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "packages.h"
-#include "pathsearch/files.h"
-#include "pathsearch/installation.h"
-#include "pathsearch/lookup.h"
-#include "pathsearch/pathsearch.h"
-#include "pathsearch/platform.h"
+#include "shared/packages.h"
+#include "shared/files.h"
+#include "kpathsea/installation.h"
+#include "kpathsea/lookup.h"
+#include "kpathsea/binding.h"
+#include "platform/platform.h"
 
 namespace {
 

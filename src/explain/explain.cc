@@ -24,10 +24,10 @@
 #include <utility>
 
 #include "explain/facts.h"
-#include "pathsearch/files.h"
-#include "pathsearch/lookup.h"
-#include "pathsearch/pathsearch.h"
-#include "pathsearch/platform.h"
+#include "shared/files.h"
+#include "kpathsea/lookup.h"
+#include "kpathsea/binding.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include <utility>
 #include <xxhash.h>
 
-#include "packages.h"
-#include "pathsearch/files.h"
-#include "pathsearch/platform.h"
+#include "shared/packages.h"
+#include "shared/files.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // What differs between Linux and Windows: files and their names, the
 // environment, loading a library at run time, the named shared-memory
 // object, where an installation and its Ghostscript are found.
-// platform_posix.cc and platform_windows.cc each define all of it, and the
-// parts of pathsearch.h that differ (the named shared-memory object, the
+// posix.cc and windows.cc each define all of it, and the parts of
+// kpathsea/binding.h that differ (the named shared-memory object, the
 // directory test, wildcards, the databases' load); the modes call only
 // these.  Names are UTF-8 on both.
 #ifndef LSRCHECK_PLATFORM_H

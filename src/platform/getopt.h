@@ -4,7 +4,7 @@
 #ifndef LSRCHECK_GETOPT_H
 #define LSRCHECK_GETOPT_H
 
-#include "pathsearch/pathsearch.h" // struct option, as Kpathsea declares it
+#include "kpathsea/binding.h" // struct option, as Kpathsea declares it
 
 // The parser's state: what glibc keeps in optind, optarg, optopt, opterr
 // and its own hidden fields.  Set optind to 0 to start afresh.

@@ -1,15 +1,15 @@
 // The installation reports: Kpathsea's shared-memory object and the
 // installed Ghostscript.
 
-#include "reports.h"
+#include "reports/reports.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "lsrcheck.h"
-#include "pathsearch/gslocate.h"
-#include "pathsearch/pathsearch.h"
+#include "reports/gslocate.h"
+#include "kpathsea/binding.h"
 
 namespace {
 

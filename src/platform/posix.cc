@@ -4,10 +4,10 @@
 // taken over by symbol interposition (see tailappend.h, kpathsea_init_db
 // and perror below).
 
-#include "pathsearch/platform.h"
-#include "pathsearch/files.h"
-#include "output.h"
-#include "pathsearch/pathsearch.h"
+#include "platform/platform.h"
+#include "shared/files.h"
+#include "shared/output.h"
+#include "kpathsea/binding.h"
 
 #include <algorithm>
 #include <chrono>

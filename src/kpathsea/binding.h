@@ -7,8 +7,8 @@
 // its own headers, included below); glibc supplies getopt_long_only and
 // fnmatch (on Windows, getopt.h and wildcard.h stand in for them).  The
 // shared-database calls, dostounix_filename and stricmp are ours.
-#ifndef LSRCHECK_PATHSEARCH_H
-#define LSRCHECK_PATHSEARCH_H
+#ifndef LSRCHECK_KPATHSEA_BINDING_H
+#define LSRCHECK_KPATHSEA_BINDING_H
 
 #include <cstddef>
 #include <string>

@@ -10,7 +10,7 @@
 
 #include "explain/explain.h"
 #include "lsrcheck.h"
-#include "output.h"
+#include "shared/output.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "pathsearch/windows_text.h"
+#include "platform/windows_text.h"
 
 // Return the UTF-16 form of TEXT, UTF-8 or the WTF-8 that narrow makes of
 // a name with a lone surrogate (a name Windows allows but UTF-16 does not);

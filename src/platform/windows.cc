@@ -3,14 +3,14 @@
 // shared-memory object is a named file mapping; Ghostscript is found
 // through the registry, as its installer records it.
 
-#include "pathsearch/files.h"
-#include "pathsearch/getopt.h"
-#include "pathsearch/installation.h"
-#include "pathsearch/pathsearch.h"
-#include "pathsearch/platform.h"
-#include "pathsearch/tailappend.h"
-#include "pathsearch/wildcard.h"
-#include "pathsearch/windows_text.h"
+#include "shared/files.h"
+#include "platform/getopt.h"
+#include "kpathsea/installation.h"
+#include "kpathsea/binding.h"
+#include "platform/platform.h"
+#include "kpathsea/tailappend.h"
+#include "platform/wildcard.h"
+#include "platform/windows_text.h"
 
 #include <algorithm>
 #include <cctype>

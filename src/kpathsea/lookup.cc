@@ -1,12 +1,12 @@
-#include "pathsearch/lookup.h"
+#include "kpathsea/lookup.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "pathsearch/installation.h"
-#include "pathsearch/pathsearch.h"
+#include "kpathsea/installation.h"
+#include "kpathsea/binding.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 // lands in the slot of its entry, so the report does not depend on how the
 // threads are scheduled.
 
-#include "duplicates.h"
+#include "duplicates/duplicates.h"
 
 #include <algorithm>
 #include <atomic>
@@ -27,11 +27,11 @@
 
 #include <unordered_set>
 
-#include "packages.h"
-#include "pathsearch/files.h"
-#include "pathsearch/lookup.h"
-#include "pathsearch/pathsearch.h"
-#include "pathsearch/platform.h"
+#include "shared/packages.h"
+#include "shared/files.h"
+#include "kpathsea/lookup.h"
+#include "kpathsea/binding.h"
+#include "platform/platform.h"
 
 namespace {
 

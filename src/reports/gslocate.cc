@@ -1,4 +1,4 @@
-#include "pathsearch/gslocate.h"
+#include "reports/gslocate.h"
 
 #include <cctype>
 #include <cstdio>
@@ -6,8 +6,8 @@
 #include <sstream>
 #include <vector>
 
-#include "pathsearch/pathsearch.h"
-#include "pathsearch/platform.h"
+#include "kpathsea/binding.h"
+#include "platform/platform.h"
 
 extern "C" {
 #include <ghostscript/iapi.h>

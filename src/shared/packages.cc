@@ -1,9 +1,9 @@
-#include "packages.h"
+#include "shared/packages.h"
 
 #include <string_view>
 
-#include "pathsearch/files.h"
-#include "pathsearch/platform.h"
+#include "shared/files.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "pathsearch/wildcard.h"
+#include "platform/wildcard.h"
 
 #include <cctype>
 #include <cstring>

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "lsrcheck.h"
-#include "output.h"
-#include "pathsearch/platform.h"
+#include "shared/output.h"
+#include "platform/platform.h"
 
 namespace {
 

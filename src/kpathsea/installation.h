@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "pathsearch/platform.h"
+#include "platform/platform.h"
 
 // Return the program inside the TeX Live installation rooted at ROOT whose
 // location Kpathsea should take as its own (ROOT/bin/ARCH/kpsewhich, ARCH

@@ -1,9 +1,9 @@
-#include "output.h"
+#include "shared/output.h"
 
 #include <cstdio>
 #include <string>
 
-#include "pathsearch/platform.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "pathsearch/tailappend.h"
+#include "kpathsea/tailappend.h"
 
 #include <cstdlib>
 #include <dlfcn.h>

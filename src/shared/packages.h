@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "pathsearch/platform.h"
+#include "platform/platform.h"
 
 // The packages found, by path.
 typedef std::unordered_map<std::string, std::string> package_map;

@@ -1,8 +1,8 @@
-#include "pathsearch/pathsearch.h"
-#include "pathsearch/tailappend.h"
-#include "pathsearch/installation.h"
+#include "kpathsea/binding.h"
+#include "kpathsea/tailappend.h"
+#include "kpathsea/installation.h"
 
-#include "pathsearch/platform.h"
+#include "platform/platform.h"
 
 #include <cerrno>
 #include <cstdio>

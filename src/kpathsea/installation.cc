@@ -1,7 +1,7 @@
-#include "pathsearch/installation.h"
+#include "kpathsea/installation.h"
 
-#include "pathsearch/pathsearch.h"
-#include "pathsearch/platform.h"
+#include "kpathsea/binding.h"
+#include "platform/platform.h"
 
 #include <cstdlib>
 #include <vector>

@@ -1,8 +1,8 @@
 // The routines of files.h that need no system call: the same on every
 // platform.
 
-#include "pathsearch/files.h"
-#include "pathsearch/platform.h"
+#include "shared/files.h"
+#include "platform/platform.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "pathsearch/getopt.h"
+#include "platform/getopt.h"
 
 #include <cstdio>
 #include <cstring>
