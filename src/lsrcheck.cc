@@ -231,13 +231,14 @@ int run_mode_of(run_mode mode, const std::string &texlive)
 {
   switch (mode) {
   case mode_shared_memory: report_shared_memory(); break;
-  case mode_ghostscript: report_ghostscript(); break;
+  case mode_ghostscript: report_ghostscript(options.program_name); break;
   case mode_databases:
     return set_up(texlive) ? run_databases(options.json, options.verbose) : EXIT_FAILURE;
   case mode_explain:
     if (!set_up(texlive))
       return EXIT_FAILURE;
-    return run_explain(filter_of_options(), explain_programs(), options.json, options.fail_on);
+    return run_explain(filter_of_options(), explain_programs(), options.json, options.fail_on,
+                       options.program_name);
   case mode_multiple_occurences:
     if (!set_up(texlive))
       return EXIT_FAILURE;

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "shared/status.h"
+
 // The options of one run.  Strings are borrowed from the argument vector.
 struct option_state {
   const char *program_name = nullptr;
@@ -23,11 +25,6 @@ struct option_state {
   bool verbose = false;             // -verbose: long lists whole
 };
 
-// Exit statuses besides 0 and 1.
-enum {
-  status_findings = 3, // -fail-on: a group of a named kind was found
-  status_problems = 4  // -databases: a problem was found
-};
 
 // The modes, in the order in which the first one named runs.
 enum run_mode {

@@ -17,6 +17,7 @@
 #include "duplicates/duplicates.h"
 #include "helpers.h"
 #include "kpathsea/binding.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -14,6 +14,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <climits>
 #include <cstring>
 #include <deque>
@@ -29,6 +31,7 @@
 #include <unordered_set>
 
 #include "shared/packages.h"
+#include "shared/status.h"
 #include "shared/files.h"
 #include "kpathsea/installation.h"
 #include "kpathsea/lookup.h"
@@ -718,4 +721,14 @@ bool problems_p(const database_health &health)
     if (tree_problems_p(t))
       return true;
   return false;
+}
+
+int run_databases(bool json, bool all)
+{
+  database_health health = check_databases();
+  if (json)
+    print_database_health_json(health, stdout);
+  else
+    print_database_health(health, all, stdout);
+  return problems_p(health) ? status_problems : EXIT_SUCCESS;
 }

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "lsrcheck.h"
 #include "shared/output.h"
 #include "platform/platform.h"
 
@@ -212,12 +211,3 @@ void print_database_health_json(const database_health &health, FILE *out)
   fprintf(out, "%s\n", json_text(doc).c_str());
 }
 
-int run_databases(bool json, bool all)
-{
-  database_health health = check_databases();
-  if (json)
-    print_database_health_json(health, stdout);
-  else
-    print_database_health(health, all, stdout);
-  return problems_p(health) ? status_problems : EXIT_SUCCESS;
-}

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -24,6 +25,7 @@
 #include <utility>
 
 #include "explain/facts.h"
+#include "shared/status.h"
 #include "shared/files.h"
 #include "kpathsea/lookup.h"
 #include "kpathsea/binding.h"
@@ -481,10 +483,10 @@ template <typename Fn> std::thread start_or_run(Fn fn)
 
 } // namespace
 
-explained_report explain_duplicates(check_filter filter,
-                                    const std::vector<std::string> &programs)
+bool explain_duplicates(check_filter filter, const std::vector<std::string> &programs,
+                        explained_report *out, std::string *why)
 {
-  explained_report report;
+  explained_report &report = *out;
   report.programs = programs;
   // The trees Kpathsea searches on disk join the databases' files.
   std::unordered_set<std::string> on_disk;
@@ -544,7 +546,6 @@ explained_report explain_duplicates(check_filter filter,
           thread.join();
       }
     } facts;
-    std::string why;
     bool entered = in_empty_directory([&]() {
       hits = look_up(report, lookups.names, lookups.formats, [&]() {
         facts.thread = start_or_run([&]() {
@@ -557,13 +558,12 @@ explained_report explain_duplicates(check_filter filter,
           }
         });
       });
-    }, &why);
+    }, why);
     // Looking up from the current directory would report its files as the
     // installation's.
     if (!entered) {
-      fprintf(stderr, "lsrcheck: cannot make an empty directory for the lookups (%s)\n",
-              why.c_str());
-      exit(EXIT_FAILURE);
+      *why = "cannot make an empty directory for the lookups (" + *why + ")";
+      return false;
     }
   }
   if (facts_out_of_memory)
@@ -575,7 +575,23 @@ explained_report explain_duplicates(check_filter filter,
       m.distribution = distribution_p(m);
     find_findings(g, programs.size());
   }
-  return report;
+  return true;
+}
+
+int run_explain(const check_filter &filter, const std::vector<std::string> &programs, bool json,
+                unsigned fail_on, const char *program_name)
+{
+  explained_report report;
+  std::string why;
+  if (!explain_duplicates(filter, programs, &report, &why)) {
+    fprintf(stderr, "%s: %s\n", program_name, why.c_str());
+    return EXIT_FAILURE;
+  }
+  if (json)
+    print_explained_json(report, stdout);
+  else
+    print_explained(report, stdout);
+  return (report_findings(report) & fail_on) != 0 ? status_findings : EXIT_SUCCESS;
 }
 
 unsigned report_findings(const explained_report &report)

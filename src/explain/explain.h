@@ -89,11 +89,11 @@ struct explained_report {
 };
 
 // Find the groups under FILTER, with the files of the trees Kpathsea
-// searches on disk, and explain them for PROGRAMS.  Kpathsea must be set
-// up.  Ends the run with status 1 if the lookups cannot be kept out of the
-// current directory.
-explained_report explain_duplicates(check_filter filter,
-                                    const std::vector<std::string> &programs);
+// searches on disk, and explain them for PROGRAMS into *REPORT.  Kpathsea
+// must be set up.  Return false, with the reason in *WHY, if the lookups
+// cannot be kept out of the current directory.
+bool explain_duplicates(check_filter filter, const std::vector<std::string> &programs,
+                        explained_report *report, std::string *why);
 
 // Return the findings of all groups of REPORT, as bits: the problems, the
 // unreachable note, and finding_distribution for the distribution's own.
@@ -106,10 +106,11 @@ bool parse_finding_kinds(const std::string &list, unsigned *bits, std::string *b
 
 // Explain the groups under FILTER for PROGRAMS and print the report on
 // standard output, as JSON if JSON; return the exit status: status_findings
-// if a group shows a finding of the kinds FAIL_ON, else 0.  Kpathsea must
-// be set up.
+// if a group shows a finding of the kinds FAIL_ON, else 0; 1, with a
+// complaint that starts with PROGRAM_NAME, if the lookups cannot be made.
+// Kpathsea must be set up.
 int run_explain(const check_filter &filter, const std::vector<std::string> &programs, bool json,
-                unsigned fail_on);
+                unsigned fail_on, const char *program_name);
 
 // Write REPORT as text on OUT.
 void print_explained(const explained_report &report, FILE *out);

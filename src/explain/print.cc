@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "explain/explain.h"
-#include "lsrcheck.h"
 #include "shared/output.h"
 
 namespace {
@@ -266,13 +265,3 @@ void print_explained_json(const explained_report &r, FILE *out)
   fprintf(out, "%s\n", json_text(doc).c_str());
 }
 
-int run_explain(const check_filter &filter, const std::vector<std::string> &programs, bool json,
-                unsigned fail_on)
-{
-  explained_report report = explain_duplicates(filter, programs);
-  if (json)
-    print_explained_json(report, stdout);
-  else
-    print_explained(report, stdout);
-  return (report_findings(report) & fail_on) != 0 ? status_findings : EXIT_SUCCESS;
-}

@@ -1,12 +1,12 @@
 // The tool's binding to Kpathsea: program set-up, the ls-R file-name
-// databases, and the GNU routines the tool relies on.
+// databases, the debug mask and version, and Kpathsea's complaints.
 //
-// What differs between Linux and Windows is declared in platform.h and in
-// the few calls here that each platform's file defines.  Kpathsea supplies
-// concat, xmalloc, xrealloc, xbasename, dir_p and uppercasify (declared by
-// its own headers, included below); glibc supplies getopt_long_only and
-// fnmatch (on Windows, getopt.h and wildcard.h stand in for them).  The
-// shared-database calls, dostounix_filename and stricmp are ours.
+// Kpathsea supplies concat, xmalloc, xrealloc, xbasename, dir_p and
+// uppercasify (declared by its own headers, included below).  The
+// shared-database calls, dostounix_filename and stricmp are ours.  How the
+// load is hooked depends on how Kpathsea is linked: load_interposed.cc
+// (a shared library, Linux) or load_static.cc (a static one, Windows),
+// chosen by the build.
 #ifndef LSRCHECK_KPATHSEA_BINDING_H
 #define LSRCHECK_KPATHSEA_BINDING_H
 
@@ -49,14 +49,6 @@ void hash_shared_iter(shared_db_handle db, db_entry_fn fn);
 // entries were logged as they loaded), else 0.
 size_t hash_shared_size_hint(shared_db_handle db);
 
-// For each of the COUNT NAMES, set IS_DIR[i] to whether DIR followed
-// directly by NAMES[i] names a directory, exactly as dir_p on the joined
-// path would answer.  DIR is listed once, and only symbolic links, entries
-// of unknown type and names the listing lacks cost a stat of their own;
-// for one or two names, a stat each is cheaper than the listing.
-void find_directories(const char *dir, const char *const *names, size_t count,
-                      bool *is_dir);
-
 // Rewrite PATH in place to use '/' as its only separator and return PATH.
 // Where '\\' is not a separator (Linux) it is an ordinary character of a
 // file name and PATH is left unchanged.
@@ -68,22 +60,15 @@ char *dostounix_filename(char *path);
 // one stands in for.)
 extern "C" int stricmp(const char *a, const char *b);
 
-// fnmatch's answer when a pattern does not match.
-enum { pattern_no_match = 1 };
-
-// Return 0 if PATTERN matches the whole of PATH, ignoring case, with the
-// wildcards free to match '/'; pattern_no_match (FNM_NOMATCH) if not.
-int match_pattern(const char *pattern, const char *path);
-
-// Return true if the shared-memory object NAME exists and can be opened
-// for reading and writing.  It is never created; it is closed at once.
-bool file_mapping_exists_p(const char *name);
-
 // Keep Kpathsea from loading its ls-R databases when it first reads
 // texmf.cnf (it loads them then, whatever the variable was read for).
 // For a run that reads the ls-R files itself: afterwards only variables
 // may be asked, since no lookup would find anything in a !! tree.
 void skip_database_load();
+
+// Prepare Kpathsea before its program set-up: on Windows, file names are
+// UTF-8 for it as for the tool.
+void prepare_path_search();
 
 // Set up Kpathsea for the program invoked as ARGV0: program name, then the
 // initialisation at 600 dpi with no mode and no fallback font.  With a

@@ -4,7 +4,10 @@
 #ifndef LSRCHECK_GETOPT_H
 #define LSRCHECK_GETOPT_H
 
-#include "kpathsea/binding.h" // struct option, as Kpathsea declares it
+// struct option, as Kpathsea's headers declare it for the tool's table.
+extern "C" {
+#include <kpathsea/kpathsea.h>
+}
 
 // The parser's state: what glibc keeps in optind, optarg, optopt, opterr
 // and its own hidden fields.  Set optind to 0 to start afresh.

@@ -9,6 +9,7 @@
 #define LSRCHECK_PLATFORM_H
 
 #include <cstdint>
+#include <sys/stat.h>
 #include <functional>
 #include <string>
 #include <utility>
@@ -71,9 +72,6 @@ bool native_arch_p(const std::string &arch);
 // is only found from where its programs are (Windows).
 extern const bool system_configuration_p;
 
-// Prepare Kpathsea before its program set-up: on Windows, file names are
-// UTF-8 for it as for the tool.
-void prepare_path_search();
 
 // Return the handle of the shared library NAME (a path or a name the
 // system searches for), or null if it cannot be loaded; then, with WHY,
@@ -98,9 +96,59 @@ struct library_candidate {
   std::string origin;
 };
 
-// Return the Ghostscript libraries to try, most wanted first, when GS_DLL
-// names none.
+// Return the Ghostscript libraries this system records, most wanted
+// first (Debian's libgs names; on Windows, the registry's installations).
 std::vector<library_candidate> ghostscript_libraries();
+
+// What opening a file that ought to be a regular file found.
+enum open_result {
+  open_ok,          // a regular file, now open
+  open_missing,     // nothing there
+  open_dangling,    // a symbolic link that leads nowhere
+  open_not_regular, // a directory, FIFO, device or socket: never read
+  open_pseudo,      // a file of /proc or /sys: never read as a TeX file
+  open_failed       // could not look (permission, descriptors, name length)
+};
+
+// Open PATH for reading without ever blocking (a FIFO or device is seen
+// for what it is before anything is read); on open_ok *FD is open.  *ST
+// gets the file's status where it could be had, *ERROR the errno of
+// open_failed.
+open_result open_regular(const std::string &path, int *fd, struct stat *st, int *error);
+
+// Return what the file type of MODE is, as "a FIFO", "a directory", ...
+std::string file_type_text(mode_t mode);
+
+// Return why PATH could not be read, from what open_regular found.
+std::string open_failure_text(open_result result, const struct stat &st, int error);
+
+// Return S with control characters and backslashes escaped as `ls -b`
+// shows them and as a POSIX shell reads them inside $'...' (\n, \t, \033,
+// \\), so that one name is one line.
+std::string c_escaped(const std::string &s);
+
+// Return S as one word for a POSIX shell: as it is where that is safe, in
+// single quotes otherwise, and as $'...' where it holds control characters.
+std::string shell_quoted(const std::string &s);
+
+// For each of the COUNT NAMES, set IS_DIR[i] to whether DIR followed
+// directly by NAMES[i] names a directory, exactly as Kpathsea's dir_p on the
+// joined path would answer.  DIR is listed once, and only symbolic links, entries
+// of unknown type and names the listing lacks cost a stat of their own;
+// for one or two names, a stat each is cheaper than the listing.
+void find_directories(const char *dir, const char *const *names, size_t count,
+                      bool *is_dir);
+
+// fnmatch's answer when a pattern does not match.
+enum { pattern_no_match = 1 };
+
+// Return 0 if PATTERN matches the whole of PATH, ignoring case, with the
+// wildcards free to match '/'; pattern_no_match (FNM_NOMATCH) if not.
+int match_pattern(const char *pattern, const char *path);
+
+// Return true if the shared-memory object NAME exists and can be opened
+// for reading and writing.  It is never created; it is closed at once.
+bool file_mapping_exists_p(const char *name);
 
 // A file's identity: device and inode (on Windows, volume and file index).
 typedef std::pair<uint64_t, uint64_t> file_id;

@@ -1,13 +1,8 @@
 // The platform layer on Linux (and other POSIX systems): files through
 // POSIX calls, libraries through dlopen, the shared-memory object through
-// shm_open, and Kpathsea's appends, its database load and its perror
-// taken over by symbol interposition (see tailappend.h, kpathsea_init_db
-// and perror below).
+// shm_open.
 
 #include "platform/platform.h"
-#include "shared/files.h"
-#include "shared/output.h"
-#include "kpathsea/binding.h"
 
 #include <algorithm>
 #include <chrono>
@@ -113,9 +108,6 @@ bool native_arch_p(const std::string &arch)
   return uname(&machine) == 0 && arch == std::string(machine.machine) + "-linux";
 }
 
-void prepare_path_search()
-{
-}
 
 void *load_library(const char *name, std::string *why)
 {
@@ -175,113 +167,16 @@ int match_pattern(const char *pattern, const char *path)
   return fnmatch(pattern, path, FNM_CASEFOLD);
 }
 
-namespace {
-
-bool database_load_skipped;
-
-} // namespace
-
-void skip_database_load()
-{
-  database_load_skipped = true;
-}
 
 namespace {
 
-// Return TEXMFDBS of KPSE without the trees whose ls-R is no regular file
-// (a FIFO would hang Kpathsea's load, /dev/zero would fill memory), saying
-// so on standard error; "" if every tree may be loaded, "-" if none.
-std::string loadable_databases(kpathsea kpse)
-{
-  char *value = kpathsea_var_value(kpse, "TEXMFDBS");
-  if (value == nullptr)
-    return "";
-  char *expanded = kpathsea_brace_expand(kpse, value);
-  free(value);
-  std::string kept;
-  bool dropped = false;
-  std::string all = expanded;
-  for (size_t from = 0; from <= all.size();) {
-    size_t end = all.find(ENV_SEP, from);
-    if (end == std::string::npos)
-      end = all.size();
-    std::string tree = all.substr(from, end - from);
-    from = end + 1;
-    if (tree.empty())
-      continue;
-    bool bad = false;
-    for (const char *name : {"/ls-R", "/ls-r"}) {
-      std::string db = (tree.compare(0, 2, "!!") == 0 ? tree.substr(2) : tree) + name;
-      struct stat st;
-      int fd, error;
-      open_result result = open_regular(db, &fd, &st, &error);
-      if (result == open_ok)
-        close(fd);
-      static std::vector<std::string> warned; // Kpathsea may load more than once
-      if ((result == open_not_regular || result == open_pseudo) &&
-          std::find(warned.begin(), warned.end(), db) == warned.end()) {
-        warned.push_back(db);
-        fprintf(stderr, "lsrcheck: warning, %s: %s: left out of the databases\n", db.c_str(),
-                open_failure_text(result, st, error).c_str());
-      }
-      bad = bad || result == open_not_regular || result == open_pseudo;
-    }
-    dropped = dropped || bad;
-    if (!bad)
-      kept += (kept.empty() ? "" : std::string(1, ENV_SEP)) + tree;
-  }
-  free(expanded);
-  // An empty element would stand for texmf.cnf's value: with nothing
-  // left, nothing is loaded at all.
-  if (dropped && kept.empty())
-    return "-";
-  return dropped ? kept : "";
-}
-
-} // namespace
-
-// Kpathsea's reading of texmf.cnf calls this, through its PLT, to load the
-// databases; the library's own function does the work unless told not to.
-// An ls-R that is no regular file is never opened.
-extern "C" void kpathsea_init_db(kpathsea kpse)
-{
-  typedef void (*init_fn)(kpathsea);
-  static init_fn library_init = reinterpret_cast<init_fn>(dlsym(RTLD_NEXT, "kpathsea_init_db"));
-  if (database_load_skipped || library_init == nullptr)
-    return;
-  std::string loadable = loadable_databases(kpse);
-  if (loadable == "-")
-    return;
-  const char *saved = getenv("TEXMFDBS");
-  std::string before = saved != nullptr ? saved : "";
-  if (!loadable.empty())
-    set_environment("TEXMFDBS", loadable.c_str());
-  library_init(kpse);
-  if (!loadable.empty()) {
-    if (saved != nullptr)
-      set_environment("TEXMFDBS", before.c_str());
-    else
-      set_environment("TEXMFDBS", nullptr);
-  }
-}
-
-// Kpathsea's complaints about files it may not read come through perror,
-// which the executable's definition takes over as kpathsea_init_db's is:
-// each is written once.
-extern "C" void perror(const char *s)
-{
-  kpathsea_complaint(s, errno);
-}
-
-namespace {
-
-// Return true if DIR followed by NAME names a directory.
+// Return true if DIR followed by NAME names a directory, as Kpathsea's
+// dir_p tells one on POSIX systems: stat, links followed.
 bool joined_dir_p(const char *dir, const char *name)
 {
-  char *path = concat(dir, name);
-  bool answer = dir_p(path);
-  free(path);
-  return answer;
+  std::string path = std::string(dir) + name;
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // Return true if the directory open as FD can be searched: looking up "."

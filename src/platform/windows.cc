@@ -3,12 +3,8 @@
 // shared-memory object is a named file mapping; Ghostscript is found
 // through the registry, as its installer records it.
 
-#include "shared/files.h"
 #include "platform/getopt.h"
-#include "kpathsea/installation.h"
-#include "kpathsea/binding.h"
 #include "platform/platform.h"
-#include "kpathsea/tailappend.h"
 #include "platform/wildcard.h"
 #include "platform/windows_text.h"
 
@@ -233,11 +229,6 @@ bool native_arch_p(const std::string &arch)
   return arch == "windows" || arch == "win64";
 }
 
-void prepare_path_search()
-{
-  kpse_def_inst.File_system_codepage = CP_UTF8;
-}
-
 void *load_library(const char *name, std::string *why)
 {
   // A DLL named by its path finds the DLLs it needs beside it.
@@ -272,17 +263,6 @@ std::vector<library_candidate> ghostscript_libraries()
   std::vector<library_candidate> found;
   registry_ghostscripts(HKEY_LOCAL_MACHINE, found);
   registry_ghostscripts(HKEY_CURRENT_USER, found);
-  // TeX Live for Windows carries a Ghostscript of its own for its tools.
-  std::string program, why;
-  if (default_installation("", &program, &why)) {
-    std::string root = texlive_root_of(program);
-    if (!root.empty())
-      for (const char *dll : {"gsdll64.dll", "gsdll32.dll"})
-        if (regular_file_p(root + "/tlpkg/tlgs/bin/" + dll))
-          found.push_back({root + "/tlpkg/tlgs/bin/" + dll,
-                           root + "/tlpkg/tlgs/lib;" + root + "/tlpkg/tlgs/fonts",
-                           "TeX Live's own Ghostscript"});
-  }
   return found;
 }
 
@@ -298,28 +278,6 @@ bool file_mapping_exists_p(const char *name)
 int match_pattern(const char *pattern, const char *path)
 {
   return wildcard_match_p(pattern, path) ? 0 : pattern_no_match;
-}
-
-// Kpathsea's complaints about files it may not read come through perror,
-// whose calls in the static library the link sends here (--wrap=perror):
-// each is written once.
-extern "C" void __wrap_perror(const char *s)
-{
-  kpathsea_complaint(s, errno);
-}
-
-void skip_database_load()
-{
-  // No interposition with a static library: while Kpathsea first reads
-  // texmf.cnf, which is when it loads the databases, TEXMFDBS names only a
-  // tree that cannot exist ('<' is no character of a Windows name).
-  if (kpse_def_inst.cnf_hash.size != 0)
-    return; // read already, and loaded
-  std::string saved;
-  bool had = environment_value("TEXMFDBS", &saved);
-  set_environment("TEXMFDBS", "<none>");
-  free(kpse_var_value("TEXMFROOT"));
-  set_environment("TEXMFDBS", had ? saved.c_str() : nullptr);
 }
 
 void find_directories(const char *dir, const char *const *names, size_t count, bool *is_dir)
@@ -353,22 +311,6 @@ void find_directories(const char *dir, const char *const *names, size_t count, b
       is_dir[i] = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
     }
   }
-}
-
-// Symbol interposition, which makes Kpathsea's appends constant-time on
-// Linux, has no counterpart with a static library: Kpathsea appends as it
-// always does, and the table is walked bucket by bucket.
-void begin_tail_appends(hash_table_type *)
-{
-}
-
-void end_tail_appends()
-{
-}
-
-const std::vector<logged_entry> *load_log(const hash_table_type *)
-{
-  return nullptr;
 }
 
 // The C library of Windows has no getopt_long_only of GNU's kind.

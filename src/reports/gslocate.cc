@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "kpathsea/binding.h"
+#include "kpathsea/installation.h"
 #include "platform/platform.h"
 
 extern "C" {
@@ -37,6 +38,24 @@ long library_revision(void *library, std::string *why)
     return -1;
   }
   return r.revision;
+}
+
+// Return the Ghostscript libraries to try when GS_DLL names none: the
+// system's, then the one TeX Live for Windows carries for its own tools.
+std::vector<library_candidate> candidate_libraries()
+{
+  std::vector<library_candidate> found = ghostscript_libraries();
+  std::string program, why;
+  if (default_installation("", &program, &why)) {
+    std::string root = texlive_root_of(program);
+    if (!root.empty())
+      for (const char *dll : {"gsdll64.dll", "gsdll32.dll"})
+        if (regular_file_p(root + "/tlpkg/tlgs/bin/" + dll))
+          found.push_back({root + "/tlpkg/tlgs/bin/" + dll,
+                           root + "/tlpkg/tlgs/lib;" + root + "/tlpkg/tlgs/fonts",
+                           "TeX Live's own Ghostscript"});
+  }
+  return found;
 }
 
 // Return how CANDIDATE is named in a refusal: GS_DLL=PATH when GS_DLL
@@ -150,7 +169,7 @@ int gs_locate(std::vector<std::string> *refused)
   if (named)
     candidates.push_back({named_dll, "", ""});
   else
-    candidates = ghostscript_libraries();
+    candidates = candidate_libraries();
   void *library = nullptr;
   long revision = -1;
   std::string recorded_lib;

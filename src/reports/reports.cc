@@ -7,9 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "lsrcheck.h"
 #include "reports/gslocate.h"
-#include "kpathsea/binding.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -32,18 +31,18 @@ void report_shared_memory()
     puts("No kpathsea file mapping set up.");
 }
 
-void report_ghostscript()
+void report_ghostscript(const char *program_name)
 {
   std::vector<std::string> refused;
   if (gs_locate(&refused) == 0) {
-    printf("%s: no version of Ghostscript has been found.\n", options.program_name);
+    printf("%s: no version of Ghostscript has been found.\n", program_name);
     // What was tried, on standard error, so that a GS_DLL that names the
     // wrong file is seen for what it is.
     for (const std::string &line : refused)
-      fprintf(stderr, "%s: note: tried %s\n", options.program_name, line.c_str());
+      fprintf(stderr, "%s: note: tried %s\n", program_name, line.c_str());
     return;
   }
-  printf("%s: Ghostscript version %s has been found:\n", options.program_name,
+  printf("%s: Ghostscript version %s has been found:\n", program_name,
          or_empty(gs_revision));
   printf("dll     : %s\n", or_empty(gs_dll));
   printf("libpath : %s\n", or_empty(gs_lib));

@@ -6,7 +6,9 @@
 // Say on standard output whether Kpathsea's shared-memory object exists.
 void report_shared_memory();
 
-// Say on standard output which Ghostscript installation is known, if any.
-void report_ghostscript();
+// Say on standard output which Ghostscript installation is known, if any,
+// in lines that start with PROGRAM_NAME; when none is, say on standard
+// error what was tried.
+void report_ghostscript(const char *program_name);
 
 #endif

@@ -2,7 +2,6 @@
 // platform.
 
 #include "shared/files.h"
-#include "platform/platform.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -32,47 +31,12 @@ std::string path_key(const std::string &path)
   return key;
 }
 
-bool regular_file_p(const std::string &path)
-{
-  file_status st;
-  return look_at(path, true, &st) && st.regular;
-}
-
-bool directory_p(const std::string &path)
-{
-  file_status st;
-  return look_at(path, true, &st) && st.directory;
-}
-
-bool present_p(const std::string &path)
-{
-  file_status st;
-  return look_at(path, false, &st);
-}
-
-bool same_file_p(const std::string &a, const std::string &b)
-{
-  file_status x, y;
-  return look_at(a, true, &x) && look_at(b, true, &y) && x.id == y.id;
-}
 
 unsigned thread_count(unsigned wanted)
 {
   return wanted > 0 ? wanted : std::max(1u, std::thread::hardware_concurrency());
 }
 
-std::string open_failure_text(open_result result, const struct stat &st, int error)
-{
-  switch (result) {
-  case open_ok: return "";
-  case open_missing: return "it does not exist";
-  case open_dangling: return "a dangling symbolic link";
-  case open_not_regular: return "it is " + file_type_text(st.st_mode) + ", not a file";
-  case open_pseudo: return "it lies in /proc or /sys";
-  case open_failed: return strerror(error);
-  }
-  return "";
-}
 
 bool read_whole_file(const std::string &path, std::string &text)
 {

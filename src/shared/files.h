@@ -1,11 +1,13 @@
-// Small file and path routines the modes share.
+// Small file and path routines the modes share: path keys, reading a
+// file, the walk of a tree, the number of workers.
 #ifndef LSRCHECK_FILES_H
 #define LSRCHECK_FILES_H
 
 #include <cstddef>
 #include <string>
 #include <vector>
-#include <sys/stat.h>
+
+#include "platform/platform.h"
 
 // Return PATH with every run of '/' made one.
 std::string collapsed_path(const std::string &path);
@@ -14,27 +16,6 @@ std::string collapsed_path(const std::string &path);
 // a system whose names ignore case, A..Z folded onto a..z.
 std::string path_key(const std::string &path);
 
-// What opening a file that ought to be a regular file found.
-enum open_result {
-  open_ok,          // a regular file, now open
-  open_missing,     // nothing there
-  open_dangling,    // a symbolic link that leads nowhere
-  open_not_regular, // a directory, FIFO, device or socket: never read
-  open_pseudo,      // a file of /proc or /sys: never read as a TeX file
-  open_failed       // could not look (permission, descriptors, name length)
-};
-
-// Open PATH for reading without ever blocking (a FIFO or device is seen
-// for what it is before anything is read); on open_ok *FD is open.  *ST
-// gets the file's status where it could be had, *ERROR the errno of
-// open_failed.
-open_result open_regular(const std::string &path, int *fd, struct stat *st, int *error);
-
-// Return what the file type of MODE is, as "a FIFO", "a directory", ...
-std::string file_type_text(mode_t mode);
-
-// Return why PATH could not be read, from what open_regular found.
-std::string open_failure_text(open_result result, const struct stat &st, int error);
 
 // Read at most LIMIT bytes of the file open as FD into TEXT; return false
 // on a read error.

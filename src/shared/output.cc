@@ -7,12 +7,6 @@
 
 namespace {
 
-// Return true if byte C is a control character a terminal would act on.
-bool control_p(unsigned char c)
-{
-  return c < 0x20 || c == 0x7f;
-}
-
 // Return true if S is valid UTF-8: no stray, overlong or surrogate forms.
 bool utf8_p(const std::string &s)
 {
@@ -37,45 +31,7 @@ bool utf8_p(const std::string &s)
 
 std::string escaped(const std::string &text)
 {
-  static const char letters[] = "abtnvfr";
-  const std::string s = display_path(text);
-  std::string out;
-  for (unsigned char c : s) {
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c >= '\a' && c <= '\r') {
-      out += '\\';
-      out += letters[c - '\a'];
-    } else if (control_p(c)) {
-      char octal[8];
-      snprintf(octal, sizeof octal, "\\%03o", c);
-      out += octal;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
-
-std::string shell_quoted(const std::string &s)
-{
-  bool safe = !s.empty(), control = false;
-  for (unsigned char c : s) {
-    safe = safe && (isalnum(c) || std::string("/._-+,:@%=").find(c) != std::string::npos);
-    control = control || control_p(c);
-  }
-  if (safe)
-    return s;
-  if (!control) {
-    std::string out = "'";
-    for (char c : s)
-      out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-  }
-  std::string out = "$'";
-  for (unsigned char c : s)
-    out += c == '\'' ? std::string("\\'") : escaped(std::string(1, static_cast<char>(c)));
-  return out + "'";
+  return c_escaped(display_path(text));
 }
 
 void put_bytes(nlohmann::ordered_json &j, const std::string &key, const std::string &text)

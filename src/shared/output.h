@@ -1,5 +1,5 @@
-// What the reports of every mode print names with: escaped for a terminal,
-// quoted for a shell, and whole in JSON.
+// What the reports of every mode print names with: escaped for a terminal
+// and whole in JSON.
 #ifndef LSRCHECK_OUTPUT_H
 #define LSRCHECK_OUTPUT_H
 
@@ -11,10 +11,6 @@
 // shows them (\n, \t, \033, \\), so that one name is one line; a path
 // as display_path spells it.
 std::string escaped(const std::string &s);
-
-// Return S as one word for a POSIX shell: as it is where that is safe, in
-// single quotes otherwise, and as $'...' where it holds control characters.
-std::string shell_quoted(const std::string &s);
 
 // Set KEY of J to the bytes S (a path as display_path spells it): a string where S is valid UTF-8; otherwise
 // S with each bad byte shown as U+FFFD, and KEY_bytes the bytes in hex.

@@ -1,0 +1,99 @@
+// The parts of the platform layer that are the same on every system:
+// the file-kind predicates over look_at, why a file could not be opened,
+// and text for terminals and POSIX shells.
+
+#include "platform/platform.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Return true if byte C is a control character a terminal would act on.
+bool control_p(unsigned char c)
+{
+  return c < 0x20 || c == 0x7f;
+}
+
+} // namespace
+
+bool regular_file_p(const std::string &path)
+{
+  file_status st;
+  return look_at(path, true, &st) && st.regular;
+}
+
+bool directory_p(const std::string &path)
+{
+  file_status st;
+  return look_at(path, true, &st) && st.directory;
+}
+
+bool present_p(const std::string &path)
+{
+  file_status st;
+  return look_at(path, false, &st);
+}
+
+bool same_file_p(const std::string &a, const std::string &b)
+{
+  file_status x, y;
+  return look_at(a, true, &x) && look_at(b, true, &y) && x.id == y.id;
+}
+
+std::string open_failure_text(open_result result, const struct stat &st, int error)
+{
+  switch (result) {
+  case open_ok: return "";
+  case open_missing: return "it does not exist";
+  case open_dangling: return "a dangling symbolic link";
+  case open_not_regular: return "it is " + file_type_text(st.st_mode) + ", not a file";
+  case open_pseudo: return "it lies in /proc or /sys";
+  case open_failed: return strerror(error);
+  }
+  return "";
+}
+
+std::string c_escaped(const std::string &s)
+{
+  static const char letters[] = "abtnvfr";
+  std::string out;
+  for (unsigned char c : s) {
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c >= '\a' && c <= '\r') {
+      out += '\\';
+      out += letters[c - '\a'];
+    } else if (control_p(c)) {
+      char octal[8];
+      snprintf(octal, sizeof octal, "\\%03o", c);
+      out += octal;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+std::string shell_quoted(const std::string &s)
+{
+  bool safe = !s.empty(), control = false;
+  for (unsigned char c : s) {
+    safe = safe && (isalnum(c) || std::string("/._-+,:@%=").find(c) != std::string::npos);
+    control = control || control_p(c);
+  }
+  if (safe)
+    return s;
+  if (!control) {
+    std::string out = "'";
+    for (char c : s)
+      out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+  }
+  std::string out = "$'";
+  for (unsigned char c : s)
+    out += c == '\'' ? std::string("\\'") : c_escaped(std::string(1, static_cast<char>(c)));
+  return out + "'";
+}
