@@ -98,6 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   std::map<std::string, int> kept;
   std::map<std::string, int> per_name;
   int kept_count = 0;
+  collected_entries collected;
   for (const auto &[name, d] : entries) {
     std::string path = *d + *name;
     bool keep = !dir_p(path.data());
@@ -115,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
       if (!folded.empty())
         per_name[folded]++;
     }
-    collect_entry(name->c_str(), d->c_str());
+    collect_entry(name->c_str(), d->c_str(), &collected);
   }
   int grouped_expected = 0;
   for (const auto &[name, count] : per_name)
@@ -129,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   filter.exclude = options.exclude_patterns;
   filter.include = options.include_patterns;
   filter.threads = 1 + size % 3;
-  print_duplicates(group_collected(filter), out);
+  print_duplicates(group_collected(collected, filter), out);
   fclose(out);
   std::vector<std::string> lines = lines_of(std::string(text, text_size));
   free(text);

@@ -173,10 +173,10 @@ TEST(Parsing, AbbreviationsOfOldOptionsOutliveNewOptions)
 
 TEST(Parsing, DebugValuesAddUpInKpathseasMask)
 {
-  unsigned saved = debug_flags();
+  unsigned saved = kpathsea_debug;
   kpathsea_debug = 0;
   parse({"-debug=3", "-debug", "4", "-debug=junk"});
-  EXPECT_EQ(debug_flags(), 7u);
+  EXPECT_EQ(kpathsea_debug, 7u);
   kpathsea_debug = saved;
 }
 

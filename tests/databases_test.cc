@@ -262,9 +262,9 @@ std::vector<lsr_entry> kpathsea_pairs(const db_trees &t)
     setenv("TEXMFCNF", t.cnf.c_str(), 1);
     set_up_path_search(LSRCHECK_BINARY);
     static FILE *out = fdopen(fds[1], "w");
-    hash_shared_iter(hash_shared_exists_p(DB_LOAD), [](const char *name, const char *dir) {
+    hash_shared_iter(hash_shared_exists_p(DB_LOAD), [](const char *name, const char *dir, void *) {
       fprintf(out, "%s%c%s%c", dir, 0, name, 0);
-    });
+    }, nullptr);
     fclose(out);
     _exit(0);
   }

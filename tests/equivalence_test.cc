@@ -132,7 +132,7 @@ std::string straightforward_report(const texmf_tree &tree, std::vector<const cha
     setenv("TEXMFCNF", tree.cnf.c_str(), 1);
     setenv("TEXMFDBS", tree.root.c_str(), 1);
     set_up_path_search(LSRCHECK_BINARY);
-    hash_shared_iter(hash_shared_exists_p(DB_LOAD), [](const char *name, const char *dir) {
+    hash_shared_iter(hash_shared_exists_p(DB_LOAD), [](const char *name, const char *dir, void *) {
       char *path = concat(dir, name);
       bool keep = !dir_p(path);
       for (const char *pattern : patterns)
@@ -141,7 +141,7 @@ std::string straightforward_report(const texmf_tree &tree, std::vector<const cha
         kept.push_back(path);
       else
         free(path);
-    });
+    }, nullptr);
     FILE *out = fopen(out_path.c_str(), "w");
     report_groups(kept.data(), static_cast<int>(kept.size()), out);
     fclose(out);
@@ -192,15 +192,16 @@ namespace {
 std::string grouped_report(const std::vector<std::pair<std::string, std::string>> &entries,
                            unsigned threads, std::vector<const char *> includes)
 {
+  collected_entries collected;
   for (const auto &[dir, name] : entries)
-    collect_entry(name.c_str(), dir.c_str());
+    collect_entry(name.c_str(), dir.c_str(), &collected);
   check_filter filter;
   filter.include = includes;
   filter.threads = threads;
   char *text = nullptr;
   size_t size = 0;
   FILE *out = open_memstream(&text, &size);
-  print_duplicates(group_collected(filter), out);
+  print_duplicates(group_collected(collected, filter), out);
   fclose(out);
   std::string report(text, size);
   free(text);

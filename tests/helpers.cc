@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -14,6 +16,8 @@
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "kpathsea/binding.h"
 
 namespace fs = std::filesystem;
 
@@ -202,6 +206,51 @@ texlive_tree make_texlive_tree()
                                "this line.\n./tex/latex:\nx.sty\n");
   }
   return tl;
+}
+
+namespace {
+
+// Return the file name of PATH, or null if PATH has no final component.
+const char *file_name(const char *path)
+{
+  const char *name = xbasename(path);
+  return name != nullptr && *name != '\0' ? name : nullptr;
+}
+
+// Compare file names X and Y under stricmp; a missing name comes first.
+int compare_names(const char *x, const char *y)
+{
+  if (x == nullptr || y == nullptr)
+    return (y == nullptr) - (x == nullptr);
+  return stricmp(x, y);
+}
+
+
+} // namespace
+
+int compare_basenames(const void *a, const void *b)
+{
+  return compare_names(file_name(*static_cast<char *const *>(a)),
+                       file_name(*static_cast<char *const *>(b)));
+}
+
+void report_groups(char **paths, int count, FILE *out)
+{
+  std::sort(paths, paths + count, [](const char *a, const char *b) {
+    int order = compare_names(file_name(a), file_name(b));
+    return order != 0 ? order < 0 : strcmp(a, b) < 0;
+  });
+  fprintf(out, "%d files in your databases.\nSorting ...\n", count);
+  fputs("Multiple occurences :\n\n", out);
+  for (int i = 0; i + 1 < count; i++) {
+    if (compare_basenames(&paths[i], &paths[i + 1]) != 0 || file_name(paths[i]) == nullptr)
+      continue;
+    fprintf(out, "%s\n", paths[i]);
+    while (i + 1 < count && compare_basenames(&paths[i], &paths[i + 1]) == 0)
+      fprintf(out, "%s\n", paths[++i]);
+    putc('\n', out);
+  }
+  fputs("End of list.\n\n", out);
 }
 
 std::string reference_report(std::vector<std::string> paths)

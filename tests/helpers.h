@@ -3,6 +3,7 @@
 #ifndef LSRCHECK_TESTS_HELPERS_H
 #define LSRCHECK_TESTS_HELPERS_H
 
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -75,6 +76,15 @@ struct texlive_tree {
   std::string local;  // .../texmf-local
 };
 texlive_tree make_texlive_tree();
+
+// qsort comparison of two slots holding paths: their final components
+// under stricmp.  A missing final component sorts first.
+int compare_basenames(const void *a, const void *b);
+
+// Sort the COUNT PATHS by file name (ties by whole path), in place, and
+// write the report from the count line to the end line on OUT: the
+// straightforward design, kept as the reference the check must equal.
+void report_groups(char **paths, int count, FILE *out);
 
 // The report that report_groups, the straightforward design, writes for
 // PATHS.

@@ -35,24 +35,6 @@
 
 namespace {
 
-// One database entry; both strings belong to Kpathsea, or to joined_entries.
-struct db_entry {
-  const char *name;
-  const char *dir;
-};
-
-// The entries of the databases, gathered before any is tested.
-std::vector<db_entry> db_entries;
-
-// Entries whose directory does not end in '/', joined whole: their file name
-// may begin in the directory string.
-std::deque<std::string> joined_entries;
-
-// The directory of the last entry collected, and whether it ends in '/';
-// forgotten with the entries.
-const char *last_dir;
-bool last_ends_in_slash;
-
 // What the test of one entry found.
 enum entry_state : uint8_t { dropped, kept_nameless, kept_named };
 
@@ -283,42 +265,29 @@ duplicate_groups group_names(test_table &table)
   return result;
 }
 
-// Return the file name of PATH, or null if PATH has no final component.
-const char *file_name(const char *path)
-{
-  const char *name = xbasename(path);
-  return name != nullptr && *name != '\0' ? name : nullptr;
-}
-
-// Compare file names X and Y under stricmp; a missing name comes first.
-int compare_names(const char *x, const char *y)
-{
-  if (x == nullptr || y == nullptr)
-    return (y == nullptr) - (x == nullptr);
-  return stricmp(x, y);
-}
-
 } // namespace
 
-void collect_entry(const char *name, const char *dir)
+void collect_entry(const char *name, const char *dir, void *collected)
 {
+  collected_entries &c = *static_cast<collected_entries *>(collected);
   // Kpathsea hands the same directory string to each of its entries: look
   // at its end once.
-  if (dir != last_dir) {
+  if (dir != c.last_dir) {
     size_t length = strlen(dir);
-    last_dir = dir;
-    last_ends_in_slash = length == 0 || dir[length - 1] == '/';
+    c.last_dir = dir;
+    c.last_ends_in_slash = length == 0 || dir[length - 1] == '/';
   }
-  if (last_ends_in_slash) {
-    db_entries.push_back({name, dir});
+  if (c.last_ends_in_slash) {
+    c.entries.push_back({name, dir});
     return;
   }
-  const std::string &path = joined_entries.emplace_back(std::string(dir) + name);
-  db_entries.push_back({path.c_str(), ""});
+  const std::string &path = c.joined.emplace_back(std::string(dir) + name);
+  c.entries.push_back({path.c_str(), ""});
 }
 
-duplicate_groups group_collected(const check_filter &filter)
+duplicate_groups group_collected(collected_entries &collected, const check_filter &filter)
 {
+  std::vector<db_entry> &db_entries = collected.entries;
   // Kpathsea shares one directory string among all files of a directory;
   // in the order of loading, they already come together.
   auto by_dir = [](const db_entry &a, const db_entry &b) {
@@ -349,9 +318,6 @@ duplicate_groups group_collected(const check_filter &filter)
   }
   duplicate_groups result = group_names(table);
   result.kept -= extras_kept;
-  db_entries = std::vector<db_entry>();
-  joined_entries.clear();
-  last_dir = nullptr;
   return result;
 }
 
@@ -367,38 +333,14 @@ void print_duplicates(const duplicate_groups &groups, FILE *out)
   fputs("End of list.\n\n", out);
 }
 
-int compare_basenames(const void *a, const void *b)
-{
-  return compare_names(file_name(*static_cast<char *const *>(a)),
-                       file_name(*static_cast<char *const *>(b)));
-}
-
-void report_groups(char **paths, int count, FILE *out)
-{
-  std::sort(paths, paths + count, [](const char *a, const char *b) {
-    int order = compare_names(file_name(a), file_name(b));
-    return order != 0 ? order < 0 : strcmp(a, b) < 0;
-  });
-  fprintf(out, "%d files in your databases.\nSorting ...\n", count);
-  fputs("Multiple occurences :\n\n", out);
-  for (int i = 0; i + 1 < count; i++) {
-    if (compare_basenames(&paths[i], &paths[i + 1]) != 0 || file_name(paths[i]) == nullptr)
-      continue;
-    fprintf(out, "%s\n", paths[i]);
-    while (i + 1 < count && compare_basenames(&paths[i], &paths[i + 1]) == 0)
-      fprintf(out, "%s\n", paths[++i]);
-    putc('\n', out);
-  }
-  fputs("End of list.\n\n", out);
-}
 
 duplicate_groups find_duplicates(const check_filter &filter)
 {
   shared_db_handle db = hash_shared_exists_p(DB_LOAD);
-  db_entries.clear();
-  db_entries.reserve(hash_shared_size_hint(db));
-  hash_shared_iter(db, collect_entry);
-  return group_collected(filter);
+  collected_entries collected;
+  collected.entries.reserve(hash_shared_size_hint(db));
+  hash_shared_iter(db, collect_entry, &collected);
+  return group_collected(collected, filter);
 }
 
 std::vector<unlisted_tree> unlisted_trees(const check_filter &filter)

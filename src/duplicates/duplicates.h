@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -51,20 +52,31 @@ struct unlisted_tree {
 // report of the databases cannot show.
 std::vector<unlisted_tree> unlisted_trees(const check_filter &filter);
 
-// Database callback: record the entry NAME of directory DIR for the check.
-void collect_entry(const char *name, const char *dir);
+// One database entry; both strings belong to Kpathsea, or to the
+// collected_entries that holds it.
+struct db_entry {
+  const char *name;
+  const char *dir;
+};
 
-// Test the entries recorded by collect_entry against the disk and FILTER,
-// forget them, and return their groups.
-duplicate_groups group_collected(const check_filter &filter);
+// The entries of the databases, gathered before any is tested.
+struct collected_entries {
+  std::vector<db_entry> entries;
+  // Entries whose directory does not end in '/', joined whole: their file
+  // name may begin in the directory string.
+  std::deque<std::string> joined;
+  // The directory of the last entry collected, and whether it ends in '/'.
+  const char *last_dir = nullptr;
+  bool last_ends_in_slash = false;
+};
 
-// qsort comparison of two slots holding paths: their final components
-// under stricmp.  A missing final component sorts first.
-int compare_basenames(const void *a, const void *b);
+// Database callback: record the entry NAME of directory DIR in COLLECTED
+// (a collected_entries) for the check.
+void collect_entry(const char *name, const char *dir, void *collected);
 
-// Sort the COUNT PATHS by file name (ties by whole path), in place, and
-// write the report from the count line to the end line on OUT: the
-// straightforward design, kept as the reference the check must equal.
-void report_groups(char **paths, int count, FILE *out);
+// Test the entries of COLLECTED against the disk and FILTER and return
+// their groups.
+duplicate_groups group_collected(collected_entries &collected, const check_filter &filter);
+
 
 #endif

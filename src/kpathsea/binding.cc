@@ -26,18 +26,18 @@ shared_db_handle hash_shared_exists_p(int which)
   return &kpse_def_inst.db;
 }
 
-void hash_shared_iter(shared_db_handle db, db_entry_fn fn)
+void hash_shared_iter(shared_db_handle db, db_entry_fn fn, void *context)
 {
   if (db == nullptr)
     return;
   if (const std::vector<logged_entry> *log = load_log(db)) {
     for (const logged_entry &e : *log)
-      fn(e.key, e.value);
+      fn(e.key, e.value, context);
     return;
   }
   for (unsigned b = 0; b < db->size; b++)
     for (const hash_element_type *e = db->buckets[b]; e; e = e->next)
-      fn(e->key, e->value);
+      fn(e->key, e->value, context);
 }
 
 size_t hash_shared_size_hint(shared_db_handle db)
@@ -93,11 +93,6 @@ void set_up_path_search(const char *argv0, const char *program)
 void add_debug_flags(unsigned bits)
 {
   kpathsea_debug |= bits;
-}
-
-unsigned debug_flags()
-{
-  return kpathsea_debug;
 }
 
 const char *path_search_version()

@@ -22,9 +22,10 @@ extern "C" {
 // in-memory table of all ls-R databases it loaded (file name -> directory).
 typedef const hash_table_type *shared_db_handle;
 
-// Per-entry callback: the entry's file name, then its directory.  The
-// directory already ends with '/'; both strings belong to Kpathsea.
-typedef void (*db_entry_fn)(const char *name, const char *dir);
+// Per-entry callback: the entry's file name, then its directory, then the
+// caller's CONTEXT.  The directory already ends with '/'; both strings
+// belong to Kpathsea.
+typedef void (*db_entry_fn)(const char *name, const char *dir, void *context);
 
 // Which databases hash_shared_exists_p asks for.
 enum {
@@ -40,10 +41,11 @@ enum {
 // usable ls-R file the answer is null.  The program set-up must have run.
 shared_db_handle hash_shared_exists_p(int which);
 
-// Call FN once for each entry of DB, file name first.  An entry present in
+// Call FN once for each entry of DB, file name first, then CONTEXT, the
+// caller's own state.  An entry present in
 // two databases comes twice, once with each directory.  A null DB has no
 // entries, so FN is never called.
-void hash_shared_iter(shared_db_handle db, db_entry_fn fn);
+void hash_shared_iter(shared_db_handle db, db_entry_fn fn, void *context);
 
 // Return the number of entries of DB if it is known without a walk (the
 // entries were logged as they loaded), else 0.
@@ -79,9 +81,6 @@ void set_up_path_search(const char *argv0, const char *program = nullptr);
 
 // OR BITS into Kpathsea's debug mask.
 void add_debug_flags(unsigned bits);
-
-// Return Kpathsea's debug mask.
-unsigned debug_flags();
 
 // Write Kpathsea's complaint about S (a file name, or null) and ERROR on
 // standard error as perror would, unless the same complaint was written
