@@ -21,6 +21,7 @@ file(COPY ${XXHASH_HEADER} DESTINATION ${CMAKE_BINARY_DIR}/host-include)
 add_library(lsrcheck_core STATIC ${LSRCHECK_COMMON_SOURCES}
   ${LSRCHECK_MODE_SOURCES}
   src/platform/windows.cc
+  src/platform/windows_libraries.cc
   src/kpathsea/load_static.cc
   src/platform/windows_text.cc)
 target_include_directories(lsrcheck_core PUBLIC src ${LSRCHECK_KPATHSEA_DIR}/include

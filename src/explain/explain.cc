@@ -25,6 +25,7 @@
 #include <utility>
 
 #include "explain/facts.h"
+#include "explain/hits.h"
 #include "shared/status.h"
 #include "shared/files.h"
 #include "kpathsea/lookup.h"
@@ -114,9 +115,6 @@ int member_index(const member_map &paths, const std::string &path)
   return it == paths.end() ? -1 : it->second;
 }
 
-// Every hit of every group for one program, in search order.
-typedef std::vector<std::vector<std::string>> program_hits;
-
 // Return the hits of the groups NAMES in FORMATS for PROGRAM, run by
 // ENGINE.
 program_hits hits_for(const std::string &program, const std::string &engine,
@@ -127,50 +125,6 @@ program_hits hits_for(const std::string &program, const std::string &engine,
   for (size_t g = 0; g < names.size(); g++)
     hits.push_back(lookup_all(names[g].c_str(), formats[g]));
   return hits;
-}
-
-// Return HITS as length-prefixed strings.
-std::string encoded_hits(const std::vector<program_hits> &hits)
-{
-  std::string data;
-  auto put = [&](uint32_t n) { data.append(reinterpret_cast<const char *>(&n), sizeof n); };
-  for (const program_hits &program : hits)
-    for (const std::vector<std::string> &group : program) {
-      put(static_cast<uint32_t>(group.size()));
-      for (const std::string &hit : group) {
-        put(static_cast<uint32_t>(hit.size()));
-        data += hit;
-      }
-    }
-  return data;
-}
-
-// Read PROGRAMS x GROUPS hits encoded by encoded_hits from DATA at AT
-// into HITS, moving AT past them; return false if they are not all there.
-bool decode_hits(const std::string &data, size_t &at, size_t programs, size_t groups,
-                 std::vector<program_hits> &hits)
-{
-  auto get = [&](uint32_t *n) {
-    if (data.size() - at < sizeof *n)
-      return false;
-    memcpy(n, data.data() + at, sizeof *n);
-    at += sizeof *n;
-    return true;
-  };
-  hits.assign(programs, program_hits(groups));
-  for (program_hits &program : hits)
-    for (std::vector<std::string> &group : program) {
-      uint32_t count, length;
-      if (!get(&count))
-        return false;
-      for (uint32_t i = 0; i < count; i++) {
-        if (!get(&length) || data.size() - at < length)
-          return false;
-        group.push_back(data.substr(at, length));
-        at += length;
-      }
-    }
-  return true;
 }
 
 // Return every hit of every group of REPORT for every program, computed

@@ -4,10 +4,15 @@
 #ifndef LSRCHECK_EXPLAIN_FACTS_H
 #define LSRCHECK_EXPLAIN_FACTS_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "explain/explain.h"
+
+// How much of a TeX source the declaration is looked for in: license
+// headers and guards can be long.
+const size_t declaration_window = 256 * 1024;
 
 // Fill in the state, size, modification time, content marks and
 // \Provides declarations of the members of GROUP.  Each file is read at

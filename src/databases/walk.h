@@ -1,0 +1,98 @@
+// The walk of the trees of TEXMFDBS for the database health check: every
+// directory listed as mktexlsr lists it, by several threads that share one
+// stack of directories still to list.
+#ifndef LSRCHECK_DATABASES_WALK_H
+#define LSRCHECK_DATABASES_WALK_H
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "databases/databases.h"
+#include "platform/platform.h"
+
+// Return true if LINE holds a name mktexlsr's version-control rule matches.
+bool vcs_line_p(std::string_view line);
+
+// Return true if NAME cannot stand in an ls-R: a line end in it splits it.
+bool unlistable_name_p(std::string_view name);
+
+// A directory to list: the tree it belongs to, its path below the tree,
+// and the directories above it (device, inode), to stop at a link loop.
+struct walk_item {
+  size_t tree;
+  std::string rel;
+  std::vector<file_id> above;
+};
+
+// Names kept in 1 MiB blocks that never move: a million names allocated
+// one by one would cost more than the names themselves.
+struct name_arena {
+  std::deque<std::string> blocks;
+
+  // Keep a copy of NAME and return it.
+  std::string_view add(std::string_view name)
+  {
+    const size_t block = 1 << 20;
+    if (blocks.empty() || blocks.back().capacity() - blocks.back().size() < name.size()) {
+      blocks.emplace_back();
+      blocks.back().reserve(std::max(block, name.size()));
+    }
+    std::string &b = blocks.back();
+    size_t at = b.size();
+    b.append(name);
+    return std::string_view(b.data() + at, name.size());
+  }
+};
+
+// A file or directory the walk found: its directory ('/' runs collapsed,
+// ending in '/') by index into the thread's list, and its name.
+struct walked_name {
+  uint32_t dir;
+  std::string_view name; // in the thread's arena
+  bool is_dir, dropped, dangling;
+};
+
+// What one thread of the walk found.
+struct walk_result {
+  std::vector<std::pair<size_t, std::string>> dirs; // (tree, directory)
+  std::vector<walked_name> names; // files the databases lack
+  name_arena arena;
+  std::vector<char> holds_files;  // per tree
+  std::vector<std::pair<size_t, std::string>> unlistable, pseudo;
+};
+
+// The walk's shared stack of directories still to list.
+struct walk_state {
+  const std::vector<tree_health> *trees;
+  // Where a name found on disk is listed: the entry's index, or -1.  The
+  // walk marks what it meets as it goes, so that it keeps only the names
+  // the databases lack.
+  std::function<int64_t(const std::string &dir, std::string_view name)> entry_of;
+  std::vector<char> *seen, *dangling;
+  std::atomic<bool> out_of_memory{false};
+  std::mutex lock;
+  std::condition_variable changed;
+  std::vector<walk_item> stack;
+  size_t busy = 0;
+};
+
+// List the directory ITEM: record its names in OUT, and return its
+// subdirectories to list.
+std::vector<walk_item> list_directory(const walk_state &state, const walk_item &item,
+                                      walk_result &out);
+
+// Take directories from STATE's stack and list them until none is left
+// and no other thread may add more.
+void walk_worker(walk_state &state, walk_result &out);
+
+#endif

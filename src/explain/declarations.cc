@@ -1,0 +1,436 @@
+// The \Provides... declaration of a TeX source, read as LaTeX would carry
+// it out: a reader of TeX's tokens, the macros a file defines before its
+// declaration, and the files it inputs.
+
+#include "explain/explain.h"
+#include "explain/facts.h"
+
+#include <cctype>
+#include <cstring>
+#include <map>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "shared/files.h"
+
+namespace {
+
+// A reading of TeX source: control sequences, characters, and comments
+// skipped as TeX skips them (to the end of the line, and the next line's
+// leading blanks).
+struct tex_reader {
+  std::string_view text;
+  size_t at = 0;
+  bool percent_ignored = false; // \catcode`\%=9: '%' is no comment
+
+  // Return true if C may stand in a control sequence's name (letters, and
+  // '@', '_', ':' as packages and expl3 code use them).
+  static bool letter_p(char c)
+  {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '@' || c == '_' || c == ':';
+  }
+
+  // Skip blanks, line ends and comments.
+  void skip_blanks()
+  {
+    while (at < text.size()) {
+      char c = text[at];
+      if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || (c == '%' && percent_ignored)) {
+        at++;
+      } else if (c == '%') {
+        size_t nl = text.find('\n', at);
+        at = nl == std::string_view::npos ? text.size() : nl + 1;
+      } else {
+        break;
+      }
+    }
+  }
+
+  // Return the next token: "\name" for a control sequence, else the
+  // character; "" at the end.
+  std::string_view next()
+  {
+    skip_blanks();
+    if (at >= text.size())
+      return {};
+    size_t from = at++;
+    if (text[from] == '\\' && at < text.size()) {
+      if (letter_p(text[at]))
+        while (at < text.size() && letter_p(text[at]))
+          at++;
+      else
+        at++;
+    }
+    return text.substr(from, at - from);
+  }
+
+  // Read a group delimited by OPEN and CLOSE at brace depth 0, starting
+  // after blanks; return its text with comments removed and line ends made
+  // blanks, and false in *FOUND if there is none here.
+  std::string group(char open, char close, bool *found)
+  {
+    size_t saved = at;
+    skip_blanks();
+    *found = at < text.size() && text[at] == open;
+    if (!*found) {
+      at = saved;
+      return "";
+    }
+    std::string out;
+    int depth = 0;
+    for (at++; at < text.size(); at++) {
+      char c = text[at];
+      if (c == '\\' && at + 1 < text.size()) {
+        out += c;
+        out += text[++at];
+      } else if (c == '%' && percent_ignored) {
+      } else if (c == '%') {
+        size_t nl = text.find('\n', at);
+        at = nl == std::string_view::npos ? text.size() : nl;
+        while (at + 1 < text.size() && (text[at + 1] == ' ' || text[at + 1] == '\t'))
+          at++;
+      } else if (c == '{') {
+        depth++;
+        out += c;
+      } else if (c == '}' && depth > 0) {
+        depth--;
+        out += c;
+      } else if (c == close && depth == 0) {
+        at++;
+        return out;
+      } else {
+        out += c == '\n' || c == '\r' || c == '\t' ? ' ' : c;
+      }
+    }
+    *found = false;
+    at = saved;
+    return "";
+  }
+
+  // Read what follows \input: a name in braces, or a word.
+  std::string file_name()
+  {
+    bool found;
+    std::string name = group('{', '}', &found);
+    if (found)
+      return name;
+    skip_blanks();
+    size_t from = at;
+    while (at < text.size() && !strchr(" \t\r\n\\{}%", text[at]))
+      at++;
+    return std::string(text.substr(from, at - from));
+  }
+
+  // After \catcode: note a change of '%' between comment and ignored.
+  void catcode()
+  {
+    skip_blanks();
+    if (text.substr(at, 3) != "`\\%")
+      return;
+    size_t equals = text.find_first_not_of(' ', at + 3);
+    if (equals == std::string_view::npos || text[equals] != '=')
+      return;
+    size_t digits = text.find_first_not_of(' ', equals + 1);
+    if (digits == std::string_view::npos)
+      return;
+    if (text.substr(digits, 1) == "9")
+      percent_ignored = true;
+    else if (text.substr(digits, 2) == "14")
+      percent_ignored = false;
+  }
+};
+
+// The macros a file defines with \def before its declaration: their
+// parameter text and body.  The declaration's argument may use the
+// parameterless ones (\filedate, \fileversion); the others may build them
+// when the file invokes them.
+struct macro {
+  std::string parameters, body;
+  bool conditional; // defined inside a conditional
+};
+typedef std::map<std::string, macro, std::less<>> macro_table;
+
+// Return the argument of TEXT at *AT for a parameter delimited by
+// DELIMITER ("": undelimited), and move *AT behind it; false in *OK if it
+// does not match.
+std::string macro_argument(std::string_view text, size_t *at, const std::string &delimiter,
+                           bool *ok)
+{
+  size_t from = *at;
+  if (delimiter.empty()) {
+    while (from < text.size() && strchr(" \t\r\n", text[from]) != nullptr)
+      from++;
+    if (from >= text.size()) {
+      *ok = false;
+      return "";
+    }
+    tex_reader one{text, from};
+    if (text[from] == '{') {
+      std::string arg = one.group('{', '}', ok);
+      *at = one.at;
+      return arg;
+    }
+    *at = from + 1;
+    if (text[from] == '\\') {
+      while (*at < text.size() && tex_reader::letter_p(text[*at]))
+        (*at)++;
+      if (*at == from + 1 && *at < text.size())
+        (*at)++;
+    }
+    return std::string(text.substr(from, *at - from));
+  }
+  int depth = 0;
+  for (size_t i = from; i < text.size(); i++) {
+    if (text[i] == '{')
+      depth++;
+    else if (text[i] == '}' && --depth < 0)
+      break;
+    else if (depth == 0 && text.compare(i, delimiter.size(), delimiter) == 0) {
+      std::string arg(text.substr(from, i - from));
+      if (arg.size() >= 2 && arg.front() == '{' && arg.back() == '}')
+        arg = arg.substr(1, arg.size() - 2);
+      *at = i + delimiter.size();
+      return arg;
+    }
+  }
+  *ok = false;
+  return "";
+}
+
+// Return the expansion of macro M invoked at *AT of TEXT, moving *AT
+// behind its arguments; false in *OK where they do not match.
+std::string invoke_macro(const macro &m, std::string_view text, size_t *at, bool *ok)
+{
+  *ok = true;
+  const std::string &p = m.parameters;
+  size_t first = p.find('#');
+  std::string prefix = p.substr(0, first);
+  size_t pos = *at;
+  if (text.compare(pos, prefix.size(), prefix) != 0) {
+    *ok = false;
+    return "";
+  }
+  pos += prefix.size();
+  std::vector<std::string> args;
+  for (size_t hash = first; hash != std::string::npos && hash + 1 < p.size() && *ok;) {
+    size_t next = p.find('#', hash + 2);
+    std::string delimiter = p.substr(hash + 2, next == std::string::npos ? std::string::npos
+                                                                          : next - hash - 2);
+    args.push_back(macro_argument(text, &pos, delimiter, ok));
+    hash = next;
+  }
+  std::string out;
+  for (size_t i = 0; *ok && i < m.body.size(); i++) {
+    char c = m.body[i];
+    if (c == '#' && i + 1 < m.body.size() && m.body[i + 1] >= '1' && m.body[i + 1] <= '9') {
+      size_t n = m.body[++i] - '1';
+      out += n < args.size() ? args[n] : "";
+    } else {
+      out += c == '#' && i + 1 < m.body.size() && m.body[i + 1] == '#' ? m.body[i++] : c;
+    }
+  }
+  *at = pos;
+  return out;
+}
+
+std::string expand_macros(const std::string &text, const macro_table &macros, int depth = 0)
+{
+  std::string out;
+  for (size_t at = 0; at < text.size();) {
+    if (text[at] != '\\') {
+      out += text[at++];
+      continue;
+    }
+    size_t end = at + 1;
+    while (end < text.size() && tex_reader::letter_p(text[end]))
+      end++;
+    std::string name = text.substr(at, end - at);
+    // A control word eats the blanks after it.
+    size_t next = end;
+    while (next < text.size() && text[next] == ' ')
+      next++;
+    auto it = macros.find(name);
+    if (name == "\\space") {
+      out += ' ';
+      at = next;
+    } else if (it != macros.end() && it->second.parameters.empty() && depth < 8) {
+      out += expand_macros(it->second.body, macros, depth + 1);
+      at = next;
+    } else {
+      out += name;
+      at = end;
+    }
+  }
+  return out;
+}
+
+// Return the date at the start of INFO (YYYY/MM/DD or YYYY-MM-DD), or "".
+std::string date_at(const std::string &info)
+{
+  size_t p = info.find_first_not_of(' ');
+  if (p == std::string::npos || p + 10 > info.size())
+    return "";
+  for (size_t i = 0; i < 10; i++) {
+    char c = info[p + i];
+    bool digit = c >= '0' && c <= '9';
+    if ((i == 4 || i == 7) ? (c != '/' && c != '-') : !digit)
+      return "";
+  }
+  return info.substr(p, 10);
+}
+
+// Return the version in INFO: the word after the date, or the first word
+// where there is no date, if it starts with 'v' or a digit.
+std::string version_in(const std::string &info, bool dated)
+{
+  size_t p = info.find_first_not_of(' ');
+  if (p != std::string::npos && dated)
+    p = info.find_first_not_of(' ', p + 10);
+  if (p == std::string::npos)
+    return "";
+  std::string word = info.substr(p, info.find(' ', p) - p);
+  return !word.empty() && (word[0] == 'v' || (word[0] >= '0' && word[0] <= '9')) ? word : "";
+}
+
+} // namespace
+
+namespace {
+
+// Return true if TOKEN is one of LaTeX's declarations.
+bool declaration_p(std::string_view token)
+{
+  for (const char *name : {"\\ProvidesPackage", "\\ProvidesClass", "\\ProvidesFile",
+                           "\\ProvidesExplPackage", "\\ProvidesExplClass", "\\ProvidesExplFile"})
+    if (token == name)
+      return true;
+  return false;
+}
+
+// Return the declaration of TEXT as provides_declaration does, following
+// \input into DIR up to DEPTH files deep.
+std::pair<std::string, std::string> declaration_in(const std::string &text, const std::string &dir,
+                                                   macro_table &macros, int depth)
+{
+  tex_reader in{text};
+  std::string buffer; // the text once a macro's expansion replaced its call
+  int expansions = 0;
+  // Conditionals are not evaluated: a macro defined inside one may never
+  // exist (\ifx\ProvidesPackage\undefined \def\next...), so it is not
+  // expanded.
+  int conditionals = 0;
+  for (std::string_view token; !(token = in.next()).empty();) {
+    if (token == "\\catcode") {
+      in.catcode();
+      continue;
+    }
+    if (token == "\\newif") {
+      in.next();
+      continue;
+    }
+    if (token.substr(0, 3) == "\\if") {
+      conditionals++;
+      continue;
+    }
+    if (token == "\\fi") {
+      conditionals -= conditionals > 0;
+      continue;
+    }
+    if (token == "\\providecommand" || token == "\\newcommand") {
+      // Only the parameterless form: \newcommand\name{body}.
+      std::string_view name = in.next();
+      size_t after = in.at;
+      bool found;
+      std::string body = in.group('{', '}', &found);
+      if (found && name.size() > 1 && name[0] == '\\' && !declaration_p(name) &&
+          macros.count(name) == 0)
+        macros[std::string(name)] = {"", body, conditionals > 0};
+      else if (!found)
+        in.at = after;
+      continue;
+    }
+    if (token == "\\def" || token == "\\edef" || token == "\\gdef" || token == "\\xdef") {
+      std::string_view name = in.next();
+      size_t after = in.at, brace = after;
+      while (brace < in.text.size() && in.text[brace] != '{' && in.text[brace] != '\n')
+        brace++;
+      std::string parameters(in.text.substr(after, brace - after));
+      parameters.erase(0, parameters.find_first_not_of(' '));
+      in.at = brace;
+      bool found;
+      std::string body = in.group('{', '}', &found);
+      // LaTeX always has its declarations: a file that defines one does so
+      // for plain TeX, under a guard (\@ifundefined{ProvidesPackage}).
+      if (found && name.size() > 1 && name[0] == '\\' && !declaration_p(name))
+        macros[std::string(name)] = {parameters, body, conditionals > 0};
+      else
+        in.at = after;
+      continue;
+    }
+    auto called = macros.find(token);
+    if (called != macros.end() && !called->second.parameters.empty() &&
+        !called->second.conditional && expansions < 256) {
+      size_t at = in.at;
+      bool ok;
+      std::string expansion = invoke_macro(called->second, in.text, &at, &ok);
+      if (ok && expansion.size() + in.text.size() - at < (1u << 20)) {
+        expansion += in.text.substr(at);
+        buffer.swap(expansion);
+        in.text = buffer;
+        in.at = 0;
+        expansions++;
+      }
+      continue;
+    }
+    if (token == "\\input" && !dir.empty() && depth < 4) {
+      std::string name = in.file_name(), included;
+      if (name.empty())
+        continue;
+      std::string path = name[0] == '/' ? name : dir + "/" + name;
+      if (!read_whole_file(path, included) && !read_whole_file(path + ".tex", included))
+        continue;
+      auto found = declaration_in(included.substr(0, declaration_window), dir, macros, depth + 1);
+      if (!found.first.empty() || !found.second.empty())
+        return found;
+      continue;
+    }
+    if (!declaration_p(token))
+      continue;
+    bool expl = token.substr(0, 13) == "\\ProvidesExpl";
+    // A declaration is carried out with its name in braces; anywhere else
+    // (\ifx\ProvidesPackage\undefined, \def\ProvidesFile#1) the command
+    // is only tested or defined.
+    bool found;
+    size_t after = in.at;
+    in.group('{', '}', &found);
+    if (!found) {
+      in.at = after;
+      continue;
+    }
+    if (expl) {
+      std::string date = in.group('{', '}', &found);
+      std::string version = found ? in.group('{', '}', &found) : "";
+      auto trim = [](std::string s) {
+        s.erase(0, s.find_first_not_of(' '));
+        s.erase(s.find_last_not_of(' ') + 1);
+        return s;
+      };
+      date = date_at(trim(expand_macros(date, macros)));
+      version = trim(expand_macros(version, macros));
+      return {date, version.empty() ? "" : "v" + version};
+    }
+    std::string info = expand_macros(in.group('[', ']', &found), macros);
+    std::string date = date_at(info);
+    return {date, version_in(info, !date.empty())};
+  }
+  return {};
+}
+
+} // namespace
+
+std::pair<std::string, std::string> provides_declaration(const std::string &text,
+                                                         const std::string &dir)
+{
+  macro_table macros;
+  return declaration_in(text, dir, macros, 0);
+}
