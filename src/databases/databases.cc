@@ -25,14 +25,13 @@
 #include <new>
 #include <string_view>
 #include <sys/stat.h>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "shared/packages.h"
 #include "shared/status.h"
+#include "shared/workers.h"
 #include "shared/files.h"
 #include "kpathsea/installation.h"
 #include "kpathsea/lookup.h"
@@ -395,11 +394,12 @@ std::vector<lsr_entry> read_lsr(const std::string &text, const std::string &db_p
   return pairs;
 }
 
-database_health check_databases(unsigned threads)
+namespace {
+
+// Return the health report begun: what keeps Kpathsea from loading any
+// ls-R, the installation's own mktexlsr, and the trees of TEXMFDBS.
+database_health health_of_setup()
 {
-  // The ls-R files are read here, as Kpathsea reads them, and per tree;
-  // Kpathsea need not load them too when it first reads a variable.
-  skip_database_load();
   database_health health;
   std::vector<path_element> dbs = path_elements("TEXMFDBS");
   std::string cnf = configuration_file();
@@ -418,21 +418,20 @@ database_health check_databases(unsigned threads)
     t.dir = e.dir;
     t.database_only = e.database_only;
   }
+  return health;
+}
 
-  // Read the databases, then walk the trees on a thread per core, each
-  // marking the entries it meets.
-  db_table table;
-  std::vector<file_status> looks(health.trees.size());
-  for (size_t i = 0; i < health.trees.size(); i++)
-    if (look_at_tree(health.trees[i], &looks[i]))
-      read_tree_database(health.trees[i], static_cast<uint32_t>(i), table);
+// Walk the trees of HEALTH that are directories (LOOKS: what is at each)
+// on THREADS threads, marking in SEEN and DANGLING the entries of TABLE
+// they meet; return what each thread found.
+std::vector<walk_result> walk_trees(const database_health &health, const db_table &table,
+                                    const std::vector<file_status> &looks, unsigned threads,
+                                    std::vector<char> &seen, std::vector<char> &dangling)
+{
   std::unordered_map<std::string_view, uint32_t> dir_index;
   for (uint32_t d = 0; d < table.dirs.size(); d++)
     dir_index.emplace(table.dirs[d], d);
   entry_index listed(table);
-  std::vector<char> seen(table.entries.size(), 0), dangling(table.entries.size(), 0);
-
-  threads = thread_count(threads);
   walk_state state;
   state.trees = &health.trees;
   state.entry_of = [&](const std::string &dir, std::string_view name) -> int64_t {
@@ -447,22 +446,18 @@ database_health check_databases(unsigned threads)
   std::vector<walk_result> results(threads);
   for (walk_result &r : results)
     r.holds_files.assign(health.trees.size(), 0);
-  std::vector<std::thread> walkers;
-  for (unsigned t = 1; t < threads; t++) {
-    try {
-      walkers.emplace_back(walk_worker, std::ref(state), std::ref(results[t]));
-    } catch (const std::system_error &) {
-      break; // fewer threads, down to this one
-    }
-  }
-  walk_worker(state, results[0]);
-  for (std::thread &w : walkers)
-    w.join();
+  run_workers(threads, [&](unsigned i) { walk_worker(state, results[i]); });
   if (state.out_of_memory)
     throw std::bad_alloc();
+  return results;
+}
 
-  // The files the databases lack.
-  for (walk_result &r : results) {
+// Record in HEALTH what the walk's RESULTS found that the databases lack:
+// files missing from an ls-R or left out by mktexlsr, names no ls-R can
+// hold, directories that could not be listed or are no files.
+void record_unlisted(database_health &health, const std::vector<walk_result> &results)
+{
+  for (const walk_result &r : results) {
     for (size_t i = 0; i < health.trees.size(); i++)
       health.trees[i].holds_files = health.trees[i].holds_files || r.holds_files[i];
     for (const walked_name &n : r.names) {
@@ -483,9 +478,14 @@ database_health check_databases(unsigned threads)
     for (auto &[tree, dir] : r.pseudo)
       health.trees[tree].pseudo.push_back(dir);
   }
+}
 
-  // Entries the walk did not meet: gone, outside the trees, or not to be
-  // looked at.
+// Record in HEALTH the entries of TABLE the walk did not meet (SEEN):
+// gone, outside the trees, or not to be looked at; and the dangling links
+// among all (DANGLING, as the walk found them).
+void record_unmet(database_health &health, const db_table &table, const std::vector<char> &seen,
+                  std::vector<char> &dangling)
+{
   // A directory too long to name (past PATH_MAX) is said once for all its
   // entries: a path each would cost its length again and again.
   std::vector<size_t> too_long(table.dirs.size(), 0);
@@ -518,6 +518,11 @@ database_health check_databases(unsigned threads)
       health.trees[table.dir_tree[d]].unchecked.push_back(
           table.dirs[d] + " (" + std::to_string(too_long[d]) + " entries: " +
           strerror(ENAMETOOLONG) + ")");
+}
+
+// Sort every list of HEALTH's trees by path, each path once.
+void sort_lists(database_health &health)
+{
   for (tree_health &t : health.trees) {
     for (std::vector<std::string> *list : {&t.missing, &t.left_out, &t.unlistable_names, &t.gone,
                                            &t.unlistable, &t.unchecked, &t.pseudo}) {
@@ -527,6 +532,28 @@ database_health check_databases(unsigned threads)
     std::sort(t.dangling.begin(), t.dangling.end(),
               [](const dangling_link &a, const dangling_link &b) { return a.path < b.path; });
   }
+}
+
+} // namespace
+
+database_health check_databases(unsigned threads)
+{
+  // The ls-R files are read here, as Kpathsea reads them, and per tree;
+  // Kpathsea need not load them too when it first reads a variable.
+  skip_database_load();
+  database_health health = health_of_setup();
+  // Read the databases, then walk the trees on a thread per core, each
+  // marking the entries it meets.
+  db_table table;
+  std::vector<file_status> looks(health.trees.size());
+  for (size_t i = 0; i < health.trees.size(); i++)
+    if (look_at_tree(health.trees[i], &looks[i]))
+      read_tree_database(health.trees[i], static_cast<uint32_t>(i), table);
+  std::vector<char> seen(table.entries.size(), 0), dangling(table.entries.size(), 0);
+  record_unlisted(health,
+                  walk_trees(health, table, looks, thread_count(threads), seen, dangling));
+  record_unmet(health, table, seen, dangling);
+  sort_lists(health);
   explain_dangling_links(health);
   check_configuration(health, path_elements("TEXMF"));
   return health;

@@ -21,14 +21,13 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include <unordered_set>
 
 #include "shared/packages.h"
 #include "shared/files.h"
+#include "shared/workers.h"
 #include "kpathsea/lookup.h"
 #include "kpathsea/binding.h"
 #include "platform/platform.h"
@@ -171,16 +170,8 @@ void test_directories(test_table &table, const check_filter &filter, unsigned th
     for (size_t d; (d = next.fetch_add(1, std::memory_order_relaxed)) < dirs;)
       test_directory(table, d, filter, path, names);
   };
-  std::vector<std::thread> helpers;
-  for (unsigned t = 1; t < threads && t < dirs; t++)
-    try {
-      helpers.emplace_back(work);
-    } catch (const std::system_error &) {
-      break; // fewer threads, down to this one
-    }
-  work();
-  for (std::thread &helper : helpers)
-    helper.join();
+  size_t workers = std::min<size_t>(threads, std::max<size_t>(dirs, 1));
+  run_workers(static_cast<unsigned>(workers), [&](unsigned) { work(); });
 }
 
 // Return the file name of the kept entry I of TABLE, found again: only
