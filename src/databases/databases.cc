@@ -199,8 +199,7 @@ void read_tree_database(tree_health &tree, uint32_t tree_index, db_table &table)
     bool readable = result == open_ok && read_up_to(fd, SIZE_MAX, text);
     if (result == open_ok && !readable)
       error = errno;
-    if (fd >= 0)
-      close(fd);
+    close_file(fd);
     if (i == 0) {
       tree.lsr_readable = readable;
       tree.lsr_why = readable ? "" : open_failure_text(result == open_ok ? open_failed : result,

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string_view>
 #include <sys/stat.h>
 #include <thread>
@@ -81,51 +82,71 @@ bool open_member(member_info &m, int *fd)
 
 } // namespace
 
-void learn_file_facts(group_info &group)
+namespace {
+
+// What the reading of a group's members found, member by member.
+struct member_reads {
+  std::vector<bool> regular;         // a regular file when first looked at
+  std::map<long long, int> sizes;    // how many regular members have each size
+  std::vector<XXH128_hash_t> hashes; // the content's hash, where hashed
+  std::vector<bool> hashed, done;    // hashed; compared with its one namesake
+  std::vector<int> same_as;          // the earlier member of the same bytes, or -1
+};
+
+// Set M's date and version from the head TEXT of its file, where M is a
+// TeX source.
+void declare(member_info &m, const std::string &text)
 {
-  std::vector<member_info> &members = group.members;
-  std::map<long long, int> sizes;
-  std::vector<bool> regular(members.size(), false);
+  if (!tex_source_p(m.path))
+    return;
+  auto [date, version] = provides_declaration(text, m.path.substr(0, m.path.rfind('/')));
+  m.date = date;
+  m.version = version;
+}
+
+// Look at every member of MEMBERS: its state, size and time, and whether
+// it is a regular file; return the reads begun.
+member_reads look_at_members(std::vector<member_info> &members)
+{
+  member_reads r;
+  r.regular.assign(members.size(), false);
+  r.hashes.resize(members.size());
+  r.hashed.assign(members.size(), false);
+  r.done.assign(members.size(), false);
+  r.same_as.assign(members.size(), -1);
   for (size_t i = 0; i < members.size(); i++) {
     int fd;
     if (open_member(members[i], &fd)) {
-      close(fd);
-      regular[i] = true;
-      sizes[members[i].size]++;
+      close_file(fd);
+      r.regular[i] = true;
+      r.sizes[members[i].size]++;
     }
   }
+  return r;
+}
 
-  // Members of a size no other member has differ from all of them without
-  // a read.  Two of one size are read side by side until they differ;
-  // more are hashed block by block, one file open at a time.  A TeX
-  // source's head is kept for its declaration; no file is read twice.
-  std::vector<XXH128_hash_t> hashes(members.size());
-  std::vector<bool> hashed(members.size(), false), done(members.size(), false);
-  std::vector<int> same_as(members.size(), -1);
-  std::string block, head, other_block, other_head;
-  auto declare = [](member_info &m, const std::string &text) {
-    if (!tex_source_p(m.path))
-      return;
-    auto [date, version] = provides_declaration(text, m.path.substr(0, m.path.rfind('/')));
-    m.date = date;
-    m.version = version;
-  };
+// Compare the members that share their size with exactly one other, read
+// side by side until they differ; a TeX source's head gives its
+// declaration.  BLOCK and OTHER_BLOCK are buffers.
+void compare_pairs(std::vector<member_info> &members, member_reads &r, std::string &block,
+                   std::string &other_block)
+{
   for (size_t i = 0; i < members.size(); i++) {
-    if (!regular[i] || sizes[members[i].size] != 2)
+    if (!r.regular[i] || r.sizes[members[i].size] != 2)
       continue;
     size_t j = i + 1;
-    while (j < members.size() && !(regular[j] && members[j].size == members[i].size))
+    while (j < members.size() && !(r.regular[j] && members[j].size == members[i].size))
       j++;
-    if (j == members.size() || done[i])
+    if (j == members.size() || r.done[i])
       continue;
-    done[i] = done[j] = true;
+    r.done[i] = r.done[j] = true;
     int a, b;
     if (!open_member(members[i], &a))
       continue;
-    if (!open_member(members[j], &b)) {
-      close(a);
+    owned_file first_file(a);
+    if (!open_member(members[j], &b))
       continue;
-    }
+    owned_file second_file(b);
     bool equal = true, ok = true, first = true;
     while (ok && equal) {
       ok = read_up_to(a, block_size, block) && read_up_to(b, block_size, other_block);
@@ -138,69 +159,88 @@ void learn_file_facts(group_info &group)
       if (block.size() < block_size)
         break;
     }
-    close(a);
-    close(b);
     if (!ok) {
       members[i].state = members[j].state = file_unreadable;
       members[i].why = members[j].why = strerror(errno);
     } else if (equal) {
-      same_as[j] = static_cast<int>(i);
+      r.same_as[j] = static_cast<int>(i);
     }
   }
-  for (size_t i = 0; i < members.size(); i++) {
-    member_info &m = members[i];
-    bool whole = regular[i] && sizes[m.size] > 2, source = regular[i] && tex_source_p(m.path);
-    if (done[i] || (!whole && !source))
-      continue;
-    int fd;
-    if (!open_member(m, &fd))
-      continue;
-    XXH3_state_t *state = whole ? XXH3_createState() : nullptr;
-    if (state != nullptr)
-      XXH3_128bits_reset(state);
-    head.clear();
-    bool ok = true;
-    for (;;) {
-      if (!read_up_to(fd, block_size, block)) {
-        ok = false;
-        break;
-      }
-      if (source && head.size() < declaration_window)
-        head.append(block, 0, std::min(block.size(), declaration_window - head.size()));
-      if (state != nullptr)
-        XXH3_128bits_update(state, block.data(), block.size());
-      if (block.size() < block_size || (state == nullptr && head.size() >= declaration_window))
-        break;
-    }
-    close(fd);
-    if (!ok) {
+}
+
+// Read the file of member I of MEMBERS once: hashed whole where more than
+// two members share its size, its head kept where it is a TeX source.
+// BLOCK and HEAD are buffers.
+void read_member(std::vector<member_info> &members, size_t i, member_reads &r, std::string &block,
+                 std::string &head)
+{
+  member_info &m = members[i];
+  bool whole = r.regular[i] && r.sizes[m.size] > 2, source = r.regular[i] && tex_source_p(m.path);
+  if (r.done[i] || (!whole && !source))
+    return;
+  int fd;
+  if (!open_member(m, &fd))
+    return;
+  owned_file file(fd);
+  std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t *)> state(
+      whole ? XXH3_createState() : nullptr, XXH3_freeState);
+  if (state != nullptr)
+    XXH3_128bits_reset(state.get());
+  head.clear();
+  for (;;) {
+    if (!read_up_to(fd, block_size, block)) {
       m.state = file_unreadable;
       m.why = strerror(errno);
-    } else {
-      if (state != nullptr) {
-        hashes[i] = XXH3_128bits_digest(state);
-        hashed[i] = true;
-      }
-      declare(m, head);
+      return;
     }
+    if (source && head.size() < declaration_window)
+      head.append(block, 0, std::min(block.size(), declaration_window - head.size()));
     if (state != nullptr)
-      XXH3_freeState(state);
+      XXH3_128bits_update(state.get(), block.data(), block.size());
+    if (block.size() < block_size || (state == nullptr && head.size() >= declaration_window))
+      break;
   }
+  if (state != nullptr) {
+    r.hashes[i] = XXH3_128bits_digest(state.get());
+    r.hashed[i] = true;
+  }
+  declare(m, head);
+}
 
-  // Marks: members with the same size and the same bytes share one.
+// Give the members of MEMBERS their content marks: members with the same
+// size and the same bytes share one.
+void mark_contents(std::vector<member_info> &members, const member_reads &r)
+{
   int marks = 0;
   for (size_t i = 0; i < members.size(); i++) {
     if (members[i].state != file_ok)
       continue;
-    if (same_as[i] >= 0 && members[same_as[i]].state == file_ok)
-      members[i].mark = members[same_as[i]].mark;
+    if (r.same_as[i] >= 0 && members[r.same_as[i]].state == file_ok)
+      members[i].mark = members[r.same_as[i]].mark;
     for (size_t j = 0; j < i && members[i].mark < 0; j++)
-      if (members[j].state == file_ok && members[j].size == members[i].size && hashed[i] &&
-          hashed[j] && XXH128_isEqual(hashes[i], hashes[j]))
+      if (members[j].state == file_ok && members[j].size == members[i].size && r.hashed[i] &&
+          r.hashed[j] && XXH128_isEqual(r.hashes[i], r.hashes[j]))
         members[i].mark = members[j].mark;
     if (members[i].mark < 0)
       members[i].mark = marks++;
   }
+}
+
+} // namespace
+
+void learn_file_facts(group_info &group)
+{
+  // Members of a size no other member has differ from all of them without
+  // a read.  Two of one size are read side by side until they differ;
+  // more are hashed block by block, one file open at a time.  A TeX
+  // source's head is kept for its declaration; no file is read twice.
+  std::vector<member_info> &members = group.members;
+  member_reads reads = look_at_members(members);
+  std::string block, head;
+  compare_pairs(members, reads, block, head);
+  for (size_t i = 0; i < members.size(); i++)
+    read_member(members, i, reads, block, head);
+  mark_contents(members, reads);
 }
 
 void learn_packages(std::vector<group_info> &groups, const std::string &dpkg_info,

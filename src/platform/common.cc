@@ -1,13 +1,17 @@
 // The parts of the platform layer that are the same on every system:
 // the file-kind predicates over look_at, why a file could not be opened,
-// and text for terminals and POSIX shells.
+// reading and closing an open file, and text for terminals and POSIX
+// shells.
 
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -96,4 +100,27 @@ std::string shell_quoted(const std::string &s)
   for (unsigned char c : s)
     out += c == '\'' ? std::string("\\'") : c_escaped(std::string(1, static_cast<char>(c)));
   return out + "'";
+}
+
+bool read_up_to(int fd, size_t limit, std::string &text)
+{
+  text.clear();
+  char buffer[65536];
+  while (text.size() < limit) {
+    auto n = read(fd, buffer, static_cast<unsigned>(std::min(sizeof buffer, limit - text.size())));
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0)
+      return false;
+    if (n == 0)
+      break;
+    text.append(buffer, n);
+  }
+  return true;
+}
+
+void close_file(int fd)
+{
+  if (fd >= 0)
+    close(fd);
 }

@@ -122,6 +122,22 @@ std::string file_type_text(mode_t mode);
 // Return why PATH could not be read, from what open_regular found.
 std::string open_failure_text(open_result result, const struct stat &st, int error);
 
+// Read at most LIMIT bytes of the file open as FD into TEXT; return false
+// on a read error.
+bool read_up_to(int fd, size_t limit, std::string &text);
+
+// Close the file open as FD; nothing where FD is -1.
+void close_file(int fd);
+
+// A file open as FD, closed when its owner goes.
+struct owned_file {
+  int fd;
+  explicit owned_file(int open_fd) : fd(open_fd) {}
+  owned_file(const owned_file &) = delete;
+  owned_file &operator=(const owned_file &) = delete;
+  ~owned_file() { close_file(fd); }
+};
+
 // Return S with control characters and backslashes escaped as `ls -b`
 // shows them and as a POSIX shell reads them inside $'...' (\n, \t, \033,
 // \\), so that one name is one line.

@@ -45,26 +45,8 @@ bool read_whole_file(const std::string &path, std::string &text)
   struct stat st;
   if (open_regular(path, &fd, &st, &error) != open_ok)
     return false;
-  bool ok = read_up_to(fd, SIZE_MAX, text);
-  close(fd);
-  return ok;
-}
-
-bool read_up_to(int fd, size_t limit, std::string &text)
-{
-  text.clear();
-  char buffer[65536];
-  while (text.size() < limit) {
-    auto n = read(fd, buffer, static_cast<unsigned>(std::min(sizeof buffer, limit - text.size())));
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n < 0)
-      return false;
-    if (n == 0)
-      break;
-    text.append(buffer, n);
-  }
-  return true;
+  owned_file file(fd);
+  return read_up_to(fd, SIZE_MAX, text);
 }
 
 std::vector<std::string> files_below(const std::string &dir)

@@ -17,10 +17,6 @@ std::string collapsed_path(const std::string &path);
 std::string path_key(const std::string &path);
 
 
-// Read at most LIMIT bytes of the file open as FD into TEXT; return false
-// on a read error.
-bool read_up_to(int fd, size_t limit, std::string &text);
-
 // Read the whole regular file PATH into TEXT; return false if it cannot
 // be read.
 bool read_whole_file(const std::string &path, std::string &text);
