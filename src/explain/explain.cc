@@ -437,12 +437,15 @@ template <typename Fn> std::thread start_or_run(Fn fn)
 
 } // namespace
 
-bool explain_duplicates(check_filter filter, const std::vector<std::string> &programs,
-                        explained_report *out, std::string *why)
+namespace {
+
+// The trees by their texmf.cnf variables, as tree_roots gives them.
+typedef std::vector<std::pair<std::string, std::string>> tree_list;
+
+// Add to REPORT the trees Kpathsea searches on disk, and their files to
+// FILTER's files found outside the databases; return those files.
+std::unordered_set<std::string> add_disk_trees(explained_report &report, check_filter &filter)
 {
-  explained_report &report = *out;
-  report.programs = programs;
-  // The trees Kpathsea searches on disk join the databases' files.
   std::unordered_set<std::string> on_disk;
   for (const std::string &tree : disk_searched_trees()) {
     file_status st;
@@ -452,14 +455,19 @@ bool explain_duplicates(check_filter filter, const std::vector<std::string> &pro
     for (std::string &path : files_below(tree))
       on_disk.insert(filter.extra_files.emplace_back(std::move(path)));
   }
-  duplicate_groups found = find_duplicates(filter);
-  report.kept = found.kept;
-  report.bookkeeping = drop_bookkeeping(found.groups);
-  auto roots = tree_roots(tree_variables);
+  return on_disk;
+}
+
+// Add the groups FOUND to REPORT, each member with its tree (of ROOTS)
+// and whether it lies in a tree searched on disk (ON_DISK); return the
+// lookups to make: each spelling of each group's name.
+lookup_list add_groups(explained_report &report, duplicate_groups &found, const tree_list &roots,
+                       const std::unordered_set<std::string> &on_disk)
+{
   lookup_list lookups;
   for (std::vector<std::string> &paths : found.groups) {
     group_info &g = report.groups.emplace_back();
-    g.hits.resize(programs.size());
+    g.hits.resize(report.programs.size());
     for (std::string &path : paths) {
       member_info &m = g.members.emplace_back();
       m.path = std::move(path);
@@ -482,13 +490,17 @@ bool explain_duplicates(check_filter filter, const std::vector<std::string> &pro
         g.format = format_name(lookups.formats.back());
     }
   }
+  return lookups;
+}
 
-  // The files and the package lists, beside Kpathsea's lookups.
-  std::string root = variable_value("TEXMFROOT");
-  std::string tlpdb = root + "/tlpkg/texlive.tlpdb";
-  if (root.empty() || !regular_file_p(tlpdb))
-    tlpdb.clear();
-  std::vector<program_hits> hits;
+// Make LOOKUPS for REPORT's programs from an empty directory into *HITS
+// while another thread reads the members and their packages (TLPDB of the
+// installation at ROOT); return false, with *WHY, if no empty directory
+// could be made.
+bool look_up_and_learn(explained_report &report, const lookup_list &lookups,
+                       const std::string &tlpdb, const std::string &root,
+                       std::vector<program_hits> *hits, std::string *why)
+{
   bool facts_out_of_memory = false;
   {
     // Joined on every way out, a lack of memory on this thread included.
@@ -501,7 +513,7 @@ bool explain_duplicates(check_filter filter, const std::vector<std::string> &pro
       }
     } facts;
     bool entered = in_empty_directory([&]() {
-      hits = look_up(report, lookups.names, lookups.formats, [&]() {
+      *hits = look_up(report, lookups.names, lookups.formats, [&]() {
         facts.thread = start_or_run([&]() {
           try {
             for (group_info &g : report.groups)
@@ -522,6 +534,31 @@ bool explain_duplicates(check_filter filter, const std::vector<std::string> &pro
   }
   if (facts_out_of_memory)
     throw std::bad_alloc();
+  return true;
+}
+
+} // namespace
+
+bool explain_duplicates(check_filter filter, const std::vector<std::string> &programs,
+                        explained_report *out, std::string *why)
+{
+  explained_report &report = *out;
+  report.programs = programs;
+  // The trees Kpathsea searches on disk join the databases' files.
+  std::unordered_set<std::string> on_disk = add_disk_trees(report, filter);
+  duplicate_groups found = find_duplicates(filter);
+  report.kept = found.kept;
+  report.bookkeeping = drop_bookkeeping(found.groups);
+  tree_list roots = tree_roots(tree_variables);
+  lookup_list lookups = add_groups(report, found, roots, on_disk);
+  // The files and the package lists, beside Kpathsea's lookups.
+  std::string root = variable_value("TEXMFROOT");
+  std::string tlpdb = root + "/tlpkg/texlive.tlpdb";
+  if (root.empty() || !regular_file_p(tlpdb))
+    tlpdb.clear();
+  std::vector<program_hits> hits;
+  if (!look_up_and_learn(report, lookups, tlpdb, root, &hits, why))
+    return false;
   add_outside_copies(report, lookups, hits, roots, tlpdb, root);
   record_hits(report, lookups, hits);
   for (group_info &g : report.groups) {
