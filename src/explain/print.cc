@@ -180,9 +180,84 @@ void print_explained(const explained_report &r, FILE *out)
           c.unreachable);
 }
 
+namespace {
+
+using json = nlohmann::ordered_json;
+
+// Return member M of a group as JSON; PROGRAMS name the programs by index.
+json member_json(const member_info &m, const std::vector<std::string> &programs)
+{
+  json jm;
+  put_bytes(jm, "path", m.path);
+  jm["tree"] = m.tree.empty() ? json(nullptr) : json(m.tree);
+  jm["on_disk"] = m.on_disk;
+  jm["outside"] = m.outside;
+  jm["state"] = state_keys[m.state];
+  if (!m.why.empty())
+    put_bytes(jm, "why", m.why);
+  jm["size"] = m.size >= 0 ? json(m.size) : json(nullptr);
+  jm["mtime"] = m.size >= 0 ? json(static_cast<long long>(m.mtime)) : json(nullptr);
+  jm["content"] = m.mark >= 0 ? json(mark_text(m.mark)) : json(nullptr);
+  jm["differs_from_loaded"] = m.differs;
+  jm["date"] = m.date.empty() ? json(nullptr) : json(m.date);
+  jm["version"] = m.version.empty() ? json(nullptr) : json(m.version);
+  jm["package"] = m.package.empty() ? json(nullptr) : json(m.package);
+  jm["texlive_package"] = m.texlive_package.empty() ? json(nullptr) : json(m.texlive_package);
+  jm["distribution"] = m.distribution;
+  jm["loaded_by"] = json::array();
+  for (size_t p : m.loaded_by)
+    jm["loaded_by"].push_back(programs[p]);
+  jm["found_by"] = json::array();
+  for (size_t p : m.reached_by)
+    jm["found_by"].push_back(programs[p]);
+  return jm;
+}
+
+// Return group G as JSON: its lookups, members, findings and problems.
+json group_json(const group_info &g, const std::vector<std::string> &programs)
+{
+  json jg;
+  put_bytes(jg, "name", g.name);
+  jg["format"] = g.format;
+  jg["lookups"] = json::array();
+  for (size_t p = 0; p < programs.size(); p++) {
+    const program_hit &h = g.hits[p];
+    json jh;
+    jh["program"] = programs[p];
+    jh["kind"] = hit_keys[h.kind];
+    jh["member"] = h.member >= 0 ? json(h.member + 1) : json(nullptr);
+    if (h.kind != hit_none)
+      put_bytes(jh, "path", h.path);
+    jg["lookups"].push_back(jh);
+  }
+  jg["members"] = json::array();
+  for (const member_info &m : g.members)
+    jg["members"].push_back(member_json(m, programs));
+  jg["findings"] = json::array();
+  for (const finding &f : g.findings) {
+    json jf;
+    for (const auto &[bit, key] : kind_keys)
+      if (f.kind == bit)
+        jf["kind"] = key;
+    jf["distribution"] = f.distribution;
+    jf["programs"] = json::array();
+    for (size_t p : f.programs)
+      jf["programs"].push_back(programs[p]);
+    jf["text"] = f.text;
+    jg["findings"].push_back(jf);
+  }
+  jg["problems"] = json::array();
+  for (const auto &[bit, key] : kind_keys)
+    if (g.problems & bit)
+      jg["problems"].push_back(key);
+  jg["unreachable"] = g.unreachable;
+  return jg;
+}
+
+} // namespace
+
 void print_explained_json(const explained_report &r, FILE *out)
 {
-  using json = nlohmann::ordered_json;
   json doc;
   doc["schema_version"] = schema_version;
   doc["kept"] = r.kept;
@@ -195,68 +270,8 @@ void print_explained_json(const explained_report &r, FILE *out)
   }
   doc["programs"] = r.programs;
   doc["groups"] = json::array();
-  for (const group_info &g : r.groups) {
-    json jg;
-    put_bytes(jg, "name", g.name);
-    jg["format"] = g.format;
-    jg["lookups"] = json::array();
-    for (size_t p = 0; p < r.programs.size(); p++) {
-      const program_hit &h = g.hits[p];
-      json jh;
-      jh["program"] = r.programs[p];
-      jh["kind"] = hit_keys[h.kind];
-      jh["member"] = h.member >= 0 ? json(h.member + 1) : json(nullptr);
-      if (h.kind != hit_none)
-        put_bytes(jh, "path", h.path);
-      jg["lookups"].push_back(jh);
-    }
-    jg["members"] = json::array();
-    for (const member_info &m : g.members) {
-      json jm;
-      put_bytes(jm, "path", m.path);
-      jm["tree"] = m.tree.empty() ? json(nullptr) : json(m.tree);
-      jm["on_disk"] = m.on_disk;
-      jm["outside"] = m.outside;
-      jm["state"] = state_keys[m.state];
-      if (!m.why.empty())
-        put_bytes(jm, "why", m.why);
-      jm["size"] = m.size >= 0 ? json(m.size) : json(nullptr);
-      jm["mtime"] = m.size >= 0 ? json(static_cast<long long>(m.mtime)) : json(nullptr);
-      jm["content"] = m.mark >= 0 ? json(mark_text(m.mark)) : json(nullptr);
-      jm["differs_from_loaded"] = m.differs;
-      jm["date"] = m.date.empty() ? json(nullptr) : json(m.date);
-      jm["version"] = m.version.empty() ? json(nullptr) : json(m.version);
-      jm["package"] = m.package.empty() ? json(nullptr) : json(m.package);
-      jm["texlive_package"] = m.texlive_package.empty() ? json(nullptr) : json(m.texlive_package);
-      jm["distribution"] = m.distribution;
-      jm["loaded_by"] = json::array();
-      for (size_t p : m.loaded_by)
-        jm["loaded_by"].push_back(r.programs[p]);
-      jm["found_by"] = json::array();
-      for (size_t p : m.reached_by)
-        jm["found_by"].push_back(r.programs[p]);
-      jg["members"].push_back(jm);
-    }
-    jg["findings"] = json::array();
-    for (const finding &f : g.findings) {
-      json jf;
-      for (const auto &[bit, key] : kind_keys)
-        if (f.kind == bit)
-          jf["kind"] = key;
-      jf["distribution"] = f.distribution;
-      jf["programs"] = json::array();
-      for (size_t p : f.programs)
-        jf["programs"].push_back(r.programs[p]);
-      jf["text"] = f.text;
-      jg["findings"].push_back(jf);
-    }
-    jg["problems"] = json::array();
-    for (const auto &[bit, key] : kind_keys)
-      if (g.problems & bit)
-        jg["problems"].push_back(key);
-    jg["unreachable"] = g.unreachable;
-    doc["groups"].push_back(jg);
-  }
+  for (const group_info &g : r.groups)
+    doc["groups"].push_back(group_json(g, r.programs));
   summary_counts c = count_findings(r);
   doc["summary"] = {{"groups", r.groups.size()},     {"problems", c.problems},
                     {"differ", c.differ},            {"older", c.older},
