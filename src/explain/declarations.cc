@@ -307,6 +307,96 @@ bool declaration_p(std::string_view token)
   return false;
 }
 
+// Read the definition that TOKEN (\def, \newcommand, ...) starts at IN
+// into MACROS, CONDITIONAL if it stands inside a conditional; return false
+// if TOKEN starts none.
+bool read_definition(tex_reader &in, std::string_view token, macro_table &macros,
+                     bool conditional)
+{
+  if (token == "\\providecommand" || token == "\\newcommand") {
+    // Only the parameterless form: \newcommand\name{body}.
+    std::string_view name = in.next();
+    size_t after = in.at;
+    bool found;
+    std::string body = in.group('{', '}', &found);
+    if (found && name.size() > 1 && name[0] == '\\' && !declaration_p(name) &&
+        macros.count(name) == 0)
+      macros[std::string(name)] = {"", body, conditional};
+    else if (!found)
+      in.at = after;
+    return true;
+  }
+  if (token != "\\def" && token != "\\edef" && token != "\\gdef" && token != "\\xdef")
+    return false;
+  std::string_view name = in.next();
+  size_t after = in.at, brace = after;
+  while (brace < in.text.size() && in.text[brace] != '{' && in.text[brace] != '\n')
+    brace++;
+  std::string parameters(in.text.substr(after, brace - after));
+  parameters.erase(0, parameters.find_first_not_of(' '));
+  in.at = brace;
+  bool found;
+  std::string body = in.group('{', '}', &found);
+  // LaTeX always has its declarations: a file that defines one does so
+  // for plain TeX, under a guard (\@ifundefined{ProvidesPackage}).
+  if (found && name.size() > 1 && name[0] == '\\' && !declaration_p(name))
+    macros[std::string(name)] = {parameters, body, conditional};
+  else
+    in.at = after;
+  return true;
+}
+
+// Replace the call of macro M at IN by its expansion, the rest of the text
+// behind it (kept in BUFFER); return false, leaving IN as it was, where
+// its arguments do not match or the text would grow too large.
+bool expand_call(tex_reader &in, const macro &m, std::string &buffer)
+{
+  size_t at = in.at;
+  bool ok;
+  std::string expansion = invoke_macro(m, in.text, &at, &ok);
+  if (!ok || expansion.size() + in.text.size() - at >= (1u << 20))
+    return false;
+  expansion += in.text.substr(at);
+  buffer.swap(expansion);
+  in.text = buffer;
+  in.at = 0;
+  return true;
+}
+
+// Return the date and version of the declaration TOKEN at IN, which
+// LaTeX carries out only with its name in braces; set *CARRIED_OUT to
+// whether it is carried out there.
+std::pair<std::string, std::string> declared(tex_reader &in, std::string_view token,
+                                             const macro_table &macros, bool *carried_out)
+{
+  bool expl = token.substr(0, 13) == "\\ProvidesExpl";
+  // Anywhere else (\ifx\ProvidesPackage\undefined, \def\ProvidesFile#1)
+  // the command is only tested or defined.
+  bool found;
+  size_t after = in.at;
+  in.group('{', '}', &found);
+  *carried_out = found;
+  if (!found) {
+    in.at = after;
+    return {};
+  }
+  if (expl) {
+    std::string date = in.group('{', '}', &found);
+    std::string version = found ? in.group('{', '}', &found) : "";
+    auto trim = [](std::string s) {
+      s.erase(0, s.find_first_not_of(' '));
+      s.erase(s.find_last_not_of(' ') + 1);
+      return s;
+    };
+    date = date_at(trim(expand_macros(date, macros)));
+    version = trim(expand_macros(version, macros));
+    return {date, version.empty() ? "" : "v" + version};
+  }
+  std::string info = expand_macros(in.group('[', ']', &found), macros);
+  std::string date = date_at(info);
+  return {date, version_in(info, !date.empty())};
+}
+
 // Return the declaration of TEXT as provides_declaration does, following
 // \input into DIR up to DEPTH files deep.
 std::pair<std::string, std::string> declaration_in(const std::string &text, const std::string &dir,
@@ -322,67 +412,19 @@ std::pair<std::string, std::string> declaration_in(const std::string &text, cons
   for (std::string_view token; !(token = in.next()).empty();) {
     if (token == "\\catcode") {
       in.catcode();
-      continue;
-    }
-    if (token == "\\newif") {
+    } else if (token == "\\newif") {
       in.next();
-      continue;
-    }
-    if (token.substr(0, 3) == "\\if") {
+    } else if (token.substr(0, 3) == "\\if") {
       conditionals++;
-      continue;
-    }
-    if (token == "\\fi") {
+    } else if (token == "\\fi") {
       conditionals -= conditionals > 0;
-      continue;
-    }
-    if (token == "\\providecommand" || token == "\\newcommand") {
-      // Only the parameterless form: \newcommand\name{body}.
-      std::string_view name = in.next();
-      size_t after = in.at;
-      bool found;
-      std::string body = in.group('{', '}', &found);
-      if (found && name.size() > 1 && name[0] == '\\' && !declaration_p(name) &&
-          macros.count(name) == 0)
-        macros[std::string(name)] = {"", body, conditionals > 0};
-      else if (!found)
-        in.at = after;
-      continue;
-    }
-    if (token == "\\def" || token == "\\edef" || token == "\\gdef" || token == "\\xdef") {
-      std::string_view name = in.next();
-      size_t after = in.at, brace = after;
-      while (brace < in.text.size() && in.text[brace] != '{' && in.text[brace] != '\n')
-        brace++;
-      std::string parameters(in.text.substr(after, brace - after));
-      parameters.erase(0, parameters.find_first_not_of(' '));
-      in.at = brace;
-      bool found;
-      std::string body = in.group('{', '}', &found);
-      // LaTeX always has its declarations: a file that defines one does so
-      // for plain TeX, under a guard (\@ifundefined{ProvidesPackage}).
-      if (found && name.size() > 1 && name[0] == '\\' && !declaration_p(name))
-        macros[std::string(name)] = {parameters, body, conditionals > 0};
-      else
-        in.at = after;
-      continue;
-    }
-    auto called = macros.find(token);
-    if (called != macros.end() && !called->second.parameters.empty() &&
-        !called->second.conditional && expansions < 256) {
-      size_t at = in.at;
-      bool ok;
-      std::string expansion = invoke_macro(called->second, in.text, &at, &ok);
-      if (ok && expansion.size() + in.text.size() - at < (1u << 20)) {
-        expansion += in.text.substr(at);
-        buffer.swap(expansion);
-        in.text = buffer;
-        in.at = 0;
+    } else if (read_definition(in, token, macros, conditionals > 0)) {
+    } else if (auto called = macros.find(token);
+               called != macros.end() && !called->second.parameters.empty() &&
+               !called->second.conditional && expansions < 256) {
+      if (expand_call(in, called->second, buffer))
         expansions++;
-      }
-      continue;
-    }
-    if (token == "\\input" && !dir.empty() && depth < 4) {
+    } else if (token == "\\input" && !dir.empty() && depth < 4) {
       std::string name = in.file_name(), included;
       if (name.empty())
         continue;
@@ -392,36 +434,12 @@ std::pair<std::string, std::string> declaration_in(const std::string &text, cons
       auto found = declaration_in(included.substr(0, declaration_window), dir, macros, depth + 1);
       if (!found.first.empty() || !found.second.empty())
         return found;
-      continue;
+    } else if (declaration_p(token)) {
+      bool carried_out;
+      auto found = declared(in, token, macros, &carried_out);
+      if (carried_out)
+        return found;
     }
-    if (!declaration_p(token))
-      continue;
-    bool expl = token.substr(0, 13) == "\\ProvidesExpl";
-    // A declaration is carried out with its name in braces; anywhere else
-    // (\ifx\ProvidesPackage\undefined, \def\ProvidesFile#1) the command
-    // is only tested or defined.
-    bool found;
-    size_t after = in.at;
-    in.group('{', '}', &found);
-    if (!found) {
-      in.at = after;
-      continue;
-    }
-    if (expl) {
-      std::string date = in.group('{', '}', &found);
-      std::string version = found ? in.group('{', '}', &found) : "";
-      auto trim = [](std::string s) {
-        s.erase(0, s.find_first_not_of(' '));
-        s.erase(s.find_last_not_of(' ') + 1);
-        return s;
-      };
-      date = date_at(trim(expand_macros(date, macros)));
-      version = trim(expand_macros(version, macros));
-      return {date, version.empty() ? "" : "v" + version};
-    }
-    std::string info = expand_macros(in.group('[', ']', &found), macros);
-    std::string date = date_at(info);
-    return {date, version_in(info, !date.empty())};
   }
   return {};
 }
