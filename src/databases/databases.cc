@@ -21,6 +21,7 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <new>
 #include <string_view>
@@ -465,7 +466,8 @@ void record_unlisted(database_health &health, const std::vector<walk_result> &re
       if (tree.lsr.empty() || !tree.lsr_readable)
         continue;
       std::string path = dir + std::string(n.name);
-      if (path == collapsed_path(tree.dir + "/ls-R") || path == collapsed_path(tree.dir + "/ls-r"))
+      if (std::any_of(std::begin(database_names), std::end(database_names),
+                      [&](const char *name) { return path == collapsed_path(tree.dir + "/" + name); }))
         continue;
       if (unlistable_name_p(n.name))
         tree.unlistable_names.push_back(path);

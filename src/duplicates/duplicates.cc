@@ -37,12 +37,6 @@ namespace {
 // What the test of one entry found.
 enum entry_state : uint8_t { dropped, kept_nameless, kept_named };
 
-// Return C folded as stricmp folds it.
-inline unsigned char fold(unsigned char c)
-{
-  return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
-}
-
 // Return the file name of NAME, an entry of a directory that ends in '/'
 // (or of the empty directory): the part after NAME's last '/', as xbasename
 // finds it in the joined path; null if that part is empty.  Set *HASH to a
@@ -57,7 +51,7 @@ const char *hashed_file_name(const char *name, uint32_t *hash)
       h = 2166136261u;
       continue;
     }
-    h = (h ^ fold(static_cast<unsigned char>(*p))) * 16777619u;
+    h = (h ^ ascii_folded(static_cast<unsigned char>(*p))) * 16777619u;
   }
   *hash = h;
   return *base != '\0' ? base : nullptr;

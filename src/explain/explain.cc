@@ -343,8 +343,8 @@ size_t drop_bookkeeping(std::vector<std::vector<std::string>> &groups)
 {
   std::unordered_set<std::string> database_files;
   for (const path_element &e : path_elements("TEXMFDBS"))
-    for (const char *name : {"/ls-R", "/ls-r"})
-      database_files.insert(collapsed_path(e.dir + name));
+    for (const char *name : database_names)
+      database_files.insert(collapsed_path(e.dir + "/" + name));
   size_t dropped = 0;
   std::vector<std::vector<std::string>> kept;
   for (std::vector<std::string> &paths : groups) {

@@ -29,13 +29,6 @@ const char *const tex_source_suffixes[] = {
   ".sty", ".cls", ".def", ".fd", ".cfg", ".clo", ".ldf", ".tex", ".ltx", ".dtx",
   ".bbx", ".cbx", ".lbx", ".dbx", ".code.tex", nullptr};
 
-// Return true if NAME ends in SUFFIX.
-bool ends_with_p(const std::string &name, const char *suffix)
-{
-  size_t n = strlen(suffix);
-  return name.size() > n && name.compare(name.size() - n, n, suffix) == 0;
-}
-
 // Return true if PATH names a TeX source whose declaration is worth reading.
 bool tex_source_p(const std::string &path)
 {

@@ -2,6 +2,7 @@
 // them.
 
 #include "explain/explain.h"
+#include "platform/platform.h"
 
 #include <string>
 #include <utility>
@@ -11,12 +12,7 @@ bool parse_finding_kinds(const std::string &list, unsigned *bits, std::string *b
   static const std::pair<const char *, unsigned> kinds[] = {
     {"differ", finding_differ}, {"older", finding_older}, {"unreachable", finding_unreachable},
     {"stale", finding_stale}, {"distribution", finding_distribution}, {"any", findings_any}};
-  size_t from = 0;
-  while (from <= list.size()) {
-    size_t comma = list.find(',', from);
-    std::string word = list.substr(from, comma == std::string::npos ? std::string::npos
-                                                                    : comma - from);
-    from = comma == std::string::npos ? list.size() + 1 : comma + 1;
+  for (const std::string &word : split_text(list, ',')) {
     unsigned found = 0;
     for (const auto &[name, bit] : kinds)
       if (word == name)

@@ -67,10 +67,8 @@ int stricmp(const char *a, const char *b)
         return 0;
       continue;
     }
-    if (c >= 'A' && c <= 'Z')
-      c += 'a' - 'A';
-    if (d >= 'A' && d <= 'Z')
-      d += 'a' - 'A';
+    c = ascii_folded(static_cast<unsigned char>(c));
+    d = ascii_folded(static_cast<unsigned char>(d));
     if (c != d)
       return c - d;
   }

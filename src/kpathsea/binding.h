@@ -27,6 +27,10 @@ typedef const hash_table_type *shared_db_handle;
 // belong to Kpathsea.
 typedef void (*db_entry_fn)(const char *name, const char *dir, void *context);
 
+// The file names of a tree's databases, as Kpathsea looks for them in the
+// tree's top directory: ls-R, and ls-r where that is another file.
+const char *const database_names[] = {"ls-R", "ls-r"};
+
 // Which databases hash_shared_exists_p asks for.
 enum {
   DB_LOADED_ONLY = 0, // only the databases Kpathsea has already loaded

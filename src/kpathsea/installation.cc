@@ -68,11 +68,7 @@ std::string path_kpsewhich()
 {
   std::string rest;
   environment_value("PATH", &rest);
-  for (size_t from = 0; from <= rest.size();) {
-    size_t sep = rest.find(ENV_SEP, from);
-    std::string dir = rest.substr(from, sep == std::string::npos ? std::string::npos
-                                                                 : sep - from);
-    from = sep == std::string::npos ? rest.size() + 1 : sep + 1;
+  for (const std::string &dir : split_text(rest, ENV_SEP)) {
     std::string program = (dir.empty() ? "." : dir) + "/" + kpsewhich_name;
     if (executable_p(program))
       return real_path(program);

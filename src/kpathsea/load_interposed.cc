@@ -46,18 +46,12 @@ std::string loadable_databases(kpathsea kpse)
   free(value);
   std::string kept;
   bool dropped = false;
-  std::string all = expanded;
-  for (size_t from = 0; from <= all.size();) {
-    size_t end = all.find(ENV_SEP, from);
-    if (end == std::string::npos)
-      end = all.size();
-    std::string tree = all.substr(from, end - from);
-    from = end + 1;
+  for (const std::string &tree : split_text(expanded, ENV_SEP)) {
     if (tree.empty())
       continue;
     bool bad = false;
-    for (const char *name : {"/ls-R", "/ls-r"}) {
-      std::string db = (tree.compare(0, 2, "!!") == 0 ? tree.substr(2) : tree) + name;
+    for (const char *name : database_names) {
+      std::string db = (tree.compare(0, 2, "!!") == 0 ? tree.substr(2) : tree) + "/" + name;
       struct stat st;
       int fd, error;
       open_result result = open_regular(db, &fd, &st, &error);

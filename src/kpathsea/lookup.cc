@@ -7,6 +7,7 @@
 
 #include "kpathsea/installation.h"
 #include "kpathsea/binding.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -159,12 +160,7 @@ std::vector<path_element> path_elements(const char *name)
   if (value.empty())
     return elements;
   std::string expanded = take_string(kpse_brace_expand(value.c_str()));
-  size_t from = 0;
-  while (from <= expanded.size()) {
-    size_t end = expanded.find(ENV_SEP, from);
-    std::string dir = expanded.substr(from, end == std::string::npos ? std::string::npos
-                                                                     : end - from);
-    from = end == std::string::npos ? expanded.size() + 1 : end + 1;
+  for (std::string dir : split_text(expanded, ENV_SEP)) {
     bool database_only = dir.compare(0, 2, "!!") == 0;
     if (database_only)
       dir.erase(0, 2);
@@ -204,8 +200,8 @@ std::string configuration_path()
 std::vector<std::string> database_files(const std::string &dir)
 {
   std::vector<std::string> found;
-  for (const char *name : {"/ls-R", "/ls-r"}) {
-    std::string path = dir + name;
+  for (const char *name : database_names) {
+    std::string path = dir + "/" + name;
     if (present_p(path) && (found.empty() || !same_file_p(found[0], path)))
       found.push_back(path);
   }

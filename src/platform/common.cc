@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -123,4 +124,31 @@ void close_file(int fd)
 {
   if (fd >= 0)
     close(fd);
+}
+
+std::string ascii_folded(std::string s)
+{
+  for (char &c : s)
+    c = static_cast<char>(ascii_folded(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::vector<std::string> split_text(const std::string &text, char separator)
+{
+  std::vector<std::string> pieces;
+  for (size_t from = 0;;) {
+    size_t end = text.find(separator, from);
+    if (end == std::string::npos) {
+      pieces.push_back(text.substr(from));
+      return pieces;
+    }
+    pieces.push_back(text.substr(from, end - from));
+    from = end + 1;
+  }
+}
+
+bool ends_with_p(const std::string &name, const std::string &suffix)
+{
+  return name.size() > suffix.size() &&
+         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
 }

@@ -122,6 +122,23 @@ std::string file_type_text(mode_t mode);
 // Return why PATH could not be read, from what open_regular found.
 std::string open_failure_text(open_result result, const struct stat &st, int error);
 
+// Return C with A..Z folded onto a..z; no other byte is folded (names
+// compare so on both systems, whatever the locale).
+inline unsigned char ascii_folded(unsigned char c)
+{
+  return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+}
+
+// Return S with A..Z folded onto a..z.
+std::string ascii_folded(std::string s);
+
+// Return the pieces of TEXT between the SEPARATORs, empty ones included
+// (one piece, "", for an empty TEXT).
+std::vector<std::string> split_text(const std::string &text, char separator);
+
+// Return true if NAME ends in SUFFIX and holds more than SUFFIX.
+bool ends_with_p(const std::string &name, const std::string &suffix);
+
 // Read at most LIMIT bytes of the file open as FD into TEXT; return false
 // on a read error.
 bool read_up_to(int fd, size_t limit, std::string &text);

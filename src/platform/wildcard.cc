@@ -1,15 +1,10 @@
 #include "platform/wildcard.h"
+#include "platform/platform.h"
 
 #include <cctype>
 #include <cstring>
 
 namespace {
-
-// Return C with A..Z folded onto a..z.
-unsigned char folded(unsigned char c)
-{
-  return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
-}
 
 // Return true if C belongs to the character class NAME ("alpha", ...).
 bool in_class_p(const char *name, size_t length, unsigned char c)
@@ -64,7 +59,7 @@ int bracket(const char **p, unsigned char c)
         s++;
       high = static_cast<unsigned char>(*s++);
     }
-    if (folded(c) >= folded(low) && folded(c) <= folded(high))
+    if (ascii_folded(c) >= ascii_folded(low) && ascii_folded(c) <= ascii_folded(high))
       matched = true;
   }
   *p = s + 1;
@@ -110,7 +105,7 @@ bool wildcard_match_p(const char *pattern, const char *text)
       const char *q = p;
       if (*q == '\\')
         q++; // a '\\' that ends the pattern quotes nothing and matches nothing
-      if (*q != '\0' && folded(static_cast<unsigned char>(*q)) == folded(c)) {
+      if (*q != '\0' && ascii_folded(static_cast<unsigned char>(*q)) == ascii_folded(c)) {
         p = q + 1;
         t++;
         continue;

@@ -176,18 +176,14 @@ void find_directories(const char *dir, const char *const *names, size_t count, b
                                 FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (h != INVALID_HANDLE_VALUE) {
       do {
-        std::string name = narrow(found.cFileName);
-        for (char &c : name)
-          c = c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+        std::string name = ascii_folded(narrow(found.cFileName));
         listed[name] = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
       } while (FindNextFileW(h, &found));
       FindClose(h);
     }
   }
   for (size_t i = 0; i < count; i++) {
-    std::string name = names[i];
-    for (char &c : name)
-      c = c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+    std::string name = ascii_folded(names[i]);
     auto at = listed.find(name);
     if (at != listed.end()) {
       is_dir[i] = at->second;

@@ -25,10 +25,7 @@ std::string collapsed_path(const std::string &path)
 std::string path_key(const std::string &path)
 {
   std::string key = collapsed_path(path);
-  if (!case_sensitive_paths_p)
-    for (char &c : key)
-      c = c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
-  return key;
+  return case_sensitive_paths_p ? key : ascii_folded(key);
 }
 
 

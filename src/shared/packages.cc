@@ -23,13 +23,6 @@ template <typename Fn> bool each_line(const std::string &path, Fn fn)
   return ok;
 }
 
-// Return true if NAME ends in SUFFIX.
-bool ends_with_p(const std::string &name, const std::string &suffix)
-{
-  return name.size() > suffix.size() &&
-         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 } // namespace
 
 package_map debian_owners(const std::unordered_set<std::string> &paths,
