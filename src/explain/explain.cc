@@ -73,9 +73,7 @@ std::string tree_of(const std::string &path,
   for (const auto &[variable, tree_root] : roots) {
     std::string root = path_key(tree_root);
     for (const std::string &p : {real, target}) {
-      bool inside = root == "/" || (p.compare(0, root.size(), root) == 0 &&
-                                    p.size() > root.size() && p[root.size()] == '/');
-      if (inside && root.size() > best_length) {
+      if (below_p(p, root) && root.size() > best_length) {
         best = variable;
         best_length = root.size();
       }
@@ -363,11 +361,10 @@ size_t drop_bookkeeping(std::vector<std::vector<std::string>> &groups)
 // Return true if PATH lies in one of the trees DIRS.
 bool below_any_p(const std::string &path, const std::vector<std::string> &dirs)
 {
-  for (const std::string &dir : dirs) {
-    std::string top = collapsed_path(dir + "/");
-    if (collapsed_path(path).compare(0, top.size(), top) == 0)
+  std::string key = collapsed_path(path);
+  for (const std::string &dir : dirs)
+    if (below_p(key, collapsed_path(dir + "/")))
       return true;
-  }
   return false;
 }
 

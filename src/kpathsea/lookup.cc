@@ -221,8 +221,7 @@ std::vector<std::string> disk_searched_trees()
       continue;
     bool covered = false;
     for (const std::string &db : loaded)
-      covered = covered || e.dir == db ||
-                (e.dir.compare(0, db.size(), db) == 0 && e.dir[db.size()] == '/');
+      covered = covered || e.dir == db || below_p(e.dir, db);
     if (!covered && std::find(trees.begin(), trees.end(), e.dir) == trees.end())
       trees.push_back(e.dir);
   }

@@ -152,3 +152,10 @@ bool ends_with_p(const std::string &name, const std::string &suffix)
   return name.size() > suffix.size() &&
          name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
+
+bool below_p(const std::string &path, const std::string &dir)
+{
+  if (path.size() <= dir.size() || path.compare(0, dir.size(), dir) != 0)
+    return false;
+  return (!dir.empty() && dir.back() == '/') || path[dir.size()] == '/';
+}

@@ -136,6 +136,10 @@ std::string ascii_folded(std::string s);
 // (one piece, "", for an empty TEXT).
 std::vector<std::string> split_text(const std::string &text, char separator);
 
+// Return true if PATH lies below the directory DIR: DIR, then a '/' (or
+// DIR's own trailing '/'), then more.  Paths are compared as they are.
+bool below_p(const std::string &path, const std::string &dir);
+
 // Return true if NAME ends in SUFFIX and holds more than SUFFIX.
 bool ends_with_p(const std::string &name, const std::string &suffix);
 
