@@ -223,19 +223,16 @@ void read_tree_database(tree_health &tree, uint32_t tree_index, db_table &table)
   tree.writable = writable_p(tree);
 }
 
-// Return true if DIR holds a regular file somewhere below it, hidden
-// directories left out, as far as it can be listed.
-bool holds_files_p(const std::string &dir, int depth = 0)
+// Return true if DIR holds a file somewhere below it, hidden files and
+// directories and dangling links left out, as far as it can be listed.
+bool holds_files_p(const std::string &dir)
 {
-  if (depth >= 64)
-    return false;
-  for (const std::string &name : directory_names(dir)) {
-    std::string path = dir + "/" + name;
-    file_status st;
-    if (look_at(path, true, &st) && (!st.directory || holds_files_p(path, depth + 1)))
-      return true;
-  }
-  return false;
+  bool found = false;
+  walk_files(dir, [&](const std::string &, const listed_entry &e) {
+    found = e.name[0] != '.' && !e.dangling;
+    return !found;
+  });
+  return found;
 }
 
 // Add the configuration problems of the trees of TEXMFDBS and TEXMF.

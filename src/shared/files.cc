@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -46,12 +47,12 @@ bool read_whole_file(const std::string &path, std::string &text)
   return read_up_to(fd, SIZE_MAX, text);
 }
 
-std::vector<std::string> files_below(const std::string &dir)
+void walk_files(const std::string &dir,
+                const std::function<bool(const std::string &, const listed_entry &)> &fn)
 {
-  std::vector<std::string> files;
   file_status top;
   if (!look_at(dir, true, &top) || !top.directory)
-    return files;
+    return;
   struct pending {
     std::string dir;
     std::vector<file_id> above;
@@ -67,7 +68,8 @@ std::vector<std::string> files_below(const std::string &dir)
       std::string path = here.dir + "/" + e.name;
       // A dangling link is listed, as find -L lists it.
       if (!e.directory) {
-        files.push_back(path);
+        if (!fn(path, e))
+          return;
         continue;
       }
       if (e.name[0] == '.' || e.pseudo ||
@@ -78,6 +80,15 @@ std::vector<std::string> files_below(const std::string &dir)
       stack.push_back(std::move(next));
     }
   }
+}
+
+std::vector<std::string> files_below(const std::string &dir)
+{
+  std::vector<std::string> files;
+  walk_files(dir, [&](const std::string &path, const listed_entry &) {
+    files.push_back(path);
+    return true;
+  });
   std::sort(files.begin(), files.end());
   return files;
 }

@@ -4,6 +4,7 @@
 #define LSRCHECK_FILES_H
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,11 @@ std::string path_key(const std::string &path);
 // Read the whole regular file PATH into TEXT; return false if it cannot
 // be read.
 bool read_whole_file(const std::string &path, std::string &text);
+
+// Call FN with the path and the listing's entry of each file below the
+// directory DIR, as files_below finds them, until FN returns false.
+void walk_files(const std::string &dir,
+                const std::function<bool(const std::string &, const listed_entry &)> &fn);
 
 // Return the files below directory DIR (whole paths), found as `find -L`
 // finds them and as Kpathsea searches a tree on disk: links followed,
