@@ -321,7 +321,7 @@ void print_duplicates(const duplicate_groups &groups, FILE *out)
 
 duplicate_groups find_duplicates(const check_filter &filter)
 {
-  shared_db_handle db = hash_shared_exists_p(DB_LOAD);
+  shared_db_handle db = load_databases();
   collected_entries collected;
   collected.entries.reserve(hash_shared_size_hint(db));
   hash_shared_iter(db, collect_entry, &collected);

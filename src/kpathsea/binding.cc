@@ -26,6 +26,11 @@ shared_db_handle hash_shared_exists_p(int which)
   return &kpse_def_inst.db;
 }
 
+shared_db_handle load_databases()
+{
+  return hash_shared_exists_p(DB_LOAD);
+}
+
 void hash_shared_iter(shared_db_handle db, db_entry_fn fn, void *context)
 {
   if (db == nullptr)

@@ -45,6 +45,11 @@ enum {
 // usable ls-R file the answer is null.  The program set-up must have run.
 shared_db_handle hash_shared_exists_p(int which);
 
+// Load the databases of Kpathsea's TEXMFDBS path, unless they are loaded
+// already, and return their handle (null without any usable ls-R): what
+// hash_shared_exists_p(DB_LOAD) does.
+shared_db_handle load_databases();
+
 // Call FN once for each entry of DB, file name first, then CONTEXT, the
 // caller's own state.  An entry present in
 // two databases comes twice, once with each directory.  A null DB has no
