@@ -1,3 +1,32 @@
+# The Linux build: Debian's Kpathsea and xxHash, the libraries for
+# shared memory and dlopen; installing, the Debian package, and the tests.
+find_package(PkgConfig)
+if(NOT PKG_CONFIG_FOUND)
+  message(FATAL_ERROR "pkg-config not found: install the Debian package pkg-config")
+endif()
+pkg_check_modules(KPATHSEA kpathsea)
+if(NOT KPATHSEA_FOUND)
+  message(FATAL_ERROR "Kpathsea not found: install the Debian package libkpathsea-dev")
+endif()
+find_path(XXHASH_INCLUDE_DIR xxhash.h)
+find_library(XXHASH_LIBRARY xxhash)
+if(NOT XXHASH_INCLUDE_DIR OR NOT XXHASH_LIBRARY)
+  message(FATAL_ERROR "xxHash not found: install the Debian package libxxhash-dev")
+endif()
+# shm_open lives in librt on older C libraries; dlopen in libdl.
+find_library(RT_LIBRARY rt)
+if(NOT RT_LIBRARY)
+  set(RT_LIBRARY "")
+endif()
+target_include_directories(lsrcheck_core PUBLIC ${KPATHSEA_INCLUDE_DIRS}
+  ${GHOSTSCRIPT_INCLUDE_DIR} ${NLOHMANN_JSON_INCLUDE_DIR} ${XXHASH_INCLUDE_DIR})
+find_package(Threads REQUIRED)
+target_link_libraries(lsrcheck_core PUBLIC ${KPATHSEA_LINK_LIBRARIES}
+  ${RT_LIBRARY} ${CMAKE_DL_LIBS} ${XXHASH_LIBRARY} Threads::Threads)
+if(LSRCHECK_SANITIZE)
+  target_sources(lsrcheck PRIVATE src/sanitizer_defaults.cc)
+endif()
+
 # Installing on Linux, the Debian package, and the tests.
 include(GNUInstallDirs)
 install(TARGETS lsrcheck RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -18,19 +18,13 @@ if(NOT XXHASH_HEADER)
 endif()
 file(COPY ${XXHASH_HEADER} DESTINATION ${CMAKE_BINARY_DIR}/host-include)
 
-add_library(lsrcheck_core STATIC ${LSRCHECK_COMMON_SOURCES}
-  ${LSRCHECK_MODE_SOURCES}
-  src/platform/windows.cc
-  src/platform/windows_libraries.cc
-  src/kpathsea/load_static.cc
-  src/platform/windows_text.cc)
-target_include_directories(lsrcheck_core PUBLIC src ${LSRCHECK_KPATHSEA_DIR}/include
+target_include_directories(lsrcheck_core PUBLIC ${LSRCHECK_KPATHSEA_DIR}/include
   ${CMAKE_BINARY_DIR}/host-include)
 # Kpathsea's instance structure has fields only under WIN32, which MinGW
 # defines in GNU modes alone: without it the tool would read the structure
 # with another layout than the library's.
 # 64-bit file sizes in struct stat; xxHash compiled in, header only.
-target_compile_definitions(lsrcheck_core PUBLIC WIN32 LSRCHECK_VERSION="${PROJECT_VERSION}"
+target_compile_definitions(lsrcheck_core PUBLIC WIN32
   UNICODE _UNICODE _FILE_OFFSET_BITS=64 XXH_INLINE_ALL _POSIX_THREAD_SAFE_FUNCTIONS)
 target_link_libraries(lsrcheck_core PUBLIC ${LSRCHECK_KPATHSEA_DIR}/lib/libkpathsea.a
   advapi32)
@@ -38,8 +32,6 @@ target_link_libraries(lsrcheck_core PUBLIC ${LSRCHECK_KPATHSEA_DIR}/lib/libkpath
 # once (on Linux the executable's perror takes them over).
 target_link_options(lsrcheck_core INTERFACE -Wl,--wrap=perror)
 
-add_executable(lsrcheck src/main_windows.cc)
-target_link_libraries(lsrcheck PRIVATE lsrcheck_core)
 target_link_options(lsrcheck PRIVATE -municode -static -s)
 
 # The ZIP for Windows users: the program, the README, the manual as text

@@ -20,6 +20,7 @@
 #include "duplicates/duplicates.h"
 #include "lsrcheck.h"
 #include "kpathsea/binding.h"
+#include "platform/platform.h"
 
 namespace {
 
