@@ -130,8 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   check_filter filter;
   filter.exclude = options.exclude_patterns;
   filter.include = options.include_patterns;
-  filter.threads = 1 + size % 3;
-  print_duplicates(group_collected(collected, filter), out);
+  print_duplicates(group_collected(collected, filter, {}, 1 + size % 3), out);
   fclose(out);
   std::vector<std::string> lines = lines_of(std::string(text, text_size));
   free(text);

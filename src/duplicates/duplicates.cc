@@ -270,7 +270,8 @@ void collect_entry(const char *name, const char *dir, void *collected)
   c.entries.push_back({path.c_str(), ""});
 }
 
-duplicate_groups group_collected(collected_entries &collected, const check_filter &filter)
+duplicate_groups group_collected(collected_entries &collected, const check_filter &filter,
+                                 const std::vector<std::string> &extra_files, unsigned threads)
 {
   std::vector<db_entry> &db_entries = collected.entries;
   // Kpathsea shares one directory string among all files of a directory;
@@ -280,11 +281,11 @@ duplicate_groups group_collected(collected_entries &collected, const check_filte
   };
   if (!std::is_sorted(db_entries.begin(), db_entries.end(), by_dir))
     std::sort(db_entries.begin(), db_entries.end(), by_dir);
-  size_t n = db_entries.size(), extras = filter.extra_files.size();
+  size_t n = db_entries.size(), extras = extra_files.size();
   // Files found outside the databases come last, each a directory of its
   // own with the whole path as its name: known to be files, they are only
   // held to the patterns.
-  for (const std::string &path : filter.extra_files)
+  for (const std::string &path : extra_files)
     db_entries.push_back({path.c_str(), ""});
   test_table table{db_entries, {}, std::unique_ptr<bool[]>(new bool[n + extras]),
                    std::unique_ptr<entry_state[]>(new entry_state[n + extras]),
@@ -293,7 +294,7 @@ duplicate_groups group_collected(collected_entries &collected, const check_filte
     if (i == 0 || db_entries[i].dir != db_entries[i - 1].dir)
       table.dir_starts.push_back(i);
   table.dir_starts.push_back(n);
-  test_directories(table, filter, thread_count(filter.threads));
+  test_directories(table, filter, thread_count(threads));
   std::string path;
   size_t extras_kept = 0;
   for (size_t i = n; i < n + extras; i++) {
@@ -319,13 +320,14 @@ void print_duplicates(const duplicate_groups &groups, FILE *out)
 }
 
 
-duplicate_groups find_duplicates(const check_filter &filter)
+duplicate_groups find_duplicates(const check_filter &filter,
+                                 const std::vector<std::string> &extra_files)
 {
   shared_db_handle db = load_databases();
   collected_entries collected;
   collected.entries.reserve(hash_shared_size_hint(db));
   hash_shared_iter(db, collect_entry, &collected);
-  return group_collected(collected, filter);
+  return group_collected(collected, filter, extra_files);
 }
 
 std::vector<unlisted_tree> unlisted_trees(const check_filter &filter)

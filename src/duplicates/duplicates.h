@@ -15,11 +15,6 @@ struct check_filter {
   std::vector<const char *> include; // keep a path only if it matches all
   std::vector<const char *> names;   // keep a file only if its name matches
                                      // one of these (none: every name)
-  unsigned threads = 0;              // threads for the disk test; 0: a core each
-  std::vector<std::string> extra_files; // files found outside the databases
-                                     // (whole paths): grouped with the
-                                     // entries, under the same patterns,
-                                     // but not counted as kept
 };
 
 // The kept files and the groups among them: paths sharing a file name,
@@ -33,8 +28,11 @@ struct duplicate_groups {
 // files sharing a name on standard output.
 void check_multiple_occurences(const check_filter &filter);
 
-// Load the databases and return their groups under FILTER.
-duplicate_groups find_duplicates(const check_filter &filter);
+// Load the databases and return their groups under FILTER, with EXTRA_FILES
+// (whole paths of files found outside the databases) grouped with the
+// entries under the same patterns but not counted as kept.
+duplicate_groups find_duplicates(const check_filter &filter,
+                                 const std::vector<std::string> &extra_files = {});
 
 // Write the report of GROUPS, from the count line to the end line, on OUT.
 void print_duplicates(const duplicate_groups &groups, FILE *out);
@@ -74,9 +72,12 @@ struct collected_entries {
 // (a collected_entries) for the check.
 void collect_entry(const char *name, const char *dir, void *collected);
 
-// Test the entries of COLLECTED against the disk and FILTER and return
-// their groups.
-duplicate_groups group_collected(collected_entries &collected, const check_filter &filter);
+// Test the entries of COLLECTED against the disk and FILTER, on THREADS
+// threads (0: one per core), and return their groups, with EXTRA_FILES as
+// find_duplicates takes them.
+duplicate_groups group_collected(collected_entries &collected, const check_filter &filter,
+                                 const std::vector<std::string> &extra_files = {},
+                                 unsigned threads = 0);
 
 
 #endif

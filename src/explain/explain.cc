@@ -440,8 +440,9 @@ namespace {
 typedef std::vector<std::pair<std::string, std::string>> tree_list;
 
 // Add to REPORT the trees Kpathsea searches on disk, and their files to
-// FILTER's files found outside the databases; return those files.
-std::unordered_set<std::string> add_disk_trees(explained_report &report, check_filter &filter)
+// EXTRA_FILES, the files found outside the databases; return those files.
+std::unordered_set<std::string> add_disk_trees(explained_report &report,
+                                               std::vector<std::string> &extra_files)
 {
   std::unordered_set<std::string> on_disk;
   for (const std::string &tree : disk_searched_trees()) {
@@ -450,7 +451,7 @@ std::unordered_set<std::string> add_disk_trees(explained_report &report, check_f
       continue;
     report.disk_trees.push_back(tree);
     for (std::string &path : files_below(tree))
-      on_disk.insert(filter.extra_files.emplace_back(std::move(path)));
+      on_disk.insert(extra_files.emplace_back(std::move(path)));
   }
   return on_disk;
 }
@@ -536,14 +537,15 @@ bool look_up_and_learn(explained_report &report, const lookup_list &lookups,
 
 } // namespace
 
-bool explain_duplicates(check_filter filter, const std::vector<std::string> &programs,
+bool explain_duplicates(const check_filter &filter, const std::vector<std::string> &programs,
                         explained_report *out, std::string *why)
 {
   explained_report &report = *out;
   report.programs = programs;
   // The trees Kpathsea searches on disk join the databases' files.
-  std::unordered_set<std::string> on_disk = add_disk_trees(report, filter);
-  duplicate_groups found = find_duplicates(filter);
+  std::vector<std::string> extra_files;
+  std::unordered_set<std::string> on_disk = add_disk_trees(report, extra_files);
+  duplicate_groups found = find_duplicates(filter, extra_files);
   report.kept = found.kept;
   report.bookkeeping = drop_bookkeeping(found.groups);
   tree_list roots = tree_roots(tree_variables);

@@ -92,7 +92,7 @@ struct explained_report {
 // searches on disk, and explain them for PROGRAMS into *REPORT.  Kpathsea
 // must be set up.  Return false, with the reason in *WHY, if the lookups
 // cannot be kept out of the current directory.
-bool explain_duplicates(check_filter filter, const std::vector<std::string> &programs,
+bool explain_duplicates(const check_filter &filter, const std::vector<std::string> &programs,
                         explained_report *report, std::string *why);
 
 // Return the findings of all groups of REPORT, as bits: the problems, the

@@ -197,11 +197,10 @@ std::string grouped_report(const std::vector<std::pair<std::string, std::string>
     collect_entry(name.c_str(), dir.c_str(), &collected);
   check_filter filter;
   filter.include = includes;
-  filter.threads = threads;
   char *text = nullptr;
   size_t size = 0;
   FILE *out = open_memstream(&text, &size);
-  print_duplicates(group_collected(collected, filter), out);
+  print_duplicates(group_collected(collected, filter, {}, threads), out);
   fclose(out);
   std::string report(text, size);
   free(text);
