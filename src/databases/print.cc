@@ -135,7 +135,8 @@ void print_database_health(const database_health &health, bool all, FILE *out)
                all, out);
     print_list(t.left_out,
                "files mktexlsr itself leaves out (a name containing .git, .hg, .svn or .bzr "
-               "makes it drop the rest of its directory): rerunning it will not help",
+               "makes it drop the rest of its directory, a directory _darcs or a name ending "
+               "in _darcs is dropped whole): rerunning it will not help",
                all, out);
     print_list(t.unlistable_names,
                "files whose names mktexlsr cannot list (a line end in the name): rename them",

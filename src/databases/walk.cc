@@ -8,19 +8,29 @@
 namespace {
 
 // What mktexlsr's sed looks for: from a line holding one of these, it
-// deletes everything up to the next blank line.
+// deletes everything up to the next blank line; so from a directory line
+// holding _darcs.
 const char *const vcs_names[] = {".git", ".hg", ".svn", ".bzr"};
+const char darcs[] = "_darcs";
 
 } // namespace
 
-// Return true if LINE holds a name mktexlsr's version-control rule matches.
+// Return true if LINE starts what mktexlsr's version-control rule drops up
+// to the end of a block.
 bool vcs_line_p(std::string_view line)
 {
   for (size_t dot = line.find('.'); dot != std::string_view::npos; dot = line.find('.', dot + 1))
     for (const char *name : vcs_names)
       if (line.compare(dot, strlen(name), name) == 0)
         return true;
-  return false;
+  return !line.empty() && line.back() == ':' && line.find(darcs) != std::string_view::npos;
+}
+
+// Return true if mktexlsr drops the name NAME itself (it ends in _darcs).
+bool darcs_name_p(std::string_view name)
+{
+  const size_t n = sizeof darcs - 1;
+  return name.size() >= n && name.compare(name.size() - n, n, darcs) == 0;
 }
 
 // Return true if NAME cannot stand in an ls-R: a line end in it splits it.
@@ -64,7 +74,8 @@ std::vector<walk_item> list_directory(const walk_state &state, const walk_item &
       (*state.seen)[e] = 1;
       (*state.dangling)[e] = n.dangling;
     } else if (!n.directory) {
-      out.names.push_back({dir_index, out.arena.add(name), n.directory, dropping, n.dangling});
+      out.names.push_back({dir_index, out.arena.add(name), n.directory,
+                           dropping || darcs_name_p(name), n.dangling});
     }
     // Kpathsea skips a directory whose name starts with a dot, with all
     // below it; a link back to a directory above ends the descent.

@@ -20,8 +20,14 @@
 #include "databases/databases.h"
 #include "platform/platform.h"
 
-// Return true if LINE holds a name mktexlsr's version-control rule matches.
+// Return true if LINE starts what mktexlsr's version-control rule drops up
+// to the end of a block: it holds .git, .hg, .svn or .bzr, or it is a
+// directory line that holds _darcs.
 bool vcs_line_p(std::string_view line);
+
+// Return true if mktexlsr drops the name NAME itself from a listing: it
+// ends in _darcs.
+bool darcs_name_p(std::string_view name);
 
 // Return true if NAME cannot stand in an ls-R: a line end in it splits it.
 bool unlistable_name_p(std::string_view name);

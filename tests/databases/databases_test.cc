@@ -209,10 +209,16 @@ TEST(Databases, MissingFilesAgreeWithFindOnAThousandsOfFilesTree)
 {
   db_trees t = make_db_trees("{!!@big}", "{!!@big}");
   const std::string big = t.base + "/big";
+  // Hidden directories, and what mktexlsr's version-control rule drops:
+  // .svn in a name, a directory named _darcs or ending in it, a name
+  // ending in _darcs.
   for (int d = 0; d < 60; d++) {
-    std::string dir = big + "/tex/d" + std::to_string(d) + (d % 7 == 0 ? "/.cache" : "");
+    std::string dir = big + "/tex/d" + std::to_string(d) +
+                      (d % 7 == 0 ? "/.cache" : d % 11 == 0 ? "/_darcs" : d % 13 == 0 ? "/old_darcs" : "");
     for (int f = 0; f < 50; f++)
-      write_file(dir + "/f" + std::to_string(f) + (f == 20 && d % 5 == 0 ? ".svn-base" : ".tex"), "");
+      write_file(dir + "/f" + std::to_string(f) +
+                     (f == 20 && d % 5 == 0 ? ".svn-base" : f == 21 && d % 6 == 0 ? "_darcs" : ".tex"),
+                 "");
   }
   symlink("d1", (big + "/tex/alias").c_str());
   symlink("../..", (big + "/tex/d3/up").c_str()); // a loop: listed once, not followed
