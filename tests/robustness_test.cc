@@ -116,6 +116,8 @@ TEST(Unprivileged, KpathseasComplaintAboutOneFileIsWrittenOnce)
     size_t first = r.err.find(complaint);
     EXPECT_NE(first, std::string::npos) << r.err;
     EXPECT_EQ(r.err.find(complaint, first + 1), std::string::npos) << r.err;
+    // A copy that cannot be read is no copy "not on their paths".
+    EXPECT_EQ(r.out.find("not on their paths"), std::string::npos) << r.out;
   }
 }
 

@@ -90,6 +90,22 @@ void print_hit(const program_hit &h, const std::string &program, FILE *out)
   }
 }
 
+// Return what is said of member M when none of the programs finds it:
+// why, as its state tells; "not on their paths" only of a file that is
+// there to be found.
+std::string unfound_text(const member_info &m)
+{
+  switch (m.state) {
+  case file_ok: break;
+  case file_missing:
+  case file_dangling: return "gone (stale ls-R entry)";
+  case file_not_regular: return "no regular file: found by none of the programs";
+  case file_unreadable:
+  case file_unchecked: return "could not check (" + escaped(m.why) + ")";
+  }
+  return "found by none of the programs (not on their paths)";
+}
+
 // Write the text of member I of G on OUT.
 void print_member(const explained_report &r, const group_info &g, size_t i, FILE *out)
 {
@@ -136,7 +152,7 @@ void print_member(const explained_report &r, const group_info &g, size_t i, FILE
   if (!shadowed.empty())
     fprintf(out, "shadowed for %s", program_list(r, shadowed).c_str());
   if (m.reached_by.empty())
-    fputs("found by none of the programs (not on their paths)", out);
+    fputs(unfound_text(m).c_str(), out);
   putc('\n', out);
 }
 

@@ -209,6 +209,21 @@ TEST(Explain, ContentDeclarationsStaleMembersAndFailOn)
   EXPECT_EQ(kinds(group_named(report, "link.sty")), json({"stale"}));
   EXPECT_EQ(report["summary"]["stale"], 2);
   EXPECT_EQ(report["summary"]["older"], 1);
+  // In the text, a member gone from disk is said to be gone, never "not on
+  // their paths"; the summary counts only the members said to be that.
+  std::string text = run_on(t, {"-explain"}).out;
+  size_t unfound = 0;
+  for (size_t at = 0; (at = text.find("(not on their paths)\n", at)) != std::string::npos; at++)
+    unfound++;
+  size_t gone = 0;
+  for (size_t at = 0; (at = text.find("      gone (stale ls-R entry)\n", at)) != std::string::npos;
+       at++)
+    gone++;
+  EXPECT_EQ(gone, 2u) << text;
+  EXPECT_NE(text.find("members none of the programs finds"), std::string::npos);
+  EXPECT_NE(text.find("; " + std::to_string(unfound) + " members none of the programs finds."),
+            std::string::npos)
+      << text;
 
   // Each kind fails the run with status 3 only where it was found.
   struct {
