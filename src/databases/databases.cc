@@ -256,8 +256,12 @@ void check_configuration(database_health &health, const std::vector<path_element
     if (e.database_only && !dbs)
       add("not-on-TEXMFDBS", e.dir,
           "TEXMF marks it !!, but TEXMFDBS does not list it: its ls-R is never read");
-    if (lsr && !dbs && !e.database_only)
-      add("ls-R-not-loaded", e.dir, "it holds an ls-R, but TEXMFDBS does not list it");
+    // Kpathsea searches such a tree on disk and finds all it holds: its
+    // ls-R is only unused, whatever it lacks.
+    if (lsr && !dbs && !e.database_only &&
+        said.insert(std::string("ls-R-not-loaded\n") + e.dir).second)
+      health.notes.push_back({"ls-R-not-loaded", e.dir,
+                              "its ls-R is not used: Kpathsea searches it on disk"});
     if (e.database_only && !lsr && !dbs && holds_files_p(e.dir))
       add("database-only-without-ls-R", e.dir,
           "it is marked !! and has no ls-R: nothing in it is ever found");

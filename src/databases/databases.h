@@ -61,6 +61,7 @@ struct database_health {
   std::vector<std::string> setup;  // no texmf.cnf, no TEXMFDBS: nothing checked
   std::vector<tree_health> trees;
   std::vector<config_problem> config;
+  std::vector<config_problem> notes; // rules the configuration keeps, worth knowing
   std::string mktexlsr = "mktexlsr"; // the command that rebuilds an ls-R
 };
 

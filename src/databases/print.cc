@@ -14,7 +14,7 @@ namespace {
 const size_t shown = 5;
 
 // The JSON document's schema version (docs/databases-schema.md).
-const int schema_version = 2;
+const int schema_version = 3;
 
 // Write HEADING and the entries of LIST, escaped and indented, on OUT: the
 // first few and a count of the rest unless ALL.
@@ -158,6 +158,11 @@ void print_database_health(const database_health &health, bool all, FILE *out)
     for (const config_problem &p : health.config)
       fprintf(out, "  %s: %s (%s)\n", escaped(p.dir).c_str(), p.text.c_str(), p.rule.c_str());
   }
+  if (!health.notes.empty()) {
+    fputs("Notes:\n", out);
+    for (const config_problem &p : health.notes)
+      fprintf(out, "  %s: %s (%s)\n", escaped(p.dir).c_str(), p.text.c_str(), p.rule.c_str());
+  }
   fputs(problems_p(health) ? "Problems found.\n" : "All databases are healthy.\n", out);
 }
 
@@ -208,6 +213,9 @@ void print_database_health_json(const database_health &health, FILE *out)
   doc["configuration"] = json::array();
   for (const config_problem &p : health.config)
     doc["configuration"].push_back({{"rule", p.rule}, {"dir", p.dir}, {"text", p.text}});
+  doc["notes"] = json::array();
+  for (const config_problem &p : health.notes)
+    doc["notes"].push_back({{"rule", p.rule}, {"dir", p.dir}, {"text", p.text}});
   doc["healthy"] = !problems_p(health);
   fprintf(out, "%s\n", json_text(doc).c_str());
 }

@@ -409,6 +409,7 @@ void add_outside_copies(explained_report &report, const lookup_list &lookups,
       fresh.spelling = m.spelling;
       fresh.tree = m.tree;
       fresh.on_disk = m.on_disk;
+      fresh.lsr_unused = m.lsr_unused;
       fresh.outside = m.outside;
       m = fresh;
     }
@@ -440,18 +441,21 @@ namespace {
 typedef std::vector<std::pair<std::string, std::string>> tree_list;
 
 // Add to REPORT the trees Kpathsea searches on disk, and their files to
-// EXTRA_FILES, the files found outside the databases; return those files.
-std::unordered_set<std::string> add_disk_trees(explained_report &report,
+// EXTRA_FILES, the files found outside the databases; return those files,
+// each with whether its tree holds an ls-R (which Kpathsea does not use).
+std::unordered_map<std::string, bool> add_disk_trees(explained_report &report,
                                                std::vector<std::string> &extra_files)
 {
-  std::unordered_set<std::string> on_disk;
+  std::unordered_map<std::string, bool> on_disk;
   for (const std::string &tree : disk_searched_trees()) {
     file_status st;
     if (!look_at(tree, true, &st))
       continue;
     report.disk_trees.push_back(tree);
+    bool lsr = !database_files(tree).empty();
+    report.disk_trees_lsr.push_back(lsr);
     for (std::string &path : files_below(tree))
-      on_disk.insert(extra_files.emplace_back(std::move(path)));
+      on_disk.emplace(extra_files.emplace_back(std::move(path)), lsr);
   }
   return on_disk;
 }
@@ -460,7 +464,7 @@ std::unordered_set<std::string> add_disk_trees(explained_report &report,
 // and whether it lies in a tree searched on disk (ON_DISK); return the
 // lookups to make: each spelling of each group's name.
 lookup_list add_groups(explained_report &report, duplicate_groups &found, const tree_list &roots,
-                       const std::unordered_set<std::string> &on_disk)
+                       const std::unordered_map<std::string, bool> &on_disk)
 {
   lookup_list lookups;
   for (std::vector<std::string> &paths : found.groups) {
@@ -470,7 +474,9 @@ lookup_list add_groups(explained_report &report, duplicate_groups &found, const 
       member_info &m = g.members.emplace_back();
       m.path = std::move(path);
       m.tree = tree_of(m.path, roots);
-      m.on_disk = on_disk.count(m.path) > 0;
+      auto disk = on_disk.find(m.path);
+      m.on_disk = disk != on_disk.end();
+      m.lsr_unused = m.on_disk && disk->second;
       std::string spelling = m.path.substr(m.path.rfind('/') + 1);
       auto it = std::find(g.spellings.begin(), g.spellings.end(), spelling);
       m.spelling = it - g.spellings.begin();
@@ -544,7 +550,7 @@ bool explain_duplicates(const check_filter &filter, const std::vector<std::strin
   report.programs = programs;
   // The trees Kpathsea searches on disk join the databases' files.
   std::vector<std::string> extra_files;
-  std::unordered_set<std::string> on_disk = add_disk_trees(report, extra_files);
+  std::unordered_map<std::string, bool> on_disk = add_disk_trees(report, extra_files);
   duplicate_groups found = find_duplicates(filter, extra_files);
   report.kept = found.kept;
   report.bookkeeping = drop_bookkeeping(found.groups);

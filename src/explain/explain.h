@@ -23,6 +23,7 @@ struct member_info {
   size_t spelling = 0;           // its file name, as an index of the group's
   std::string tree;              // texmf.cnf variable of its tree, or ""
   bool on_disk = false;          // in a tree Kpathsea searches on disk
+  bool lsr_unused = false;       // ... though the tree holds an ls-R
   bool outside = false;          // outside the databases and those trees
   member_state state = file_ok;
   std::string why;               // what was seen, where not file_ok
@@ -84,6 +85,7 @@ struct explained_report {
   size_t kept = 0;
   size_t bookkeeping = 0;                // the databases' own entries left out
   std::vector<std::string> disk_trees;   // trees searched on disk, walked
+  std::vector<bool> disk_trees_lsr;      // whether each holds an ls-R (unused)
   std::vector<std::string> programs;
   std::vector<group_info> groups;
 };

@@ -113,7 +113,7 @@ void print_member(const explained_report &r, const group_info &g, size_t i, FILE
   fprintf(out, "  [%zu] %s\n      ", i + 1, escaped(m.path).c_str());
   fprintf(out, "%s", m.tree.empty() ? "no known tree" : m.tree.c_str());
   if (m.on_disk)
-    fputs(" (on disk, no ls-R)", out);
+    fputs(m.lsr_unused ? " (on disk, its ls-R not used)" : " (on disk, no ls-R)", out);
   if (m.outside)
     fputs(" (outside the databases and trees)", out);
   if (m.state != file_ok)
@@ -167,8 +167,10 @@ void print_explained(const explained_report &r, FILE *out)
       all.push_back(p);
     return all;
   }());
-  for (const std::string &tree : r.disk_trees)
-    fprintf(out, "Searched on disk (no ls-R): %s\n", escaped(tree).c_str());
+  for (size_t i = 0; i < r.disk_trees.size(); i++)
+    fprintf(out, "Searched on disk (%s): %s\n",
+            r.disk_trees_lsr[i] ? "its ls-R is not used" : "no ls-R",
+            escaped(r.disk_trees[i]).c_str());
   if (r.bookkeeping > 0)
     fprintf(out, "Left out: %zu entries of the databases' own bookkeeping (each tree's ls-R, "
                  "mktexlsr's \".:\").\n", r.bookkeeping);
@@ -279,9 +281,10 @@ void print_explained_json(const explained_report &r, FILE *out)
   doc["kept"] = r.kept;
   doc["bookkeeping_left_out"] = r.bookkeeping;
   doc["disk_trees"] = json::array();
-  for (const std::string &tree : r.disk_trees) {
+  for (size_t i = 0; i < r.disk_trees.size(); i++) {
     json jt;
-    put_bytes(jt, "dir", tree);
+    put_bytes(jt, "dir", r.disk_trees[i]);
+    jt["ls_r_unused"] = static_cast<bool>(r.disk_trees_lsr[i]);
     doc["disk_trees"].push_back(jt);
   }
   doc["programs"] = r.programs;

@@ -152,6 +152,7 @@ TEST(Databases, BrokenOrMissingLsRAndEachConfigurationRule)
   write_file(t.base + "/notondbs/ls-R", header);
   write_file(t.base + "/extra/ls-R", header + "./:\nx\n");
   write_file(t.base + "/extra/x", "");
+  write_file(t.base + "/extra/tex/unlisted.sty", ""); // its ls-R lacks it
   write_file(t.base + "/headerless/ls-R", "./:\nf.sty\nls-R\n");
   write_file(t.base + "/headerless/f.sty", "");
   write_file(t.base + "/empty/ls-R", "");
@@ -165,8 +166,24 @@ TEST(Databases, BrokenOrMissingLsRAndEachConfigurationRule)
                  p["dir"].get<std::string>().substr(t.base.size() + 1));
   EXPECT_EQ(rules, (std::set<std::string>{
                        "not-database-only plain",
-                       "not-on-TEXMFDBS notondbs", "ls-R-not-loaded extra",
+                       "not-on-TEXMFDBS notondbs",
                        "database-only-without-ls-R nolsr"}));
+  // A tree whose ls-R Kpathsea does not load is searched on disk: what the
+  // ls-R lacks is found all the same (kpsewhich says so), and the tree is
+  // a note, no problem.
+  ASSERT_EQ(report["notes"].size(), 1u);
+  EXPECT_EQ(report["notes"][0]["rule"], "ls-R-not-loaded");
+  EXPECT_EQ(report["notes"][0]["dir"], t.base + "/extra");
+  EXPECT_EQ(command_output("env -u TEXMFDBS -u TEXMF TEXMFCNF='" + t.cnf +
+                           "' TEXINPUTS='$TEXMF//' kpsewhich unlisted.sty"),
+            std::vector<std::string>{t.base + "/extra/tex/unlisted.sty"});
+  // The explained report says the same of it.
+  run_options opts;
+  opts.env = {{"TEXMFCNF", t.cnf}};
+  opts.unset = {"TEXMFDBS", "TEXMF"};
+  EXPECT_NE(run_lsrcheck({"-explain"}, opts).out.find(
+                "Searched on disk (its ls-R is not used): " + t.base + "/extra\n"),
+            std::string::npos);
   EXPECT_EQ(report["trees"][2]["header"], false);
   EXPECT_EQ(report["trees"][2]["entries"], 2);
   EXPECT_EQ(report["trees"][3]["entries"], 0);
