@@ -267,7 +267,7 @@ void check_configuration(database_health &health, const std::vector<path_element
           "it is marked !! and has no ls-R: nothing in it is ever found");
   }
   for (const tree_health &t : health.trees)
-    if (t.database_only && t.lsr.empty() && t.holds_files)
+    if (t.searched_database_only && t.lsr.empty() && t.holds_files)
       add("database-only-without-ls-R", t.dir,
           "it is marked !! and has no ls-R: nothing in it is ever found");
 }
@@ -414,10 +414,19 @@ database_health health_of_setup()
   std::string own = bin + "/" + mktexlsr_name;
   if (!bin.empty() && executable_p(own) && !(*system_mktexlsr && executable_p(system_mktexlsr)))
     health.mktexlsr = own;
+  // TEXMFDBS only says which ls-R files Kpathsea loads; whether it also
+  // searches a tree on disk is the search path's '!!', the trees of TEXMF.
+  std::vector<path_element> texmf = path_elements("TEXMF");
   for (const path_element &e : dbs) {
     tree_health &t = health.trees.emplace_back();
     t.dir = e.dir;
-    t.database_only = e.database_only;
+    t.database_only = t.searched_database_only = e.database_only;
+    std::string real = real_path(e.dir);
+    for (const path_element &s : texmf)
+      if (real_path(s.dir) == real) {
+        t.searched_database_only = s.database_only;
+        break;
+      }
   }
   return health;
 }
@@ -566,7 +575,7 @@ bool mended_by_mktexlsr_p(const tree_health &t)
   if (t.kind != tree_directory)
     return false;
   if (t.lsr.empty())
-    return t.database_only && t.holds_files;
+    return t.searched_database_only && t.holds_files;
   if (!t.lsr_readable)
     return !t.lsr_regular; // else its permissions first: see the text
   return t.entries == 0 || !t.missing.empty() || !t.gone.empty() || !t.lsr_header ||

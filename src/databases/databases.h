@@ -25,7 +25,10 @@ struct dangling_link {
 // What one tree on TEXMFDBS looks like against its ls-R.
 struct tree_health {
   std::string dir;               // as TEXMFDBS names it
-  bool database_only = false;    // marked !!
+  bool database_only = false;    // marked !! on TEXMFDBS
+  bool searched_database_only = false; // marked !! where the search path (TEXMF)
+                                 // names it, else as on TEXMFDBS: whether
+                                 // Kpathsea ever searches it on disk
   tree_kind kind = tree_directory;
   std::string kind_why;          // what was seen, for tree_not_directory/unknown
   bool holds_files = false;      // the walk met at least one file

@@ -62,7 +62,7 @@ std::string tree_state(const tree_health &t)
   }
   std::string link = t.lsr_target.empty() ? "" : " (a link to " + escaped(t.lsr_target) + ")";
   if (t.lsr.empty()) {
-    if (!t.database_only)
+    if (!t.searched_database_only)
       return "no ls-R: Kpathsea searches it on disk";
     return t.holds_files ? "no ls-R: nothing in it is ever found"
                          : "no ls-R, and no files in it: nothing to find";
@@ -121,8 +121,9 @@ void print_database_health(const database_health &health, bool all, FILE *out)
             "to update it\n", out);
     print_list(t.missing,
                std::string("files missing from ls-R: ") +
-                   (t.database_only ? "never found, the tree is marked !!"
-                                    : "found only by lookups that must succeed (\\input)"),
+                   (t.searched_database_only
+                        ? "never found, the tree is marked !!"
+                        : "found only by lookups that must succeed (\\input)"),
                all, out);
     print_list(t.gone, "entries whose files are gone: TeX skips them", all, out);
     bool packaged;
@@ -178,6 +179,7 @@ void print_database_health_json(const database_health &health, FILE *out)
     json jt;
     put_bytes(jt, "dir", t.dir);
     jt["database_only"] = t.database_only;
+    jt["searched_database_only"] = t.searched_database_only;
     jt["kind"] = kinds[t.kind];
     jt["holds_files"] = t.holds_files;
     if (t.lsr.empty())

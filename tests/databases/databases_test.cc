@@ -198,6 +198,30 @@ TEST(Databases, BrokenOrMissingLsRAndEachConfigurationRule)
   EXPECT_NE(text.out.find("Problems found.\n"), std::string::npos);
 }
 
+TEST(Databases, TheSearchPathsMarkDecidesWhetherAFileTheLsRLacksIsFound)
+{
+  // TEXMFDBS says which ls-R Kpathsea loads; TEXMF's '!!' whether it also
+  // searches the tree on disk.  kpsewhich -must-exist is the oracle.
+  const struct {
+    const char *texmf, *dbs;
+  } cases[] = {{"{!!@t}", "{@t}"}, {"{@t}", "{!!@t}"}, {"{!!@t}", "{!!@t}"}, {"{@t}", "{@t}"}};
+  for (const auto &c : cases) {
+    db_trees t = make_db_trees(c.texmf, c.dbs);
+    write_file(t.base + "/t/ls-R", header + "./tex:\nlisted.sty\n");
+    write_file(t.base + "/t/tex/listed.sty", "");
+    write_file(t.base + "/t/tex/unlisted.sty", "");
+    std::vector<std::string> found = command_output(
+        "env -u TEXMFDBS -u TEXMF TEXMFCNF='" + t.cnf +
+        "' TEXINPUTS='$TEXMF//' kpsewhich -must-exist unlisted.sty");
+    std::string text = check(t, {}).out;
+    bool never = text.find("1 files missing from ls-R: never found") != std::string::npos;
+    bool must = text.find("1 files missing from ls-R: found only by lookups that must succeed") !=
+                std::string::npos;
+    EXPECT_EQ(never, found.empty()) << c.texmf << " " << c.dbs << "\n" << text;
+    EXPECT_EQ(must, !found.empty()) << c.texmf << " " << c.dbs << "\n" << text;
+  }
+}
+
 TEST(Databases, HealthyTreesAndNothingWritten)
 {
   db_trees t = make_db_trees("{!!@a}", "{!!@a}");
