@@ -67,12 +67,19 @@ std::string engine_of(const std::string &program,
 std::string tree_of(const std::string &path,
                     const std::vector<std::pair<std::string, std::string>> &roots)
 {
-  std::string real = path_key(path), target = path_key(real_path(path));
+  // The path as listed, and with its directory's links resolved (the
+  // roots are): a member that is itself a link belongs to the tree it is
+  // listed in, not to the one it leads to.
+  size_t slash = path.rfind('/');
+  std::string listed = path_key(path);
+  std::string resolved =
+      slash == std::string::npos ? listed
+                                 : path_key(real_path(path.substr(0, slash)) + path.substr(slash));
   std::string best;
   size_t best_length = 0;
   for (const auto &[variable, tree_root] : roots) {
     std::string root = path_key(tree_root);
-    for (const std::string &p : {real, target}) {
+    for (const std::string &p : {listed, resolved}) {
       if (below_p(p, root) && root.size() > best_length) {
         best = variable;
         best_length = root.size();

@@ -166,6 +166,23 @@ TEST(Explain, FirstHitsFollowKpathseasOrderAndSayWhatTheyAre)
   EXPECT_EQ(order["members"][1]["tree"], "TEXMFDIST");
 }
 
+TEST(Explain, AMembersTreeIsTheTreeItIsListedInNotWhereItsLinkLeads)
+{
+  explain_trees t = make_explain_trees();
+  add(t, t.dist, "tex/latex/k/linked.sty", "z\n");
+  make_dirs(t.base + "/home/tex/latex/k");
+  symlink((t.dist + "/tex/latex/k/linked.sty").c_str(),
+          (t.base + "/home/tex/latex/k/linked.sty").c_str());
+  write_databases(t);
+  json report = json::parse(run_on(t, {"-explain", "-json"}).out);
+  json linked = group_named(report, "linked.sty");
+  ASSERT_EQ(linked["members"].size(), 2u);
+  EXPECT_EQ(linked["members"][0]["path"], t.dist + "/tex/latex/k/linked.sty");
+  EXPECT_EQ(linked["members"][0]["tree"], "TEXMFDIST");
+  EXPECT_EQ(linked["members"][1]["path"], t.base + "/home/tex/latex/k/linked.sty");
+  EXPECT_EQ(linked["members"][1]["tree"], "TEXMFHOME");
+}
+
 TEST(Explain, ContentDeclarationsStaleMembersAndFailOn)
 {
   explain_trees t = make_explain_trees();
