@@ -2,6 +2,7 @@
 
 #include "databases/databases.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
