@@ -242,9 +242,14 @@ void check_configuration(database_health &health, const std::vector<path_element
   for (const tree_health &t : health.trees)
     on_dbs.insert(real_path(t.dir));
   std::unordered_set<std::string> said;
-  auto add = [&](const char *rule, const std::string &dir, const std::string &text) {
+  // Each rule once for each tree, among the problems or the notes (LIST).
+  auto add_to = [&](std::vector<config_problem> &list, const char *rule, const std::string &dir,
+                    const std::string &text) {
     if (said.insert(std::string(rule) + "\n" + dir).second)
-      health.config.push_back({rule, dir, text});
+      list.push_back({rule, dir, text});
+  };
+  auto add = [&](const char *rule, const std::string &dir, const std::string &text) {
+    add_to(health.config, rule, dir, text);
   };
   for (const tree_health &t : health.trees)
     if (!t.database_only && !t.lsr.empty())
@@ -258,10 +263,9 @@ void check_configuration(database_health &health, const std::vector<path_element
           "TEXMF marks it !!, but TEXMFDBS does not list it: its ls-R is never read");
     // Kpathsea searches such a tree on disk and finds all it holds: its
     // ls-R is only unused, whatever it lacks.
-    if (lsr && !dbs && !e.database_only &&
-        said.insert(std::string("ls-R-not-loaded\n") + e.dir).second)
-      health.notes.push_back({"ls-R-not-loaded", e.dir,
-                              "its ls-R is not used: Kpathsea searches it on disk"});
+    if (lsr && !dbs && !e.database_only)
+      add_to(health.notes, "ls-R-not-loaded", e.dir,
+             "its ls-R is not used: Kpathsea searches it on disk");
     if (e.database_only && !lsr && !dbs && holds_files_p(e.dir))
       add("database-only-without-ls-R", e.dir,
           "it is marked !! and has no ls-R: nothing in it is ever found");
@@ -398,8 +402,9 @@ std::vector<lsr_entry> read_lsr(const std::string &text, const std::string &db_p
 namespace {
 
 // Return the health report begun: what keeps Kpathsea from loading any
-// ls-R, the installation's own mktexlsr, and the trees of TEXMFDBS.
-database_health health_of_setup()
+// ls-R, the installation's own mktexlsr, and the trees of TEXMFDBS, each
+// with the mark the search path's trees TEXMF give it.
+database_health health_of_setup(const std::vector<path_element> &texmf)
 {
   database_health health;
   std::vector<path_element> dbs = path_elements("TEXMFDBS");
@@ -416,7 +421,6 @@ database_health health_of_setup()
     health.mktexlsr = own;
   // TEXMFDBS only says which ls-R files Kpathsea loads; whether it also
   // searches a tree on disk is the search path's '!!', the trees of TEXMF.
-  std::vector<path_element> texmf = path_elements("TEXMF");
   for (const path_element &e : dbs) {
     tree_health &t = health.trees.emplace_back();
     t.dir = e.dir;
@@ -552,7 +556,8 @@ database_health check_databases(unsigned threads)
   // The ls-R files are read here, as Kpathsea reads them, and per tree;
   // Kpathsea need not load them too when it first reads a variable.
   skip_database_load();
-  database_health health = health_of_setup();
+  std::vector<path_element> texmf = path_elements("TEXMF");
+  database_health health = health_of_setup(texmf);
   // Read the databases, then walk the trees on a thread per core, each
   // marking the entries it meets.
   db_table table;
@@ -566,7 +571,7 @@ database_health check_databases(unsigned threads)
   record_unmet(health, table, seen, dangling);
   sort_lists(health);
   explain_dangling_links(health);
-  check_configuration(health, path_elements("TEXMF"));
+  check_configuration(health, texmf);
   return health;
 }
 

@@ -115,23 +115,20 @@ bool kept_path_p(const check_filter &filter, const std::string &path)
 // resolved.
 size_t files_of_no_package(const std::vector<std::string> &paths)
 {
+  std::vector<std::pair<std::string, std::string>> keys; // as listed, links resolved
   std::unordered_set<std::string> wanted;
   for (const std::string &path : paths) {
-    wanted.insert(path_key(path));
-    wanted.insert(path_key(real_path(path)));
+    keys.emplace_back(path_key(path), path_key(real_path(path)));
+    wanted.insert(keys.back().first);
+    wanted.insert(keys.back().second);
   }
   std::string root = variable_value("TEXMFROOT");
-  std::string tlpdb = root + "/tlpkg/texlive.tlpdb";
-  if (root.empty() || !regular_file_p(tlpdb))
-    tlpdb.clear();
   package_map debian = debian_owners(wanted, dpkg_info_dir);
-  package_map texlive = texlive_owners(wanted, tlpdb, root);
+  package_map texlive = texlive_owners(wanted, texlive_database(root), root);
   size_t count = 0;
-  for (const std::string &path : paths) {
-    std::string key = path_key(path), real = path_key(real_path(path));
+  for (const auto &[key, real] : keys)
     count += !debian.count(key) && !debian.count(real) && !texlive.count(key) &&
              !texlive.count(real);
-  }
   return count;
 }
 

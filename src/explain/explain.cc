@@ -26,6 +26,7 @@
 
 #include "explain/facts.h"
 #include "explain/hits.h"
+#include "shared/packages.h"
 #include "shared/status.h"
 #include "shared/files.h"
 #include "kpathsea/lookup.h"
@@ -565,9 +566,7 @@ bool explain_duplicates(const check_filter &filter, const std::vector<std::strin
   lookup_list lookups = add_groups(report, found, roots, on_disk);
   // The files and the package lists, beside Kpathsea's lookups.
   std::string root = variable_value("TEXMFROOT");
-  std::string tlpdb = root + "/tlpkg/texlive.tlpdb";
-  if (root.empty() || !regular_file_p(tlpdb))
-    tlpdb.clear();
+  std::string tlpdb = texlive_database(root);
   std::vector<program_hits> hits;
   if (!look_up_and_learn(report, lookups, tlpdb, root, &hits, why))
     return false;

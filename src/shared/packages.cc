@@ -65,3 +65,9 @@ package_map texlive_owners(const std::unordered_set<std::string> &paths, const s
   });
   return owners;
 }
+
+std::string texlive_database(const std::string &root)
+{
+  std::string tlpdb = root + "/tlpkg/texlive.tlpdb";
+  return !root.empty() && regular_file_p(tlpdb) ? tlpdb : "";
+}

@@ -17,6 +17,10 @@ typedef std::unordered_map<std::string, std::string> package_map;
 package_map debian_owners(const std::unordered_set<std::string> &paths,
                           const std::string &dpkg_info = dpkg_info_dir);
 
+// Return the TeX Live package database of the installation rooted at
+// ROOT, or "" where it has none (Debian's TeX, or no root).
+std::string texlive_database(const std::string &root);
+
 // Return the TeX Live package of each of PATHS (as path_key spells them)
 // that the database TLPDB of the installation rooted at ROOT lists.
 package_map texlive_owners(const std::unordered_set<std::string> &paths, const std::string &tlpdb,
