@@ -195,6 +195,12 @@ struct lookup_list {
   std::vector<size_t> group, spelling;
 };
 
+// Return true if ITEM is in LIST.
+bool has_p(const std::vector<size_t> &list, size_t item)
+{
+  return std::find(list.begin(), list.end(), item) != list.end();
+}
+
 // Record in REPORT, from HITS of the lookups LOOKUPS, the first hit of each
 // group for each program, and which members each program loads and finds.
 // A member is looked up by its own spelling.
@@ -233,20 +239,63 @@ void record_hits(explained_report &report, const lookup_list &lookups,
         int m = member_index(members, hit);
         if (m >= 0 && (g.members[m].reached_by.empty() || g.members[m].reached_by.back() != p))
           g.members[m].reached_by.push_back(p);
+        if (m >= 0 && !has_p(g.found[p], m))
+          g.found[p].push_back(m);
       }
     }
-}
-
-// Return true if PROGRAM is in LIST.
-bool has_p(const std::vector<size_t> &list, size_t program)
-{
-  return std::find(list.begin(), list.end(), program) != list.end();
 }
 
 // Return "[N]" for member I.
 std::string member_ref(size_t i)
 {
   return "[" + std::to_string(i + 1) + "]";
+}
+
+// Number G's members in search order: first the copies that the first
+// program loading one of them finds, in its order, then the rest by path
+// (as they stand); the hits, the search orders and the content marks
+// (lettered in the new order) follow.
+void number_in_search_order(group_info &g)
+{
+  std::vector<size_t> order;
+  for (const program_hit &h : g.hits)
+    if (h.kind == hit_member) {
+      order = g.found[&h - g.hits.data()];
+      break;
+    }
+  for (size_t i = 0; i < g.members.size(); i++)
+    if (!has_p(order, i))
+      order.push_back(i);
+  std::vector<size_t> place(order.size());
+  std::vector<member_info> members;
+  for (size_t i = 0; i < order.size(); i++) {
+    place[order[i]] = i;
+    members.push_back(std::move(g.members[order[i]]));
+  }
+  g.members = std::move(members);
+  for (program_hit &h : g.hits)
+    if (h.member >= 0)
+      h.member = static_cast<int>(place[h.member]);
+  for (std::vector<size_t> &found : g.found)
+    for (size_t &m : found)
+      m = place[m];
+  std::map<int, int> marks;
+  for (member_info &m : g.members)
+    if (m.mark >= 0)
+      m.mark = marks.emplace(m.mark, static_cast<int>(marks.size())).first->second;
+}
+
+// Return the member that PROGRAM's search finds next behind member
+// LOADED of G, of the same spelling: the copy it would load if LOADED
+// were removed; or -1.
+int next_copy(const group_info &g, size_t program, size_t loaded)
+{
+  const std::vector<size_t> &found = g.found[program];
+  auto at = std::find(found.begin(), found.end(), loaded);
+  for (; at != found.end(); ++at)
+    if (*at != loaded && g.members[*at].spelling == g.members[loaded].spelling)
+      return static_cast<int>(*at);
+  return -1;
 }
 
 // Work out G's findings: for each program, the copy it loads against the
@@ -265,6 +314,8 @@ void find_findings(group_info &g, size_t programs)
       f.kind = kind;
       f.text = text;
       f.distribution = true;
+      f.members = involved;
+      std::sort(f.members.begin(), f.members.end());
       for (size_t m : involved)
         f.distribution = f.distribution && g.members[m].distribution;
       g.findings.push_back(f);
@@ -289,17 +340,11 @@ void find_findings(group_info &g, size_t programs)
       if (!has_p(loaded.loaded_by, p))
         continue;
       std::vector<size_t> differing;
-      int newest = -1;
       for (size_t h = 0; h < g.members.size(); h++) {
         const member_info &hidden = g.members[h];
-        if (h == l || hidden.spelling != loaded.spelling || !has_p(hidden.reached_by, p))
-          continue;
-        if (loaded.mark >= 0 && hidden.mark >= 0 && hidden.mark != loaded.mark)
+        if (h != l && hidden.spelling == loaded.spelling && has_p(hidden.reached_by, p) &&
+            loaded.mark >= 0 && hidden.mark >= 0 && hidden.mark != loaded.mark)
           differing.push_back(h);
-        if (!loaded.date.empty() && !hidden.date.empty() &&
-            date_key(loaded.date) < date_key(hidden.date) &&
-            (newest < 0 || date_key(g.members[newest].date) < date_key(hidden.date)))
-          newest = static_cast<int>(h);
       }
       if (!differing.empty()) {
         std::string text = "the loaded copy " + member_ref(l) + " differs from ";
@@ -309,11 +354,18 @@ void find_findings(group_info &g, size_t programs)
         differing.push_back(l);
         add(finding_differ, text, differing, p);
       }
-      if (newest >= 0)
+      // Older only than the copy that would take its place: a copy
+      // further back may be newer still, but removing this one would not
+      // bring it.
+      int next = next_copy(g, p, l);
+      if (next >= 0 && !loaded.date.empty() && !g.members[next].date.empty() &&
+          date_key(loaded.date) < date_key(g.members[next].date))
         add(finding_older,
-            "the loaded copy " + member_ref(l) + " declares " + loaded.date + ", older than " +
-                member_ref(newest) + " behind it (" + g.members[newest].date + ")",
-            {l, static_cast<size_t>(newest)}, p);
+            "the loaded copy " + member_ref(l) + " declares " + loaded.date +
+                ", older than the copy behind it, " + member_ref(next) + " (" +
+                g.members[next].date + "): removing " + member_ref(l) + " would load " +
+                member_ref(next),
+            {l, static_cast<size_t>(next)}, p);
     }
   for (size_t i = 0; i < g.members.size(); i++) {
     const member_info &m = g.members[i];
@@ -478,6 +530,7 @@ lookup_list add_groups(explained_report &report, duplicate_groups &found, const 
   for (std::vector<std::string> &paths : found.groups) {
     group_info &g = report.groups.emplace_back();
     g.hits.resize(report.programs.size());
+    g.found.resize(report.programs.size());
     for (std::string &path : paths) {
       member_info &m = g.members.emplace_back();
       m.path = std::move(path);
@@ -575,6 +628,7 @@ bool explain_duplicates(const check_filter &filter, const std::vector<std::strin
   for (group_info &g : report.groups) {
     for (member_info &m : g.members)
       m.distribution = distribution_p(m);
+    number_in_search_order(g);
     find_findings(g, programs.size());
   }
   return true;

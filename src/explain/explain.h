@@ -66,6 +66,7 @@ struct finding {
   unsigned kind = 0;
   bool distribution = false;
   std::vector<size_t> programs;
+  std::vector<size_t> members; // the members it involves
   std::string text; // what it is, naming the members as [N]
 };
 
@@ -75,6 +76,7 @@ struct group_info {
   std::string format;
   std::vector<program_hit> hits; // one per program, for NAME
   std::vector<member_info> members;
+  std::vector<std::vector<size_t>> found; // per program, the members its search finds, in order
   std::vector<finding> findings;
   unsigned problems = 0;     // kinds of the findings that are not the distribution's
   unsigned distribution = 0; // kinds of the distribution's findings

@@ -160,10 +160,10 @@ TEST(Explain, FirstHitsFollowKpathseasOrderAndSayWhatTheyAre)
   EXPECT_EQ(kinds(fonts), json({"unreachable"}));
   // The local generic copy is shadowed for latex, the tree is named.
   json order = group_named(report, "order.sty");
-  EXPECT_EQ(order["members"][0]["tree"], "TEXMFLOCAL");
-  EXPECT_EQ(order["members"][0]["found_by"], json({"latex", "xelatex"}));
-  EXPECT_EQ(order["members"][0]["loaded_by"], json::array());
-  EXPECT_EQ(order["members"][1]["tree"], "TEXMFDIST");
+  EXPECT_EQ(order["members"][1]["tree"], "TEXMFLOCAL");
+  EXPECT_EQ(order["members"][1]["found_by"], json({"latex", "xelatex"}));
+  EXPECT_EQ(order["members"][1]["loaded_by"], json::array());
+  EXPECT_EQ(order["members"][0]["tree"], "TEXMFDIST");
 }
 
 TEST(Explain, AMembersTreeIsTheTreeItIsListedInNotWhereItsLinkLeads)
@@ -177,10 +177,10 @@ TEST(Explain, AMembersTreeIsTheTreeItIsListedInNotWhereItsLinkLeads)
   json report = json::parse(run_on(t, {"-explain", "-json"}).out);
   json linked = group_named(report, "linked.sty");
   ASSERT_EQ(linked["members"].size(), 2u);
-  EXPECT_EQ(linked["members"][0]["path"], t.dist + "/tex/latex/k/linked.sty");
-  EXPECT_EQ(linked["members"][0]["tree"], "TEXMFDIST");
-  EXPECT_EQ(linked["members"][1]["path"], t.base + "/home/tex/latex/k/linked.sty");
-  EXPECT_EQ(linked["members"][1]["tree"], "TEXMFHOME");
+  EXPECT_EQ(linked["members"][0]["path"], t.base + "/home/tex/latex/k/linked.sty");
+  EXPECT_EQ(linked["members"][0]["tree"], "TEXMFHOME");
+  EXPECT_EQ(linked["members"][1]["path"], t.dist + "/tex/latex/k/linked.sty");
+  EXPECT_EQ(linked["members"][1]["tree"], "TEXMFDIST");
 }
 
 TEST(Explain, ContentDeclarationsStaleMembersAndFailOn)
@@ -222,7 +222,7 @@ TEST(Explain, ContentDeclarationsStaleMembersAndFailOn)
   EXPECT_EQ(same["members"][0]["version"], "v3.4"); // LaTeX puts the v before it
   EXPECT_EQ(kinds(same), json::array());
   EXPECT_EQ(group_named(report, "gone.sty")["members"][1]["state"], "missing");
-  EXPECT_EQ(group_named(report, "link.sty")["members"][0]["state"], "dangling");
+  EXPECT_EQ(group_named(report, "link.sty")["members"][1]["state"], "dangling");
   EXPECT_EQ(kinds(group_named(report, "link.sty")), json({"stale"}));
   EXPECT_EQ(report["summary"]["stale"], 2);
   EXPECT_EQ(report["summary"]["older"], 1);
@@ -378,6 +378,52 @@ TEST(Explain, PlantedTrapsFailAnyAndNameTheCopyWhileAStockSetIsQuiet)
         for (const std::string &hit : kpsewhich_all(t, program, g["name"]))
           EXPECT_TRUE(members.count(hit)) << c.what << ": " << hit;
       }
+  }
+}
+
+// Return the paths of group G's members, in their numbering.
+std::vector<std::string> member_paths(const json &g)
+{
+  std::vector<std::string> paths;
+  for (const json &m : g["members"])
+    paths.push_back(m["path"]);
+  return paths;
+}
+
+TEST(Explain, OlderMeansOlderThanTheCopyThatWouldTakeItsPlace)
+{
+  // For latex: the home copy, then the local tree's tex/latex, then the
+  // distribution's tex/generic (reached last, as a pre-release is).
+  auto doc = [](const char *date) {
+    return std::string("\\ProvidesPackage{doc}[") + date + " v1]\n";
+  };
+  struct {
+    const char *what;
+    const char *home, *local, *dist; // dates; "" for no copy there
+    const char *older;               // the finding's text, "" for none
+  } cases[] = {
+    {"newer than the next, older than one further back", "2022/09/01", "2022/07/03",
+     "2022/11/13", ""},
+    {"older than the next", "2019/01/01", "2022/07/03", "2018/01/01",
+     "the loaded copy [1] declares 2019/01/01, older than the copy behind it, [2] "
+     "(2022/07/03): removing [1] would load [2]"},
+    {"the next declares no date: no verdict", "2019/01/01", "", "2022/11/13", ""},
+  };
+  for (const auto &c : cases) {
+    explain_trees t = make_explain_trees();
+    write_file(t.base + "/home/tex/latex/doc/doc.sty", doc(c.home));
+    add(t, t.local, "tex/latex/doc/doc.sty", *c.local ? doc(c.local) : "no date\n");
+    add(t, t.dist, "tex/generic/doc/doc.sty", doc(c.dist));
+    write_databases(t);
+    run_result r = run_on(t, {"-explain", "-json", "-progname=latex"});
+    json g = group_named(json::parse(r.out), "doc.sty");
+    // Numbered in latex's search order, as kpsewhich -all lists them.
+    EXPECT_EQ(member_paths(g), kpsewhich_all(t, "latex", "doc.sty")) << c.what;
+    std::string older;
+    for (const json &f : g["findings"])
+      if (f["kind"] == "older")
+        older = f["text"];
+    EXPECT_EQ(older, c.older) << c.what;
   }
 }
 
