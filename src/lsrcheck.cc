@@ -115,7 +115,8 @@ const char help_block[] =
   "                       three), unreachable, distribution.\n"
   "-databases             check every ls-R against its tree and the configuration;\n"
   "                       exit with status 4 when a problem is found.\n"
-  "-verbose               with -databases, list every entry of long lists.\n"
+  "-verbose               with -databases, list every entry of long lists;\n"
+  "                       with -explain, list every group in full.\n"
   "                       Modes: -shared-memory, then -ghostscript, then\n"
   "                       -databases, then -explain, then -multiple-occurences.\n"
   "-multiple-occurrences  the same as -multiple-occurences.\n"
@@ -204,14 +205,18 @@ check_filter filter_of_options()
   return filter;
 }
 
-// Return the programs -explain looks up as: those of -progname, or the
-// four LaTeX engines.
-std::vector<std::string> explain_programs()
+// Return what -explain is asked: the programs of -progname, or the four
+// LaTeX engines; every group in full with -verbose or -file.
+explain_request explain_request_of_options()
 {
-  std::vector<std::string> programs(options.programs.begin(), options.programs.end());
-  if (programs.empty())
-    programs = {"latex", "pdflatex", "lualatex", "xelatex"};
-  return programs;
+  explain_request request;
+  request.programs.assign(options.programs.begin(), options.programs.end());
+  if (request.programs.empty())
+    request.programs = {"latex", "pdflatex", "lualatex", "xelatex"};
+  request.json = options.json;
+  request.list_all = options.verbose || !options.file_patterns.empty();
+  request.fail_on = options.fail_on;
+  return request;
 }
 
 // Note on standard error each of TREES, which the report of the databases
@@ -237,8 +242,7 @@ int run_mode_of(run_mode mode, const std::string &texlive)
   case mode_explain:
     if (!set_up(texlive))
       return EXIT_FAILURE;
-    return run_explain(filter_of_options(), explain_programs(), options.json, options.fail_on,
-                       options.program_name);
+    return run_explain(filter_of_options(), explain_request_of_options(), options.program_name);
   case mode_multiple_occurences:
     if (!set_up(texlive))
       return EXIT_FAILURE;
@@ -347,7 +351,7 @@ void warn_about_unused_options(run_mode mode)
   // Newer options that the mode that runs does not read.  The older ones
   // (-exclude, -include, -file) stay silent beside the older modes.
   struct { const char *name; bool given; unsigned modes; } rows[] = {
-    {"-verbose",  options.verbose,            1u << mode_databases},
+    {"-verbose",  options.verbose,            1u << mode_databases | 1u << mode_explain},
     {"-json",     options.json,               1u << mode_databases | 1u << mode_explain},
     {"-fail-on",  options.fail_on != 0,       1u << mode_explain},
     {"-progname", !options.programs.empty(),  1u << mode_explain},

@@ -17,14 +17,15 @@ const size_t shown = 5;
 // The JSON document's schema version (docs/databases-schema.md).
 const int schema_version = 3;
 
-// Write HEADING and the entries of LIST, escaped and indented, on OUT: the
-// first few and a count of the rest unless ALL.
-void print_list(const std::vector<std::string> &list, const std::string &heading, bool all,
-                FILE *out)
+// Write the count of LIST with its heading (ONE for a single entry, else
+// MANY) and the entries, escaped and indented, on OUT: the first few and
+// a count of the rest unless ALL.
+void print_list(const std::vector<std::string> &list, const std::string &one,
+                const std::string &many, bool all, FILE *out)
 {
   if (list.empty())
     return;
-  fprintf(out, "  %zu %s\n", list.size(), heading.c_str());
+  fprintf(out, "  %s\n", counted(list.size(), one, many).c_str());
   for (size_t i = 0; i < list.size() && (all || i < shown); i++)
     fprintf(out, "    %s\n", escaped(list[i]).c_str());
   if (!all && list.size() > shown)
@@ -74,7 +75,7 @@ std::string tree_state(const tree_health &t)
     return "ls-R" + link + " has no usable entries: Kpathsea does not use it";
   // The distribution's own dangling links are listed, but are no problem.
   return std::string(tree_problems_p(t) ? "ls-R" : "ls-R up to date") + link + ", " +
-         std::to_string(t.entries) + " entries";
+         counted(t.entries, "entry", "entries");
 }
 
 // Return the command that makes T's unreadable ls-R readable.
@@ -120,33 +121,48 @@ void print_database_health(const database_health &health, bool all, FILE *out)
     if (!t.lsr.empty() && t.lsr_readable && !t.lsr_header)
       fputs("  ls-R lacks mktexlsr's header line: Kpathsea reads it, but mktexlsr refuses "
             "to update it\n", out);
-    print_list(t.missing,
-               std::string("files missing from ls-R: ") +
-                   (t.searched_database_only
-                        ? "never found, the tree is marked !!"
-                        : "found only by lookups that must succeed (\\input)"),
-               all, out);
-    print_list(t.gone, "entries whose files are gone: TeX skips them", all, out);
+    std::string missing_tail = t.searched_database_only
+                                   ? "never found, the tree is marked !!"
+                                   : "found only by lookups that must succeed (\\input)";
+    print_list(t.missing, "file missing from ls-R: " + missing_tail,
+               "files missing from ls-R: " + missing_tail, all, out);
+    print_list(t.gone, "entry whose file is gone: TeX skips it",
+               "entries whose files are gone: TeX skips them", all, out);
     bool packaged;
     std::vector<std::string> links = dangling_lines(t, &packaged);
-    print_list(links,
-               packaged ? "entries that are dangling symbolic links, installed by packages: "
-                          "install what they point to"
-                        : "entries that are dangling symbolic links: TeX skips them; mend or "
-                          "remove the links (mktexlsr lists them again)",
-               all, out);
-    print_list(t.left_out,
-               "files mktexlsr itself leaves out (a name containing .git, .hg, .svn or .bzr "
-               "makes it drop the rest of its directory, a directory _darcs or a name ending "
-               "in _darcs is dropped whole): rerunning it will not help",
-               all, out);
+    if (packaged)
+      print_list(links,
+                 "entry that is a dangling symbolic link, installed by a package: install "
+                 "what it points to",
+                 "entries that are dangling symbolic links, installed by packages: install "
+                 "what they point to",
+                 all, out);
+    else
+      print_list(links,
+                 "entry that is a dangling symbolic link: TeX skips it; mend or remove the "
+                 "link (mktexlsr lists it again)",
+                 "entries that are dangling symbolic links: TeX skips them; mend or remove "
+                 "the links (mktexlsr lists them again)",
+                 all, out);
+    const std::string left_out_why =
+        " (a name containing .git, .hg, .svn or .bzr makes it drop the rest of its "
+        "directory, a directory _darcs or a name ending in _darcs is dropped whole): "
+        "rerunning it will not help";
+    print_list(t.left_out, "file mktexlsr itself leaves out" + left_out_why,
+               "files mktexlsr itself leaves out" + left_out_why, all, out);
     print_list(t.unlistable_names,
+               "file whose name mktexlsr cannot list (a line end in the name): rename it",
                "files whose names mktexlsr cannot list (a line end in the name): rename them",
                all, out);
-    print_list(t.odd_blocks, "blocks mktexlsr never writes", all, out);
-    print_list(t.unlistable, "directories that cannot be listed", all, out);
-    print_list(t.unchecked, "entries that could not be checked", all, out);
+    print_list(t.odd_blocks, "block mktexlsr never writes", "blocks mktexlsr never writes", all,
+               out);
+    print_list(t.unlistable, "directory that cannot be listed",
+               "directories that cannot be listed", all, out);
+    print_list(t.unchecked, "entry that could not be checked",
+               "entries that could not be checked", all, out);
     print_list(t.pseudo,
+               "directory that leads into /proc or /sys: not walked, and mktexlsr would never "
+               "end (remove the link)",
                "directories that lead into /proc or /sys: not walked, and mktexlsr would "
                "never end (remove the links)",
                all, out);

@@ -634,20 +634,20 @@ bool explain_duplicates(const check_filter &filter, const std::vector<std::strin
   return true;
 }
 
-int run_explain(const check_filter &filter, const std::vector<std::string> &programs, bool json,
-                unsigned fail_on, const char *program_name)
+int run_explain(const check_filter &filter, const explain_request &request,
+                const char *program_name)
 {
   explained_report report;
   std::string why;
-  if (!explain_duplicates(filter, programs, &report, &why)) {
+  if (!explain_duplicates(filter, request.programs, &report, &why)) {
     fprintf(stderr, "%s: %s\n", program_name, why.c_str());
     return EXIT_FAILURE;
   }
-  if (json)
+  if (request.json)
     print_explained_json(report, stdout);
   else
-    print_explained(report, stdout);
-  return (report_findings(report) & fail_on) != 0 ? status_findings : EXIT_SUCCESS;
+    print_explained(report, request.list_all, stdout);
+  return (report_findings(report) & request.fail_on) != 0 ? status_findings : EXIT_SUCCESS;
 }
 
 unsigned report_findings(const explained_report &report)

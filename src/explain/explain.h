@@ -108,16 +108,26 @@ unsigned report_findings(const explained_report &report);
 // false.
 bool parse_finding_kinds(const std::string &list, unsigned *bits, std::string *bad);
 
-// Explain the groups under FILTER for PROGRAMS and print the report on
-// standard output, as JSON if JSON; return the exit status: status_findings
-// if a group shows a finding of the kinds FAIL_ON, else 0; 1, with a
+// What the user asked of the explained report.
+struct explain_request {
+  std::vector<std::string> programs; // the programs to look up as
+  bool json = false;                 // JSON instead of text
+  bool list_all = false;             // text: every group in full, not only the problems
+  unsigned fail_on = 0;              // finding kinds that make the status status_findings
+  std::string accepted;              // a report whose findings are accepted, or ""
+};
+
+// Explain the groups under FILTER as REQUEST asks and print the report on
+// standard output; return the exit status: status_findings if a group
+// shows a finding of the kinds REQUEST.fail_on, else 0; 1, with a
 // complaint that starts with PROGRAM_NAME, if the lookups cannot be made.
 // Kpathsea must be set up.
-int run_explain(const check_filter &filter, const std::vector<std::string> &programs, bool json,
-                unsigned fail_on, const char *program_name);
+int run_explain(const check_filter &filter, const explain_request &request,
+                const char *program_name);
 
-// Write REPORT as text on OUT.
-void print_explained(const explained_report &report, FILE *out);
+// Write REPORT as text on OUT: the groups with a problem in full, then the
+// others in full if LIST_ALL, else counted.
+void print_explained(const explained_report &report, bool list_all, FILE *out);
 
 // Write REPORT as one JSON document on OUT.
 void print_explained_json(const explained_report &report, FILE *out);

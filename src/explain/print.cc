@@ -156,9 +156,26 @@ void print_member(const explained_report &r, const group_info &g, size_t i, FILE
   putc('\n', out);
 }
 
+// Write group G of R in full on OUT: its lookups, members and findings.
+void print_group(const explained_report &r, const group_info &g, FILE *out)
+{
+  fprintf(out, "%s (format %s)\n", escaped(g.name).c_str(), g.format.c_str());
+  for (size_t p = 0; p < r.programs.size(); p++)
+    print_hit(g.hits[p], r.programs[p], out);
+  for (size_t i = 0; i < g.members.size(); i++)
+    print_member(r, g, i, out);
+  for (const finding &f : g.findings)
+    fprintf(out, "  finding%s: %s%s%s\n", f.distribution ? " (the distribution's own)" : "",
+            f.text.c_str(), f.programs.empty() ? "" : ", for ",
+            program_list(r, f.programs).c_str());
+  if (g.unreachable)
+    fputs("  note: a copy none of these programs finds (not on their paths)\n", out);
+  putc('\n', out);
+}
+
 } // namespace
 
-void print_explained(const explained_report &r, FILE *out)
+void print_explained(const explained_report &r, bool list_all, FILE *out)
 {
   fprintf(out, "%zu files in your databases.\n", r.kept);
   std::string programs = program_list(r, [&]() {
@@ -172,30 +189,44 @@ void print_explained(const explained_report &r, FILE *out)
             r.disk_trees_lsr[i] ? "its ls-R is not used" : "no ls-R",
             escaped(r.disk_trees[i]).c_str());
   if (r.bookkeeping > 0)
-    fprintf(out, "Left out: %zu entries of the databases' own bookkeeping (each tree's ls-R, "
-                 "mktexlsr's \".:\").\n", r.bookkeeping);
+    fprintf(out, "Left out: %s of the databases' own bookkeeping (each tree's ls-R, "
+                 "mktexlsr's \".:\").\n", counted(r.bookkeeping, "entry", "entries").c_str());
   fprintf(out, "Which copy %s load%s, looked up as from a directory without TeX files.\n\n",
           programs.c_str(), r.programs.size() == 1 ? "s" : "");
+  // The groups a user has to act on come first; the rest follow in full
+  // only when asked for, else counted.
+  for (const group_info &g : r.groups)
+    if (g.problems != 0)
+      print_group(r, g, out);
+  size_t quiet = 0, distribution = 0, unreachable = 0;
   for (const group_info &g : r.groups) {
-    fprintf(out, "%s (format %s)\n", escaped(g.name).c_str(), g.format.c_str());
-    for (size_t p = 0; p < r.programs.size(); p++)
-      print_hit(g.hits[p], r.programs[p], out);
-    for (size_t i = 0; i < g.members.size(); i++)
-      print_member(r, g, i, out);
-    for (const finding &f : g.findings)
-      fprintf(out, "  finding%s: %s%s%s\n", f.distribution ? " (the distribution's own)" : "",
-              f.text.c_str(), f.programs.empty() ? "" : ", for ",
-              program_list(r, f.programs).c_str());
-    if (g.unreachable)
-      fputs("  note: a copy none of these programs finds (not on their paths)\n", out);
-    putc('\n', out);
+    if (g.problems != 0)
+      continue;
+    if (list_all)
+      print_group(r, g, out);
+    quiet++;
+    distribution += g.distribution != 0;
+    unreachable += g.unreachable;
+  }
+  if (!list_all && quiet > 0) {
+    fprintf(out, "%s without a problem", counted(quiet, "group").c_str());
+    if (distribution > 0 || unreachable > 0) {
+      fputs(" (", out);
+      if (distribution > 0)
+        fprintf(out, "%zu with findings of the distribution's own", distribution);
+      if (unreachable > 0)
+        fprintf(out, "%s%zu with a copy none of the programs finds",
+                distribution > 0 ? ", " : "", unreachable);
+      fputs(")", out);
+    }
+    fputs("; -verbose lists them\n\n", out);
   }
   summary_counts c = count_findings(r);
-  fprintf(out, "Summary: %zu groups; %zu with problems (%zu differ, %zu older, %zu stale); "
-               "%zu with findings of the distribution's own; %zu members none of the programs "
+  fprintf(out, "Summary: %s; %zu with problems (%zu differ, %zu older, %zu stale); "
+               "%zu with findings of the distribution's own; %s none of the programs "
                "finds.\n",
-          r.groups.size(), c.problems, c.differ, c.older, c.stale, c.distribution,
-          c.unreachable);
+          counted(r.groups.size(), "group").c_str(), c.problems, c.differ, c.older, c.stale,
+          c.distribution, counted(c.unreachable, "member").c_str());
 }
 
 namespace {

@@ -53,3 +53,8 @@ std::string json_text(const nlohmann::ordered_json &j)
 {
   return j.dump(1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
+
+std::string counted(size_t n, const std::string &one, const std::string &many)
+{
+  return std::to_string(n) + " " + (n == 1 ? one : many.empty() ? one + "s" : many);
+}

@@ -3,6 +3,7 @@
 #ifndef LSRCHECK_OUTPUT_H
 #define LSRCHECK_OUTPUT_H
 
+#include <cstddef>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -18,5 +19,9 @@ void put_bytes(nlohmann::ordered_json &j, const std::string &key, const std::str
 
 // Return J as text, bad bytes shown as U+FFFD (put_bytes kept them whole).
 std::string json_text(const nlohmann::ordered_json &j);
+
+// Return N and the noun ONE, or MANY where N is not 1 (ONE with an "s"
+// where MANY is empty): "1 group", "2 groups", "3 entries".
+std::string counted(size_t n, const std::string &one, const std::string &many = "");
 
 #endif

@@ -3,6 +3,7 @@
 // that are not UTF-8, -file and -fail-on.
 
 #include <gtest/gtest.h>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -289,7 +290,7 @@ TEST(Explain, FileKeepsMatchingNamesAndTextReportReads)
             "  [2] " + t.dist + "/tex/latex/a/array.sty\n"
             "      TEXMFDIST, 2 bytes, TIME, content A\n"
             "      loaded by latex\n\n"
-            "Summary: 1 groups; 0 with problems (0 differ, 0 older, 0 stale); 0 with findings "
+            "Summary: 1 group; 0 with problems (0 differ, 0 older, 0 stale); 0 with findings "
             "of the distribution's own; 0 members none of the programs finds.\n");
   // The plain report keeps the same files, and -file alone asks for it.
   run_result plain = run_on(t, {"-file=ARRAY.*"});
@@ -297,6 +298,45 @@ TEST(Explain, FileKeepsMatchingNamesAndTextReportReads)
   EXPECT_NE(plain.out.find("/array.sty\n"), std::string::npos) << plain.out;
   EXPECT_EQ(run_on(t, {"-file=ARRAY.*", "-m"}).out, plain.out);
   EXPECT_EQ(run_on(t, {"-file=nothing*", "-file=ARRAY.*", "-m"}).out, plain.out);
+}
+
+TEST(Explain, TextLeadsWithTheProblemsAndCountsTheRest)
+{
+  explain_trees t = make_explain_trees();
+  // Two quiet groups (same bytes) and one with a problem, whose name sorts last.
+  for (const char *name : {"a1.sty", "a2.sty"}) {
+    add(t, t.local, std::string("tex/latex/q/") + name, "same\n");
+    add(t, t.dist, std::string("tex/latex/q/") + name, "same\n");
+  }
+  add(t, t.local, "tex/latex/p/zz.sty", "mine\n");
+  add(t, t.dist, "tex/latex/p/zz.sty", "theirs\n");
+  write_databases(t);
+  struct {
+    std::vector<std::string> args;
+    std::vector<std::string> groups; // the groups printed, in order
+    bool counted;                    // the quiet ones counted in a line
+  } cases[] = {
+    {{"-explain"}, {"zz.sty"}, true},
+    {{"-explain", "-verbose"}, {"zz.sty", "a1.sty", "a2.sty"}, false},
+    {{"-explain", "-file=*.sty"}, {"zz.sty", "a1.sty", "a2.sty"}, false},
+    {{"-explain", "-file=a1.sty"}, {"a1.sty"}, false},
+  };
+  for (const auto &c : cases) {
+    run_result r = run_on(t, c.args);
+    std::vector<std::string> groups;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);)
+      if (line.find(" (format tex)") != std::string::npos)
+        groups.push_back(line.substr(0, line.find(' ')));
+    EXPECT_EQ(groups, c.groups) << c.args.back();
+    EXPECT_EQ(r.out.find("2 groups without a problem; -verbose lists them\n") != std::string::npos,
+              c.counted)
+        << r.out;
+    EXPECT_NE(r.out.find(c.groups.size() == 1 && !c.counted ? "Summary: 1 group;"
+                                                               : "Summary: 3 groups;"),
+              std::string::npos)
+        << r.out;
+  }
 }
 
 // Return the paths kpsewhich -all lists for NAME as PROGRAM on T's trees.

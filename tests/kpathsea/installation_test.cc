@@ -48,10 +48,10 @@ TEST(TexliveRoot, EveryModeChecksTheInstallationAtTheRoot)
   EXPECT_EQ(r.out.substr(0, r.out.find("Configuration") == std::string::npos
                                 ? r.out.find("Problems")
                                 : r.out.find("Configuration")),
-            "!!" + tl.local + ": ls-R up to date, 1 entries\n"
-            "!!" + tl.root + "/texmf-var: ls-R up to date, 1 entries\n"
-            "!!" + tl.root + "/texmf-dist: ls-R, 1 entries\n"
-            "  1 files missing from ls-R: never found, the tree is marked !!\n"
+            "!!" + tl.local + ": ls-R up to date, 1 entry\n"
+            "!!" + tl.root + "/texmf-var: ls-R up to date, 1 entry\n"
+            "!!" + tl.root + "/texmf-dist: ls-R, 1 entry\n"
+            "  1 file missing from ls-R: never found, the tree is marked !!\n"
             "    " + tl.root + "/texmf-dist/web2c/texmf.cnf\n"
             "  mend: mktexlsr " + tl.root + "/texmf-dist\n");
 
