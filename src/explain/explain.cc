@@ -26,6 +26,7 @@
 
 #include "explain/facts.h"
 #include "explain/hits.h"
+#include "explain/readers.h"
 #include "shared/packages.h"
 #include "shared/status.h"
 #include "shared/files.h"
@@ -122,14 +123,15 @@ int member_index(const member_map &paths, const std::string &path)
 }
 
 // Return the hits of the groups NAMES in FORMATS for PROGRAM, run by
-// ENGINE.
+// ENGINE; none where the format is -1 (the program reads no such file).
 program_hits hits_for(const std::string &program, const std::string &engine,
                       const std::vector<std::string> &names, const std::vector<int> &formats)
 {
   lookup_as_program(program.c_str(), engine.c_str());
   program_hits hits;
   for (size_t g = 0; g < names.size(); g++)
-    hits.push_back(lookup_all(names[g].c_str(), formats[g]));
+    hits.push_back(formats[g] < 0 ? std::vector<std::string>()
+                                  : lookup_all(names[g].c_str(), formats[g]));
   return hits;
 }
 
@@ -140,7 +142,7 @@ program_hits hits_for(const std::string &program, const std::string &engine,
 template <typename Fn>
 std::vector<program_hits> look_up(const explained_report &report,
                                   const std::vector<std::string> &names,
-                                  const std::vector<int> &formats, Fn start)
+                                  const std::vector<std::vector<int>> &formats, Fn start)
 {
   auto engines = format_engines();
   size_t programs = report.programs.size();
@@ -158,14 +160,14 @@ std::vector<program_hits> look_up(const explained_report &report,
       std::vector<program_hits> share;
       for (size_t p = 1; p < programs; p += 2)
         share.push_back(hits_for(report.programs[p], engine_of(report.programs[p], engines),
-                                 names, formats));
+                                 names, formats[p]));
       std::vector<program_hits> complaints{program_hits{held_kpathsea_complaints()}};
       return encoded_hits(complaints) + encoded_hits(share);
     });
   start();
   for (size_t p = 0; p < programs; p += child >= 0 ? 2 : 1) {
     hits[p] = hits_for(report.programs[p], engine_of(report.programs[p], engines), names,
-                       formats);
+                       formats[p]);
     done[p] = true;
   }
   std::string text;
@@ -184,14 +186,16 @@ std::vector<program_hits> look_up(const explained_report &report,
   for (size_t p = 0; p < programs; p++)
     if (!done[p])
       hits[p] = hits_for(report.programs[p], engine_of(report.programs[p], engines), names,
-                         formats);
+                         formats[p]);
   return hits;
 }
 
-// The lookups to make: each spelling of each group's name.
+// The lookups to make: each spelling of each group's name, in the format
+// each program reads it in (-1: it reads no such file).
 struct lookup_list {
   std::vector<std::string> names;
-  std::vector<int> formats;
+  std::vector<std::vector<int>> formats; // per program
+
   std::vector<size_t> group, spelling;
 };
 
@@ -215,6 +219,10 @@ void record_hits(explained_report &report, const lookup_list &lookups,
       group_info &g = report.groups[lookups.group[k]];
       const member_map &members = paths[lookups.group[k]];
       const std::vector<std::string> &found = hits[p][k];
+      if (lookups.spelling[k] == 0 && lookups.formats[p][k] < 0)
+        g.hits[p].kind = hit_not_read;
+      else if (lookups.spelling[k] == 0)
+        g.hits[p].format = format_name(lookups.formats[p][k]);
       if (found.empty())
         continue;
       int first = member_index(members, found[0]);
@@ -229,7 +237,7 @@ void record_hits(explained_report &report, const lookup_list &lookups,
           if (stricmp(base.c_str(), g.name.c_str()) == 0)
             h.kind = database_entry_p(dir, base) ? hit_excluded : hit_outside;
           else
-            h.kind = suffix_added_p(lookups.formats[k], g.name, base) ? hit_suffix_added
+            h.kind = suffix_added_p(lookups.formats[p][k], g.name, base) ? hit_suffix_added
                                                                        : hit_alias;
         }
       }
@@ -367,11 +375,13 @@ void find_findings(group_info &g, size_t programs)
                 member_ref(next),
             {l, static_cast<size_t>(next)}, p);
     }
+  g.unread = std::all_of(g.hits.begin(), g.hits.end(),
+                         [](const program_hit &h) { return h.kind == hit_not_read; });
   for (size_t i = 0; i < g.members.size(); i++) {
     const member_info &m = g.members[i];
     if (m.state == file_missing || m.state == file_dangling)
       add(finding_stale, member_ref(i) + " is gone from disk (stale ls-R entry)", {i}, SIZE_MAX);
-    else if (m.state == file_ok && m.reached_by.empty())
+    else if (m.state == file_ok && m.reached_by.empty() && !g.unread)
       g.unreachable = true;
   }
   for (const finding &f : g.findings)
@@ -527,6 +537,8 @@ lookup_list add_groups(explained_report &report, duplicate_groups &found, const 
                        const std::unordered_map<std::string, bool> &on_disk)
 {
   lookup_list lookups;
+  lookups.formats.resize(report.programs.size());
+  auto engines = format_engines();
   for (std::vector<std::string> &paths : found.groups) {
     group_info &g = report.groups.emplace_back();
     g.hits.resize(report.programs.size());
@@ -548,11 +560,16 @@ lookup_list add_groups(explained_report &report, duplicate_groups &found, const 
     size_t group = report.groups.size() - 1;
     for (size_t s = 0; s < g.spellings.size(); s++) {
       lookups.names.push_back(g.spellings[s]);
-      lookups.formats.push_back(lookup_format(g.spellings[s].c_str()));
+      int format = lookup_format(g.spellings[s].c_str());
+      for (size_t p = 0; p < report.programs.size(); p++)
+        lookups.formats[p].push_back(program_format(
+            report.programs[p], engine_of(report.programs[p], engines), g.spellings[s], format));
       lookups.group.push_back(group);
       lookups.spelling.push_back(s);
-      if (s == 0)
-        g.format = format_name(lookups.formats.back());
+      if (s == 0) {
+        g.format = format_name(format);
+        g.format_number = format;
+      }
     }
   }
   return lookups;

@@ -40,10 +40,13 @@ struct member_info {
 };
 
 // How a program's first hit relates to the group.
-enum hit_kind { hit_member, hit_suffix_added, hit_alias, hit_excluded, hit_outside, hit_none };
+enum hit_kind {
+  hit_member, hit_suffix_added, hit_alias, hit_excluded, hit_outside, hit_none, hit_not_read
+};
 
 struct program_hit {
   hit_kind kind = hit_none;
+  std::string format; // the format the program reads the name in, "" if none
   std::string path;
   int member = -1; // with hit_member
 };
@@ -74,6 +77,7 @@ struct group_info {
   std::string name;
   std::vector<std::string> spellings; // the members' file names, name first
   std::string format;
+  int format_number = -1;        // Kpathsea's number of FORMAT
   std::vector<program_hit> hits; // one per program, for NAME
   std::vector<member_info> members;
   std::vector<std::vector<size_t>> found; // per program, the members its search finds, in order
@@ -81,6 +85,7 @@ struct group_info {
   unsigned problems = 0;     // kinds of the findings that are not the distribution's
   unsigned distribution = 0; // kinds of the distribution's findings
   bool unreachable = false;  // a member none of the programs finds
+  bool unread = false;       // none of the programs reads this kind of file
 };
 
 struct explained_report {

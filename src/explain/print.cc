@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "explain/explain.h"
+#include "explain/readers.h"
 #include "shared/output.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -23,7 +25,7 @@ const char *const state_keys[] = {"ok", "missing", "dangling", "unreadable", "no
 const std::pair<unsigned, const char *> kind_keys[] = {
   {finding_differ, "differ"}, {finding_older, "older"}, {finding_stale, "stale"}};
 const char *const hit_keys[] = {"member", "suffix-added", "alias", "excluded", "outside",
-                                "none"};
+                                "none", "not-read"};
 
 // Return the content mark M as letters: 0 -> A, 25 -> Z, 26 -> AA.
 std::string mark_text(int m)
@@ -70,7 +72,7 @@ summary_counts count_findings(const explained_report &r)
     c.stale += (g.problems & finding_stale) != 0;
     c.distribution += g.distribution != 0;
     for (const member_info &m : g.members)
-      c.unreachable += m.state == file_ok && m.reached_by.empty();
+      c.unreachable += m.state == file_ok && m.reached_by.empty() && !g.unread;
   }
   return c;
 }
@@ -78,6 +80,8 @@ summary_counts count_findings(const explained_report &r)
 // Write the text of one program's first hit H on OUT.
 void print_hit(const program_hit &h, const std::string &program, FILE *out)
 {
+  if (h.kind == hit_not_read)
+    return; // said for all such programs in one line
   fprintf(out, "  %-12s ", program.c_str());
   std::string path = escaped(h.path);
   switch (h.kind) {
@@ -87,13 +91,44 @@ void print_hit(const program_hit &h, const std::string &program, FILE *out)
   case hit_excluded: fprintf(out, "loads %s (left out by the patterns)\n", path.c_str()); break;
   case hit_outside: fprintf(out, "loads %s (outside the databases and trees)\n", path.c_str()); break;
   case hit_none: fputs("finds nothing\n", out); break;
+  case hit_not_read: break;
   }
 }
 
-// Return what is said of member M when none of the programs finds it:
-// why, as its state tells; "not on their paths" only of a file that is
-// there to be found.
-std::string unfound_text(const member_info &m)
+// Return the kind of file FORMAT holds, for a reader: "web2c files",
+// "bst files", "type1 fonts".
+std::string kind_text(const std::string &format)
+{
+  return ends_with_p(format, "files") || ends_with_p(format, "fonts") ? format
+                                                                       : format + " files";
+}
+
+// Write on OUT, in one line, the programs of R that do not read G's kind
+// of file, and where none of them does, the programs that do.
+void print_not_read(const explained_report &r, const group_info &g, FILE *out)
+{
+  std::vector<size_t> unread;
+  for (size_t p = 0; p < r.programs.size(); p++)
+    if (g.hits[p].kind == hit_not_read)
+      unread.push_back(p);
+  if (unread.empty())
+    return;
+  fprintf(out, "  %s %s %s", program_list(r, unread).c_str(),
+          unread.size() == 1 ? "does not read" : "do not read", kind_text(g.format).c_str());
+  std::vector<std::string> readers = readers_of(g.format_number);
+  if (g.unread && !readers.empty()) {
+    std::string list;
+    for (const std::string &reader : readers)
+      list += (list.empty() ? "" : ", ") + reader;
+    fprintf(out, "; %s %s them", list.c_str(), readers.size() == 1 ? "reads" : "read");
+  }
+  putc('\n', out);
+}
+
+// Return what is said of member M of G when none of the programs finds
+// it: why, as its state tells; "not on their paths" only of a file that
+// is there to be found by a program that reads its kind.
+std::string unfound_text(const group_info &g, const member_info &m)
 {
   switch (m.state) {
   case file_ok: break;
@@ -103,6 +138,8 @@ std::string unfound_text(const member_info &m)
   case file_unreadable:
   case file_unchecked: return "could not check (" + escaped(m.why) + ")";
   }
+  if (g.unread)
+    return "read by none of these programs";
   return "found by none of the programs (not on their paths)";
 }
 
@@ -152,7 +189,7 @@ void print_member(const explained_report &r, const group_info &g, size_t i, FILE
   if (!shadowed.empty())
     fprintf(out, "shadowed for %s", program_list(r, shadowed).c_str());
   if (m.reached_by.empty())
-    fputs(unfound_text(m).c_str(), out);
+    fputs(unfound_text(g, m).c_str(), out);
   putc('\n', out);
 }
 
@@ -162,6 +199,7 @@ void print_group(const explained_report &r, const group_info &g, FILE *out)
   fprintf(out, "%s (format %s)\n", escaped(g.name).c_str(), g.format.c_str());
   for (size_t p = 0; p < r.programs.size(); p++)
     print_hit(g.hits[p], r.programs[p], out);
+  print_not_read(r, g, out);
   for (size_t i = 0; i < g.members.size(); i++)
     print_member(r, g, i, out);
   for (const finding &f : g.findings)
@@ -274,6 +312,7 @@ json group_json(const group_info &g, const std::vector<std::string> &programs)
     json jh;
     jh["program"] = programs[p];
     jh["kind"] = hit_keys[h.kind];
+    jh["format"] = h.format.empty() ? json(nullptr) : json(h.format);
     jh["member"] = h.member >= 0 ? json(h.member + 1) : json(nullptr);
     if (h.kind != hit_none)
       put_bytes(jh, "path", h.path);
@@ -300,6 +339,7 @@ json group_json(const group_info &g, const std::vector<std::string> &programs)
     if (g.problems & bit)
       jg["problems"].push_back(key);
   jg["unreachable"] = g.unreachable;
+  jg["read_by_none"] = g.unread;
   return jg;
 }
 

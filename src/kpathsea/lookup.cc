@@ -74,6 +74,14 @@ const char *format_name(int format)
   return type != nullptr ? type : "";
 }
 
+int format_named(const std::string &name)
+{
+  for (int f = 0; f < kpse_last_format; f++)
+    if (name == format_name(f))
+      return f;
+  return -1;
+}
+
 bool suffix_added_p(int format, const std::string &name, const std::string &hit)
 {
   const kpse_format_info_type &info = format_info(format);

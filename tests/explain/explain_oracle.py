@@ -49,35 +49,49 @@ try:
     if not set(planted) <= set(on_disk):
         print("groups reaching into TEXMFHOME: %s, planted: %s" % (on_disk, planted))
         sys.exit(1)
-    sentinel = os.path.join(work, "sentinel.tex")
-    open(sentinel, "w").close()
     failures = 0
     for p, program in enumerate(report["programs"]):
-        args = ["kpsewhich", "-all", "-progname=" + program, "--"]
-        for g in groups:
-            args += [g["name"], sentinel]
-        out = subprocess.run(args, env=env, cwd=work_run, capture_output=True,
-                             text=True, errors="surrogateescape").stdout.splitlines()
-        answers, every, current = [], [], []
-        for line in out:
-            if line == sentinel:
-                answers.append(current[0] if current else None)
-                every.append(current)
-                current = []
-            else:
-                current.append(line)
-        if len(answers) != len(groups):
-            print("%s: %d answers for %d names" % (program, len(answers), len(groups)))
-            sys.exit(1)
+        # Each name in the format the program reads it in; none where it
+        # reads no such file.
+        formats = {}
+        for i, g in enumerate(groups):
+            if g["lookups"][p]["kind"] != "not-read":
+                formats.setdefault(g["lookups"][p]["format"], []).append(i)
+        every = [None] * len(groups)
+        for fmt, indexes in formats.items():
+            # An absolute name kpsewhich finds in this format, between the
+            # answers: one with the suffix the batch's names have.
+            sentinel = os.path.join(work, "sentinel" + os.path.splitext(groups[indexes[0]]["name"])[1])
+            open(sentinel, "w").close()
+            args = ["kpsewhich", "-all", "-progname=" + program, "-format=" + fmt, "--"]
+            for i in indexes:
+                args += [groups[i]["name"], sentinel]
+            out = subprocess.run(args, env=env, cwd=work_run, capture_output=True,
+                                 text=True, errors="surrogateescape").stdout.splitlines()
+            answers, current = [], []
+            for line in out:
+                if line == sentinel:
+                    answers.append(current)
+                    current = []
+                else:
+                    current.append(line)
+            if len(answers) != len(indexes):
+                print("%s -format=%s: %d answers for %d names"
+                      % (program, fmt, len(answers), len(indexes)))
+                sys.exit(1)
+            for i, found in zip(indexes, answers):
+                every[i] = found
         for g, found in zip(groups, every):
+            if found is None:
+                continue
             members = {os.path.normpath(m["path"]) for m in g["members"]}
             for path in found:
                 if os.path.normpath(path) not in members and os.path.basename(path) == g["name"]:
                     failures += 1
                     print("%s %s: kpsewhich finds %s, not a member" % (program, g["name"], path))
-        for g, expected in zip(groups, answers):
             lookup = g["lookups"][p]
             actual = lookup.get("path") if lookup["kind"] != "none" else None
+            expected = found[0] if found else None
             if actual != expected:
                 failures += 1
                 print("%s %s: lsrcheck %s, kpsewhich %s" % (program, g["name"], actual, expected))

@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "explain/readers.h"
 #include "helpers.h"
 
 namespace {
@@ -465,6 +466,69 @@ TEST(Explain, OlderMeansOlderThanTheCopyThatWouldTakeItsPlace)
         older = f["text"];
     EXPECT_EQ(older, c.older) << c.what;
   }
+}
+
+TEST(Explain, EachProgramIsAskedOnlyAboutWhatItReadsInItsOwnFormat)
+{
+  explain_trees t = make_explain_trees();
+  write_file(t.cnf + "/texmf.cnf",
+             read_file(t.cnf + "/texmf.cnf") +
+                 "TEXCONFIG = $TEXMF/dvips//\nWEB2C = $TEXMF/web2c\n"
+                 "BSTINPUTS = .;$TEXMF/bibtex/bst//\nTEXINDEXSTYLE = .;$TEXMF/makeindex//\n");
+  for (const std::string &tree : {t.local, t.dist}) {
+    add(t, tree, "dvips/config/config.ps", tree + "\n");
+    add(t, tree, "dvips/config/config-paper.ps", tree + "\n");
+    add(t, tree, "web2c/updmap.cfg", tree + "\n");
+    add(t, tree, "bibtex/bst/mine.bst", tree + "\n");
+    add(t, tree, "makeindex/mine.ist", tree + "\n");
+  }
+  write_databases(t);
+  struct {
+    const char *name, *program, *format; // the lookup kpsewhich makes
+  } cases[] = {
+    {"config.ps", "dvips", "dvips config"},    {"config-paper.ps", "dvips", "dvips config"},
+    {"updmap.cfg", "updmap", "web2c files"},   {"mine.bst", "bibtex", "bst"},
+    {"mine.ist", "makeindex", "ist"},          {"config.ps", "latex", ""},
+    {"updmap.cfg", "latex", ""},               {"mine.bst", "latex", ""},
+  };
+  for (const auto &c : cases) {
+    run_result r = run_on(t, {"-explain", "-json", std::string("-progname=") + c.program,
+                              std::string("-file=") + c.name});
+    json lookup = group_named(json::parse(r.out), c.name)["lookups"][0];
+    if (!*c.format) {
+      EXPECT_EQ(lookup["kind"], "not-read") << c.name << " " << c.program;
+      continue;
+    }
+    std::vector<std::string> found =
+        command_output("cd / && TEXMFCNF='" + t.cnf + "' kpsewhich -progname=" + c.program +
+                       " -format='" + c.format + "' " + c.name);
+    ASSERT_EQ(found.size(), 1u) << c.name;
+    EXPECT_EQ(lookup["path"], found[0]) << c.name << " " << c.program;
+    EXPECT_EQ(lookup["format"], c.format) << c.name;
+  }
+  // The default programs say in one line that they do not read a kind,
+  // and who does; copies no one of them reads are no finding.
+  run_result r = run_on(t, {"-explain", "-file=updmap.cfg", "-fail-on=any"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("\n  latex, pdflatex, lualatex, xelatex do not read web2c files; updmap, "
+                       "fmtutil read them\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("0 members none of the programs finds"), std::string::npos) << r.out;
+}
+
+// Every row of the table of readers names formats that Kpathsea knows for
+// that program.
+TEST(Explain, TheReadersTableNamesFormatsKpathseaKnows)
+{
+  for (const reader_row &row : reader_table())
+    for (const std::string &format : row.formats) {
+      std::string program = row.by_engine ? "latex" : row.programs[0];
+      std::vector<std::string> path = command_output(
+          "kpsewhich -progname=" + program + " -show-path='" + format + "' 2>&1");
+      ASSERT_EQ(path.size(), 1u) << program << " " << format;
+      EXPECT_EQ(path[0].find("kpsewhich"), std::string::npos) << path[0];
+    }
 }
 
 TEST(Explain, NamesThatAreNotUtf8ComeThroughJsonWhole)
