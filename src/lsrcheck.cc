@@ -35,7 +35,7 @@ int output_error;
 // Codes of the long options that have no letter.
 enum {
   opt_texmfroot = 256, opt_explain, opt_progname, opt_json, opt_fail_on, opt_databases,
-  opt_verbose
+  opt_verbose, opt_accept
 };
 
 const char short_options[] = "d:mx:i:f:shv";
@@ -57,6 +57,7 @@ const struct option option_table[] = {
   {"fail-on",              required_argument, nullptr, opt_fail_on},
   {"databases",            no_argument,       nullptr, opt_databases},
   {"verbose",              no_argument,       nullptr, opt_verbose},
+  {"accept",               required_argument, nullptr, opt_accept},
   // Abbreviations that named an option before a newer one shared their
   // prefix (-explain, -verbose) still do.
   {"e",                    required_argument, nullptr, 'x'},
@@ -113,6 +114,8 @@ const char help_block[] =
   "-fail-on=KIND[,KIND]   with -explain, exit with status 3 when a group shows\n"
   "                       a finding of KIND: differ, older, stale, any (of those\n"
   "                       three), unreachable, distribution.\n"
+  "-accept=FILE           with -explain, accept the findings that the report FILE\n"
+  "                       (of -explain -json) holds for the same contents.\n"
   "-databases             check every ls-R against its tree and the configuration;\n"
   "                       exit with status 4 when a problem is found.\n"
   "-verbose               with -databases, list every entry of long lists;\n"
@@ -216,6 +219,7 @@ explain_request explain_request_of_options()
   request.json = options.json;
   request.list_all = options.verbose || !options.file_patterns.empty();
   request.fail_on = options.fail_on;
+  request.accepted = options.accept != nullptr ? options.accept : "";
   return request;
 }
 
@@ -300,6 +304,7 @@ void parse_options(int argc, char **argv)
     case opt_json: options.json = true; break;
     case opt_databases: options.databases = true; break;
     case opt_verbose: options.verbose = true; break;
+    case opt_accept: options.accept = optarg; break;
     case opt_fail_on:
       if (!add_fail_on(optarg))
         exit(EXIT_FAILURE);
@@ -310,7 +315,9 @@ void parse_options(int argc, char **argv)
   // Options that only the explained report reads ask for it, unless another
   // mode was named; -file asks for the duplicate check.
   bool other_mode = options.databases || options.shared_memory || options.ghostscript;
-  if ((options.json || options.fail_on != 0 || !options.programs.empty()) && !other_mode)
+  if ((options.json || options.fail_on != 0 || !options.programs.empty() ||
+       options.accept != nullptr) &&
+      !other_mode)
     options.explain = true;
   if (!options.file_patterns.empty())
     options.multiple_occurences = true;
@@ -355,6 +362,7 @@ void warn_about_unused_options(run_mode mode)
     {"-json",     options.json,               1u << mode_databases | 1u << mode_explain},
     {"-fail-on",  options.fail_on != 0,       1u << mode_explain},
     {"-progname", !options.programs.empty(),  1u << mode_explain},
+    {"-accept",   options.accept != nullptr,  1u << mode_explain},
     {"-exclude",  !options.exclude_patterns.empty() && mode == mode_databases, 0},
     {"-include",  !options.include_patterns.empty() && mode == mode_databases, 0},
     {"-file",     !options.file_patterns.empty() && mode == mode_databases, 0},

@@ -23,6 +23,7 @@ struct option_state {
   unsigned fail_on = 0;             // -fail-on: finding kinds that fail
   bool databases = false;           // -databases: the database health check
   bool verbose = false;             // -verbose: long lists whole
+  const char *accept = nullptr;     // -accept: a report whose findings are accepted
 };
 
 

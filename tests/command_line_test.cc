@@ -37,6 +37,8 @@ const char usage_text[] =
   "-fail-on=KIND[,KIND]   with -explain, exit with status 3 when a group shows\n"
   "                       a finding of KIND: differ, older, stale, any (of those\n"
   "                       three), unreachable, distribution.\n"
+  "-accept=FILE           with -explain, accept the findings that the report FILE\n"
+  "                       (of -explain -json) holds for the same contents.\n"
   "-databases             check every ls-R against its tree and the configuration;\n"
   "                       exit with status 4 when a problem is found.\n"
   "-verbose               with -databases, list every entry of long lists;\n"

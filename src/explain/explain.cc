@@ -24,9 +24,11 @@
 #include <unordered_set>
 #include <utility>
 
+#include "explain/accept.h"
 #include "explain/facts.h"
 #include "explain/hits.h"
 #include "explain/readers.h"
+#include "shared/output.h"
 #include "shared/packages.h"
 #include "shared/status.h"
 #include "shared/files.h"
@@ -656,10 +658,18 @@ int run_explain(const check_filter &filter, const explain_request &request,
 {
   explained_report report;
   std::string why;
+  accepted_findings accepted;
+  if (!request.accepted.empty() && !read_accepted(request.accepted, &accepted, &why)) {
+    fprintf(stderr, "%s: -accept: %s\n", program_name, escaped(why).c_str());
+    return EXIT_FAILURE;
+  }
   if (!explain_duplicates(filter, request.programs, &report, &why)) {
     fprintf(stderr, "%s: %s\n", program_name, why.c_str());
     return EXIT_FAILURE;
   }
+  hash_finding_members(report);
+  if (!request.accepted.empty())
+    accept_findings(report, accepted);
   if (request.json)
     print_explained_json(report, stdout);
   else

@@ -30,6 +30,7 @@ struct member_info {
   long long size = -1;           // -1 where unknown
   time_t mtime = 0;
   int mark = -1;                 // members with the same bytes share it
+  std::string hash;              // of its content, for members of findings
   bool differs = false;          // its bytes differ from the loaded copy's
   std::string date, version;     // of its \Provides... declaration
   std::string package;           // the Debian package that installed it
@@ -71,6 +72,7 @@ struct finding {
   std::vector<size_t> programs;
   std::vector<size_t> members; // the members it involves
   std::string text; // what it is, naming the members as [N]
+  bool accepted = false; // held by the accepted report, same members and contents
 };
 
 struct group_info {
@@ -82,7 +84,8 @@ struct group_info {
   std::vector<member_info> members;
   std::vector<std::vector<size_t>> found; // per program, the members its search finds, in order
   std::vector<finding> findings;
-  unsigned problems = 0;     // kinds of the findings that are not the distribution's
+  unsigned problems = 0;     // kinds of the findings that are neither the distribution's nor accepted
+  unsigned accepted = 0;     // kinds of the accepted findings
   unsigned distribution = 0; // kinds of the distribution's findings
   bool unreachable = false;  // a member none of the programs finds
   bool unread = false;       // none of the programs reads this kind of file

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -234,6 +235,32 @@ void learn_file_facts(group_info &group)
   for (size_t i = 0; i < members.size(); i++)
     read_member(members, i, reads, block, head);
   mark_contents(members, reads);
+}
+
+std::string content_hash(const std::string &path)
+{
+  member_info m;
+  m.path = path;
+  int fd;
+  if (!open_member(m, &fd))
+    return "";
+  owned_file file(fd);
+  std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t *)> state(XXH3_createState(),
+                                                                        XXH3_freeState);
+  if (state == nullptr)
+    return "";
+  XXH3_128bits_reset(state.get());
+  std::string block;
+  do {
+    if (!read_up_to(fd, block_size, block))
+      return "";
+    XXH3_128bits_update(state.get(), block.data(), block.size());
+  } while (block.size() == block_size);
+  XXH128_hash_t hash = XXH3_128bits_digest(state.get());
+  char text[33];
+  snprintf(text, sizeof text, "%016llx%016llx", static_cast<unsigned long long>(hash.high64),
+           static_cast<unsigned long long>(hash.low64));
+  return text;
 }
 
 void learn_packages(std::vector<group_info> &groups, const std::string &dpkg_info,

@@ -19,6 +19,10 @@ const size_t declaration_window = 256 * 1024;
 // most once, and whole only where another member has its size.
 void learn_file_facts(group_info &group);
 
+// Return the hash of the whole content of the file at PATH, in hex, or ""
+// where it cannot be read.
+std::string content_hash(const std::string &path);
+
 // Fill in, for every member of GROUPS, the Debian package whose file list
 // (in DPKG_INFO, *.list) names it, and its package in the TeX Live
 // database TLPDB of the installation rooted at ROOT (either may be "").

@@ -16,7 +16,7 @@
 namespace {
 
 // The JSON document's schema version (docs/explain-schema.md).
-const int schema_version = 2;
+const int schema_version = 3;
 
 const char *const state_names[] = {"ok", "missing", "dangling link", "unreadable",
                                    "not a regular file", "could not check"};
@@ -59,7 +59,8 @@ std::string program_list(const explained_report &r, const std::vector<size_t> &i
 // all, groups with findings of the distribution's own, members no program
 // finds.
 struct summary_counts {
-  size_t problems = 0, differ = 0, older = 0, stale = 0, distribution = 0, unreachable = 0;
+  size_t problems = 0, differ = 0, older = 0, stale = 0, distribution = 0, unreachable = 0,
+         accepted = 0;
 };
 
 summary_counts count_findings(const explained_report &r)
@@ -71,6 +72,7 @@ summary_counts count_findings(const explained_report &r)
     c.older += (g.problems & finding_older) != 0;
     c.stale += (g.problems & finding_stale) != 0;
     c.distribution += g.distribution != 0;
+    c.accepted += g.accepted != 0;
     for (const member_info &m : g.members)
       c.unreachable += m.state == file_ok && m.reached_by.empty() && !g.unread;
   }
@@ -203,7 +205,8 @@ void print_group(const explained_report &r, const group_info &g, FILE *out)
   for (size_t i = 0; i < g.members.size(); i++)
     print_member(r, g, i, out);
   for (const finding &f : g.findings)
-    fprintf(out, "  finding%s: %s%s%s\n", f.distribution ? " (the distribution's own)" : "",
+    fprintf(out, "  finding%s: %s%s%s\n",
+            f.accepted ? " (accepted)" : f.distribution ? " (the distribution's own)" : "",
             f.text.c_str(), f.programs.empty() ? "" : ", for ",
             program_list(r, f.programs).c_str());
   if (g.unreachable)
@@ -236,7 +239,7 @@ void print_explained(const explained_report &r, bool list_all, FILE *out)
   for (const group_info &g : r.groups)
     if (g.problems != 0)
       print_group(r, g, out);
-  size_t quiet = 0, distribution = 0, unreachable = 0;
+  size_t quiet = 0, distribution = 0, unreachable = 0, accepted = 0;
   for (const group_info &g : r.groups) {
     if (g.problems != 0)
       continue;
@@ -245,18 +248,21 @@ void print_explained(const explained_report &r, bool list_all, FILE *out)
     quiet++;
     distribution += g.distribution != 0;
     unreachable += g.unreachable;
+    accepted += g.accepted != 0;
   }
   if (!list_all && quiet > 0) {
     fprintf(out, "%s without a problem", counted(quiet, "group").c_str());
-    if (distribution > 0 || unreachable > 0) {
-      fputs(" (", out);
-      if (distribution > 0)
-        fprintf(out, "%zu with findings of the distribution's own", distribution);
-      if (unreachable > 0)
-        fprintf(out, "%s%zu with a copy none of the programs finds",
-                distribution > 0 ? ", " : "", unreachable);
+    std::vector<std::string> kinds;
+    if (accepted > 0)
+      kinds.push_back(std::to_string(accepted) + " with accepted findings");
+    if (distribution > 0)
+      kinds.push_back(std::to_string(distribution) + " with findings of the distribution's own");
+    if (unreachable > 0)
+      kinds.push_back(std::to_string(unreachable) + " with a copy none of the programs finds");
+    for (size_t i = 0; i < kinds.size(); i++)
+      fprintf(out, "%s%s", i == 0 ? " (" : ", ", kinds[i].c_str());
+    if (!kinds.empty())
       fputs(")", out);
-    }
     fputs("; -verbose lists them\n\n", out);
   }
   summary_counts c = count_findings(r);
@@ -265,6 +271,9 @@ void print_explained(const explained_report &r, bool list_all, FILE *out)
                "finds.\n",
           counted(r.groups.size(), "group").c_str(), c.problems, c.differ, c.older, c.stale,
           c.distribution, counted(c.unreachable, "member").c_str());
+  if (c.accepted > 0)
+    fprintf(out, "Accepted: %s with findings the accepted report holds, for the same "
+                 "contents.\n", counted(c.accepted, "group").c_str());
 }
 
 namespace {
@@ -285,6 +294,7 @@ json member_json(const member_info &m, const std::vector<std::string> &programs)
   jm["size"] = m.size >= 0 ? json(m.size) : json(nullptr);
   jm["mtime"] = m.size >= 0 ? json(static_cast<long long>(m.mtime)) : json(nullptr);
   jm["content"] = m.mark >= 0 ? json(mark_text(m.mark)) : json(nullptr);
+  jm["content_hash"] = m.hash.empty() ? json(nullptr) : json(m.hash);
   jm["differs_from_loaded"] = m.differs;
   jm["date"] = m.date.empty() ? json(nullptr) : json(m.date);
   jm["version"] = m.version.empty() ? json(nullptr) : json(m.version);
@@ -328,6 +338,10 @@ json group_json(const group_info &g, const std::vector<std::string> &programs)
       if (f.kind == bit)
         jf["kind"] = key;
     jf["distribution"] = f.distribution;
+    jf["accepted"] = f.accepted;
+    jf["members"] = json::array();
+    for (size_t m : f.members)
+      jf["members"].push_back(m + 1);
     jf["programs"] = json::array();
     for (size_t p : f.programs)
       jf["programs"].push_back(programs[p]);
@@ -366,7 +380,7 @@ void print_explained_json(const explained_report &r, FILE *out)
   doc["summary"] = {{"groups", r.groups.size()},     {"problems", c.problems},
                     {"differ", c.differ},            {"older", c.older},
                     {"stale", c.stale},              {"distribution", c.distribution},
-                    {"unreachable_members", c.unreachable}};
+                    {"accepted", c.accepted},        {"unreachable_members", c.unreachable}};
   fprintf(out, "%s\n", json_text(doc).c_str());
 }
 

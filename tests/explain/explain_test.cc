@@ -138,7 +138,7 @@ TEST(Explain, FirstHitsFollowKpathseasOrderAndSayWhatTheyAre)
   run_result r = run_on(t, {"-explain", "-json", "-progname=latex", "-progname=xelatex"});
   ASSERT_EQ(r.status, 0) << r.err;
   json report = json::parse(r.out);
-  EXPECT_EQ(report["schema_version"], 2);
+  EXPECT_EQ(report["schema_version"], 3);
   struct {
     std::string name, format, latex, xelatex;
   } cases[] = {
@@ -529,6 +529,60 @@ TEST(Explain, TheReadersTableNamesFormatsKpathseaKnows)
       ASSERT_EQ(path.size(), 1u) << program << " " << format;
       EXPECT_EQ(path[0].find("kpsewhich"), std::string::npos) << path[0];
     }
+}
+
+TEST(Explain, AcceptedFindingsFailNothingUntilTheirContentsChange)
+{
+  struct {
+    const char *what;
+    const char *accepted; // the accepted file's content; "" for the first report
+    const char *mine;     // the local copy's content now
+    bool second_trap;     // another group with a new finding
+    int status;           // of -fail-on=any
+    const char *err;
+  } cases[] = {
+    {"the same findings", "", "mine\n", false, 0, ""},
+    {"the local copy edited since", "", "mine, edited\n", false, 3, ""},
+    {"a new finding beside", "", "mine\n", true, 3, ""},
+    {"no JSON", "not json", "mine\n", false, 1, "is not a report of -explain -json"},
+    {"another report's JSON", "{\"schema_version\": 3, \"trees\": []}", "mine\n", false, 1,
+     "is not a report of -explain -json"},
+    {"a report without members", "{\"schema_version\": 3, \"programs\": [], \"groups\": "
+     "[{\"name\": \"x\", \"findings\": [{\"kind\": \"differ\", \"members\": [1]}]}]}",
+     "mine\n", false, 1, "is not a report of -explain -json: key 'members' not found"},
+  };
+  for (const auto &c : cases) {
+    explain_trees t = make_explain_trees();
+    add(t, t.local, "tex/latex/p/kept.sty", "mine\n");
+    add(t, t.dist, "tex/latex/p/kept.sty", "theirs\n");
+    add(t, t.local, "tex/latex/p/other.sty", "same\n");
+    add(t, t.dist, "tex/latex/p/other.sty", "same\n");
+    write_databases(t);
+    std::string accepted = t.base + "/accepted.json";
+    write_file(accepted, *c.accepted ? c.accepted : run_on(t, {"-explain", "-json"}).out);
+    write_file(t.local + "/tex/latex/p/kept.sty", c.mine);
+    if (c.second_trap)
+      write_file(t.local + "/tex/latex/p/other.sty", "changed\n");
+    run_result r = run_on(t, {"-explain", "-fail-on=any", "-accept=" + accepted});
+    EXPECT_EQ(r.status, c.status) << c.what << "\n" << r.out << r.err;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << c.what << "\n" << r.err;
+    if (c.status == 0) {
+      EXPECT_NE(r.out.find("2 groups without a problem (1 with accepted findings)"),
+                std::string::npos)
+          << r.out;
+      std::string all = run_on(t, {"-explain", "-verbose", "-accept=" + accepted}).out;
+      EXPECT_NE(all.find("  finding (accepted): the loaded copy [1] differs from [2]"),
+                std::string::npos)
+          << all;
+    }
+  }
+  // Without the file: status 1 and why.
+  explain_trees t = make_explain_trees();
+  run_result r = run_on(t, {"-explain", "-accept=" + t.base + "/none.json"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("lsrcheck: -accept: cannot read " + t.base + "/none.json"),
+            std::string::npos)
+      << r.err;
 }
 
 TEST(Explain, NamesThatAreNotUtf8ComeThroughJsonWhole)
