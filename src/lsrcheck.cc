@@ -17,6 +17,7 @@
 #include "databases/databases.h"
 #include "duplicates/duplicates.h"
 #include "explain/explain.h"
+#include "explain/latex.h"
 #include "shared/output.h"
 #include "kpathsea/installation.h"
 #include "kpathsea/lookup.h"
@@ -208,11 +209,27 @@ check_filter filter_of_options()
   return filter;
 }
 
+// Return the directory of the programs of the installation checked: that of
+// TEXLIVE (see set_up), of the installation this program sits in, or, for
+// the system's TeX, of the kpsewhich on PATH.
+std::string installation_bin(const std::string &texlive)
+{
+  std::string program = texlive, why;
+  if (program.empty() && default_installation(options.program_name, &program, &why) &&
+      program.empty())
+    program = path_kpsewhich();
+  return program.substr(0, program.find_last_of("/\\") == std::string::npos
+                               ? 0
+                               : program.find_last_of("/\\"));
+}
+
 // Return what -explain is asked: the programs of -progname, or the four
-// LaTeX engines; every group in full with -verbose or -file.
-explain_request explain_request_of_options()
+// LaTeX engines; every group in full with -verbose or -file; the LaTeX of
+// the installation of TEXLIVE (see set_up) for the dates.
+explain_request explain_request_of_options(const std::string &texlive)
 {
   explain_request request;
+  request.latex = latex_program(installation_bin(texlive));
   request.programs.assign(options.programs.begin(), options.programs.end());
   if (request.programs.empty())
     request.programs = {"latex", "pdflatex", "lualatex", "xelatex"};
@@ -246,7 +263,8 @@ int run_mode_of(run_mode mode, const std::string &texlive)
   case mode_explain:
     if (!set_up(texlive))
       return EXIT_FAILURE;
-    return run_explain(filter_of_options(), explain_request_of_options(), options.program_name);
+    return run_explain(filter_of_options(), explain_request_of_options(texlive),
+                       options.program_name);
   case mode_multiple_occurences:
     if (!set_up(texlive))
       return EXIT_FAILURE;

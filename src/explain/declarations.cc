@@ -453,3 +453,9 @@ std::pair<std::string, std::string> provides_declaration(const std::string &text
   macro_table macros;
   return declaration_in(text, dir, macros, 0);
 }
+
+std::pair<std::string, std::string> recorded_declaration(const std::string &info)
+{
+  std::string date = date_at(info);
+  return {date, version_in(info, !date.empty())};
+}

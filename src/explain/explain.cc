@@ -27,6 +27,7 @@
 #include "explain/accept.h"
 #include "explain/facts.h"
 #include "explain/hits.h"
+#include "explain/latex.h"
 #include "explain/readers.h"
 #include "shared/output.h"
 #include "shared/packages.h"
@@ -295,17 +296,15 @@ void number_in_search_order(group_info &g)
       m.mark = marks.emplace(m.mark, static_cast<int>(marks.size())).first->second;
 }
 
-// Return the member that PROGRAM's search finds next behind member
-// LOADED of G, of the same spelling: the copy it would load if LOADED
-// were removed; or -1.
-int next_copy(const group_info &g, size_t program, size_t loaded)
+// Return, for an "older" verdict on LOADED against NEXT, where their dates
+// were only read from the files because LaTeX could not be asked: why; else
+// "".
+std::string reader_dates_note(const member_info &loaded, const member_info &next)
 {
-  const std::vector<size_t> &found = g.found[program];
-  auto at = std::find(found.begin(), found.end(), loaded);
-  for (; at != found.end(); ++at)
-    if (*at != loaded && g.members[*at].spelling == g.members[loaded].spelling)
-      return static_cast<int>(*at);
-  return -1;
+  for (const member_info *m : {&loaded, &next})
+    if (!m->latex_date && !m->latex_why.empty())
+      return " (dates read from the files, not asked of LaTeX: " + m->latex_why + ")";
+  return "";
 }
 
 // Work out G's findings: for each program, the copy it loads against the
@@ -315,6 +314,9 @@ int next_copy(const group_info &g, size_t program, size_t loaded)
 // kind and text are one, for all their programs.
 void find_findings(group_info &g, size_t programs)
 {
+  g.findings.clear();
+  g.problems = g.distribution = 0;
+  g.unreachable = false;
   std::map<std::pair<unsigned, std::string>, size_t> seen;
   auto add = [&](unsigned kind, const std::string &text, const std::vector<size_t> &involved,
                  size_t program) {
@@ -368,13 +370,13 @@ void find_findings(group_info &g, size_t programs)
       // further back may be newer still, but removing this one would not
       // bring it.
       int next = next_copy(g, p, l);
-      if (next >= 0 && !loaded.date.empty() && !g.members[next].date.empty() &&
-          date_key(loaded.date) < date_key(g.members[next].date))
+      if (next >= 0 && loaded.mark != g.members[next].mark && !loaded.date.empty() &&
+          !g.members[next].date.empty() && date_key(loaded.date) < date_key(g.members[next].date))
         add(finding_older,
             "the loaded copy " + member_ref(l) + " declares " + loaded.date +
                 ", older than the copy behind it, " + member_ref(next) + " (" +
                 g.members[next].date + "): removing " + member_ref(l) + " would load " +
-                member_ref(next),
+                member_ref(next) + reader_dates_note(loaded, g.members[next]),
             {l, static_cast<size_t>(next)}, p);
     }
   g.unread = std::all_of(g.hits.begin(), g.hits.end(),
@@ -388,6 +390,36 @@ void find_findings(group_info &g, size_t programs)
   }
   for (const finding &f : g.findings)
     (f.distribution ? g.distribution : g.problems) |= f.kind;
+}
+
+// Give the members of G that hold the same bytes the same declaration: a
+// file's reading may follow an \input only where its neighbours are the
+// ones it was written with.  Where the copies were read differently, the
+// distribution's copy's reading holds, else none: no date is better than a
+// wrong one.
+void same_facts_for_same_bytes(group_info &g)
+{
+  for (member_info &m : g.members) {
+    if (m.mark < 0)
+      continue;
+    const member_info *chosen = &m;
+    bool disagree = false;
+    for (const member_info &other : g.members)
+      if (other.mark == m.mark) {
+        disagree = disagree || other.date != m.date || other.version != m.version;
+        if (other.distribution && !chosen->distribution)
+          chosen = &other;
+      }
+    if (!disagree)
+      continue;
+    std::string date = chosen->distribution ? chosen->date : "";
+    std::string version = chosen->distribution ? chosen->version : "";
+    for (member_info &other : g.members)
+      if (other.mark == m.mark) {
+        other.date = date;
+        other.version = version;
+      }
+  }
 }
 
 // Return true if M was put there by the distribution: a Debian or TeX Live
@@ -623,8 +655,18 @@ bool look_up_and_learn(explained_report &report, const lookup_list &lookups,
 
 } // namespace
 
+int next_copy(const group_info &g, size_t program, size_t loaded)
+{
+  const std::vector<size_t> &found = g.found[program];
+  auto at = std::find(found.begin(), found.end(), loaded);
+  for (; at != found.end(); ++at)
+    if (*at != loaded && g.members[*at].spelling == g.members[loaded].spelling)
+      return static_cast<int>(*at);
+  return -1;
+}
+
 bool explain_duplicates(const check_filter &filter, const std::vector<std::string> &programs,
-                        explained_report *out, std::string *why)
+                        const std::string &latex, explained_report *out, std::string *why)
 {
   explained_report &report = *out;
   report.programs = programs;
@@ -647,9 +689,22 @@ bool explain_duplicates(const check_filter &filter, const std::vector<std::strin
   for (group_info &g : report.groups) {
     for (member_info &m : g.members)
       m.distribution = distribution_p(m);
+    same_facts_for_same_bytes(g);
     number_in_search_order(g);
     find_findings(g, programs.size());
   }
+  // Where copies differ, the dates that decide "older" are asked of the
+  // installation's own LaTeX, and the findings judged again on them.
+  std::string unavailable;
+  if (latex.empty())
+    unavailable = "the installation has no latex program";
+  bool asked = false;
+  if (!in_empty_directory([&]() { asked = ask_latex_for_dates(report, latex, unavailable); },
+                          &unavailable))
+    asked = ask_latex_for_dates(report, "", "no empty directory to run it in (" + unavailable + ")");
+  if (asked)
+    for (group_info &g : report.groups)
+      find_findings(g, programs.size());
   return true;
 }
 
@@ -663,7 +718,7 @@ int run_explain(const check_filter &filter, const explain_request &request,
     fprintf(stderr, "%s: -accept: %s\n", program_name, escaped(why).c_str());
     return EXIT_FAILURE;
   }
-  if (!explain_duplicates(filter, request.programs, &report, &why)) {
+  if (!explain_duplicates(filter, request.programs, request.latex, &report, &why)) {
     fprintf(stderr, "%s: %s\n", program_name, why.c_str());
     return EXIT_FAILURE;
   }

@@ -33,6 +33,8 @@ struct member_info {
   std::string hash;              // of its content, for members of findings
   bool differs = false;          // its bytes differ from the loaded copy's
   std::string date, version;     // of its \Provides... declaration
+  bool latex_date = false;       // ... as the installation's LaTeX records it
+  std::string latex_why;         // why LaTeX was not asked or gave no answer
   std::string package;           // the Debian package that installed it
   std::string texlive_package;   // its TeX Live package (texlive.tlpdb)
   bool distribution = false;     // put there by the distribution
@@ -101,11 +103,17 @@ struct explained_report {
 };
 
 // Find the groups under FILTER, with the files of the trees Kpathsea
-// searches on disk, and explain them for PROGRAMS into *REPORT.  Kpathsea
+// searches on disk, and explain them for PROGRAMS into *REPORT, the dates
+// that decide "older" asked of LATEX (a program, or "" for none).  Kpathsea
 // must be set up.  Return false, with the reason in *WHY, if the lookups
 // cannot be kept out of the current directory.
 bool explain_duplicates(const check_filter &filter, const std::vector<std::string> &programs,
-                        explained_report *report, std::string *why);
+                        const std::string &latex, explained_report *report, std::string *why);
+
+// Return the member that PROGRAM's search finds next behind member LOADED
+// of G, of the same spelling: the copy it would load if LOADED were
+// removed; or -1.
+int next_copy(const group_info &g, size_t program, size_t loaded);
 
 // Return the findings of all groups of REPORT, as bits: the problems, the
 // unreachable note, and finding_distribution for the distribution's own.
@@ -123,6 +131,7 @@ struct explain_request {
   bool list_all = false;             // text: every group in full, not only the problems
   unsigned fail_on = 0;              // finding kinds that make the status status_findings
   std::string accepted;              // a report whose findings are accepted, or ""
+  std::string latex;                 // the installation's LaTeX, or "" for none
 };
 
 // Explain the groups under FILTER as REQUEST asks and print the report on
@@ -145,5 +154,9 @@ void print_explained_json(const explained_report &report, FILE *out);
 // there is none.  Files TEXT inputs are looked for in DIR ("": not read).
 std::pair<std::string, std::string> provides_declaration(const std::string &text,
                                                          const std::string &dir = "");
+
+// Return the date and version of INFO, the optional argument of a
+// declaration as LaTeX records it ("2022/04/08 v2.17n AMS math features").
+std::pair<std::string, std::string> recorded_declaration(const std::string &info);
 
 #endif

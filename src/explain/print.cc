@@ -164,12 +164,17 @@ void print_member(const explained_report &r, const group_info &g, size_t i, FILE
     fprintf(out, ", content %s%s", mark_text(m.mark).c_str(),
             m.differs ? " (differs from the loaded copy)" : "");
   putc('\n', out);
-  if (!m.date.empty() || !m.version.empty() || !m.package.empty() || !m.texlive_package.empty()) {
+  if (!m.date.empty() || !m.version.empty() || !m.package.empty() ||
+      !m.texlive_package.empty() || m.latex_date) {
     fputs("      ", out);
     const char *sep = "";
     if (!m.date.empty() || !m.version.empty()) {
-      fprintf(out, "declares %s%s%s", m.date.c_str(),
-              !m.date.empty() && !m.version.empty() ? " " : "", m.version.c_str());
+      fprintf(out, "declares %s%s%s%s", m.date.c_str(),
+              !m.date.empty() && !m.version.empty() ? " " : "", m.version.c_str(),
+              m.latex_date ? " (as LaTeX records it)" : "");
+      sep = ", ";
+    } else if (m.latex_date) {
+      fputs("LaTeX records no date for it", out);
       sep = ", ";
     }
     if (!m.package.empty()) {
@@ -298,6 +303,11 @@ json member_json(const member_info &m, const std::vector<std::string> &programs)
   jm["differs_from_loaded"] = m.differs;
   jm["date"] = m.date.empty() ? json(nullptr) : json(m.date);
   jm["version"] = m.version.empty() ? json(nullptr) : json(m.version);
+  jm["date_source"] = m.latex_date ? json("latex")
+                      : m.date.empty() && m.version.empty() ? json(nullptr)
+                                                            : json("reader");
+  if (!m.latex_why.empty())
+    jm["latex_not_asked"] = m.latex_why;
   jm["package"] = m.package.empty() ? json(nullptr) : json(m.package);
   jm["texlive_package"] = m.texlive_package.empty() ? json(nullptr) : json(m.texlive_package);
   jm["distribution"] = m.distribution;

@@ -159,3 +159,13 @@ bool below_p(const std::string &path, const std::string &dir)
     return false;
   return (!dir.empty() && dir.back() == '/') || path[dir.size()] == '/';
 }
+
+void remove_files_here()
+{
+  std::vector<listed_entry> entries;
+  int error;
+  read_directory(".", entries, &error);
+  for (const listed_entry &e : entries)
+    if (!e.directory)
+      remove_file(e.name);
+}

@@ -245,6 +245,23 @@ long start_child(const std::function<std::string()> &fn);
 // false if it did not deliver it whole.
 bool finish_child(long child, std::string *text);
 
+// Run the program at PATH with ARGS (its name first) and the environment
+// variables SET added, in the current directory, standard input empty and
+// standard error discarded; collect its standard output in *OUTPUT.  A run
+// longer than SECONDS is ended.  Return false, with *WHY, where it could not
+// be started, did not end in time or was ended by a signal; its exit
+// status is not judged.
+bool run_program(const std::string &path, const std::vector<std::string> &args,
+                 const std::vector<std::pair<std::string, std::string>> &set, unsigned seconds,
+                 std::string *output, std::string *why);
+
+// Remove the file PATH, if it can be.
+void remove_file(const std::string &path);
+
+// Remove the files a program left in the current directory (not its
+// subdirectories), so that the directory can go.
+void remove_files_here();
+
 // Return S as one word for this system's command shell.
 std::string command_word(const std::string &s);
 

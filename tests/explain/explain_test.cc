@@ -2,6 +2,7 @@
 // of first hit, the copies' content and declarations, stale members, names
 // that are not UTF-8, -file and -fail-on.
 
+#include <cstring>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
@@ -460,11 +461,14 @@ TEST(Explain, OlderMeansOlderThanTheCopyThatWouldTakeItsPlace)
     json g = group_named(json::parse(r.out), "doc.sty");
     // Numbered in latex's search order, as kpsewhich -all lists them.
     EXPECT_EQ(member_paths(g), kpsewhich_all(t, "latex", "doc.sty")) << c.what;
+    // (LaTeX, with no format in these trees, gives no dates: the finding
+    // says so behind its text.)
     std::string older;
     for (const json &f : g["findings"])
       if (f["kind"] == "older")
         older = f["text"];
-    EXPECT_EQ(older, c.older) << c.what;
+    EXPECT_EQ(older.substr(0, strlen(c.older)), c.older) << c.what;
+    EXPECT_EQ(older.empty(), !*c.older) << c.what;
   }
 }
 

@@ -1,0 +1,151 @@
+#include "explain/latex.h"
+
+#include <algorithm>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace {
+
+// The kinds of file LaTeX reads and records a declaration of.
+const char *const latex_suffixes[] = {".sty", ".cls", ".def", ".cfg", ".fd", ".clo", ".ldf"};
+
+// Return true if NAME is a kind of file LaTeX records a declaration of.
+bool latex_file_p(const std::string &name)
+{
+  for (const char *suffix : latex_suffixes)
+    if (ends_with_p(name, suffix))
+      return true;
+  return false;
+}
+
+// Return true if TeX reads every byte of TEXT as itself in a file name.
+bool tex_safe_p(const std::string &text)
+{
+  for (unsigned char c : text)
+    if (c <= ' ' || c >= 127 || std::string("\\{}%#~$&^_").find(static_cast<char>(c)) !=
+                                    std::string::npos)
+      return false;
+  return true;
+}
+
+// Where each answer stands in LaTeX's output.
+const std::string declared_mark = "LSRCHECK-DECLARED:", none_mark = "LSRCHECK-NONE";
+
+// Ask LATEX for the declaration of member M of the group NAME; set its
+// date and version where LaTeX answers, else say why not.
+void ask_latex(const std::string &latex, member_info &m, const std::string &name)
+{
+  std::string probe = latex_probe(m.path, name);
+  if (probe.empty()) {
+    m.latex_why = "its path holds characters TeX reads as commands";
+    return;
+  }
+  std::string output, why;
+  // No shell escape, no file written outside this directory, and lines
+  // long enough for any declaration.
+  bool ran = run_program(latex,
+                         {"latex", "-jobname=lsrcheck", "-interaction=nonstopmode",
+                          "-no-shell-escape", probe},
+                         {{"openout_any", "p"}, {"shell_escape", "f"}, {"max_print_line", "100000"}},
+                         latex_seconds, &output, &why);
+  remove_files_here();
+  size_t at = output.find("\n" + declared_mark);
+  if (ran && at != std::string::npos) {
+    at += 1 + declared_mark.size();
+    auto [date, version] = recorded_declaration(output.substr(at, output.find('\n', at) - at));
+    m.date = date;
+    m.version = version;
+    m.latex_date = true;
+  } else if (ran && output.find("\n" + none_mark) != std::string::npos) {
+    m.date.clear();
+    m.version.clear();
+    m.latex_date = true;
+  } else {
+    m.latex_why = ran ? "LaTeX stopped before it finished the file" : "LaTeX " + why;
+    // The first complaint says why: no format, a file it cannot find.
+    for (const char *complaint : {"\nI can't find the format file", "\n! "}) {
+      size_t at = output.find(complaint);
+      if (ran && at != std::string::npos) {
+        at++;
+        m.latex_why += " (" + output.substr(at, std::min<size_t>(output.find('\n', at) - at, 200)) + ")";
+        break;
+      }
+    }
+  }
+}
+
+} // namespace
+
+std::string latex_probe(const std::string &path, const std::string &name)
+{
+  if (!tex_safe_p(path) || !tex_safe_p(name))
+    return "";
+  // Kpathsea finds what the file inputs; the file itself is named by its
+  // path, a class and a package without their suffixes, as LaTeX adds them.
+  std::string load;
+  if (ends_with_p(path, ".cls"))
+    load = "\\documentclass{" + path.substr(0, path.size() - 4) + "}";
+  else if (ends_with_p(path, ".sty"))
+    load = "\\RequirePackage{" + path.substr(0, path.size() - 4) + "}";
+  else
+    load = "\\input{" + path + "}";
+  // After each declaration made under NAME (not one of a package the file
+  // loads first, which declares for itself), what LaTeX recorded for NAME
+  // is written out, and the run ends.
+  return "\\makeatletter"
+         "\\edef\\lsr@name{\\detokenize{" + name + "}}"
+         "\\def\\lsr@check#1{\\edef\\lsr@this{#1}\\edef\\lsr@this{\\detokenize\\expandafter{"
+         "\\lsr@this}}\\ifx\\lsr@this\\lsr@name\\expandafter\\lsr@report\\fi}"
+         "\\def\\lsr@report{\\immediate\\write17{" + declared_mark +
+         "\\expandafter\\expandafter\\expandafter\\detokenize"
+         "\\expandafter\\expandafter\\expandafter{\\csname ver@\\lsr@name\\endcsname}}"
+         "\\csname @@end\\endcsname}"
+         "\\let\\lsr@provided\\@pr@videpackage"
+         "\\def\\@pr@videpackage[#1]{\\lsr@provided[#1]\\lsr@check{\\@currname.\\@currext}}"
+         "\\let\\lsr@providedfile\\@providesfile"
+         "\\def\\@providesfile#1[#2]{\\lsr@providedfile{#1}[#2]\\lsr@check{#1}}" +
+         load + "\\immediate\\write17{" + none_mark + "}\\csname @@end\\endcsname";
+}
+
+std::string latex_program(const std::string &bin)
+{
+  for (const char *name : {"latex", "latex.exe"}) {
+    std::string path = bin + "/" + name;
+    if (!bin.empty() && executable_p(path))
+      return path;
+  }
+  return "";
+}
+
+bool ask_latex_for_dates(explained_report &report, const std::string &latex,
+                         const std::string &unavailable)
+{
+  bool asked = false;
+  for (group_info &g : report.groups) {
+    if ((g.problems & finding_differ) == 0 || !latex_file_p(g.name))
+      continue;
+    std::set<size_t> deciding;
+    for (size_t p = 0; p < report.programs.size(); p++)
+      for (size_t l = 0; l < g.members.size(); l++)
+        if (std::count(g.members[l].loaded_by.begin(), g.members[l].loaded_by.end(), p) > 0) {
+          deciding.insert(l);
+          int next = next_copy(g, p, l);
+          if (next >= 0)
+            deciding.insert(next);
+        }
+    for (size_t i : deciding) {
+      member_info &m = g.members[i];
+      if (m.state != file_ok || m.spelling != 0)
+        continue;
+      if (latex.empty())
+        m.latex_why = unavailable;
+      else
+        ask_latex(latex, m, g.name);
+      asked = true;
+    }
+  }
+  return asked;
+}

@@ -1,0 +1,69 @@
+// The dates that decide "older", asked of the machine's own LaTeX: copies
+// planted in two home trees, where a reading of the file alone would give
+// another date than LaTeX records, or none.
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "helpers.h"
+
+namespace {
+
+using json = nlohmann::json;
+
+TEST(ExplainLatex, OlderIsJudgedOnTheDatesLatexRecords)
+{
+  if (command_output("command -v latex").empty())
+    GTEST_SKIP() << "latex is not installed";
+  const std::string newer = "\\ProvidesPackage{lsrtrap}[2022/02/02 v2 new]\n";
+  struct {
+    const char *what;
+    std::string mine;       // the copy latex loads, in the first home tree
+    std::string beside;     // another file of the first tree, "" for none
+    const char *date;       // what LaTeX records for the loaded copy ("" none)
+    bool older;
+  } cases[] = {
+    {"the date of a file it inputs through Kpathsea", "\\input{lsrtrap-version.tex}\n",
+     "tex/latex/v/lsrtrap-version.tex|\\ProvidesPackage{lsrtrap}[2019/01/01 v1 old]\n",
+     "2019/01/01", true},
+    {"a package loaded first declares for itself",
+     "\\RequirePackage{lsrother}\n\\ProvidesPackage{lsrtrap}[2023/03/03 v3]\n",
+     "tex/latex/o/lsrother.sty|\\ProvidesPackage{lsrother}[2010/01/01 v0]\n", "2023/03/03", false},
+    {"a declaration behind \\endinput", "\\endinput\n\\ProvidesPackage{lsrtrap}[2010/01/01 v0]\n",
+     "", "", false},
+    {"a blank line before the optional argument",
+     "\\ProvidesPackage{lsrtrap}\n\n[2010/01/01 v0]\n", "", "", false},
+    {"a declaration under \\iffalse", "\\iffalse\n\\ProvidesPackage{lsrtrap}[2010/01/01 v0]\n\\fi\n"
+     "\\ProvidesPackage{lsrtrap}[2023/01/01 v3]\n", "", "2023/01/01", false},
+  };
+  for (const auto &c : cases) {
+    std::string home = make_temp_dir();
+    write_file(home + "/a/tex/latex/t/lsrtrap.sty", c.mine);
+    write_file(home + "/b/tex/latex/t/lsrtrap.sty", newer);
+    if (!c.beside.empty())
+      write_file(home + "/a/" + c.beside.substr(0, c.beside.find('|')),
+                 c.beside.substr(c.beside.find('|') + 1));
+    std::string tmp = make_temp_dir();
+    run_options opts;
+    opts.env = {{"TEXMFHOME", "{" + home + "/a," + home + "/b}"}, {"HOME", home}, {"TMPDIR", tmp}};
+    run_result r = run_lsrcheck({"-explain", "-json", "-file=lsrtrap.sty"}, opts);
+    json report = json::parse(r.out);
+    ASSERT_EQ(report["groups"].size(), 1u) << c.what << r.err;
+    const json &g = report["groups"][0];
+    EXPECT_EQ(g["members"][0]["path"], home + "/a/tex/latex/t/lsrtrap.sty") << c.what;
+    EXPECT_EQ(g["members"][0]["date"], *c.date ? json(c.date) : json(nullptr)) << c.what;
+    EXPECT_EQ(g["members"][0]["date_source"], "latex") << c.what;
+    EXPECT_EQ(g["members"][1]["date"], "2022/02/02") << c.what;
+    EXPECT_EQ(g["members"][1]["date_source"], "latex") << c.what;
+    bool older = false;
+    for (const json &f : g["findings"])
+      older = older || f["kind"] == "older";
+    EXPECT_EQ(older, c.older) << c.what << "\n" << g.dump(1);
+    // LaTeX ran in a directory of its own, gone with what LaTeX wrote.
+    EXPECT_EQ(command_output("ls -A " + tmp), std::vector<std::string>()) << c.what;
+  }
+}
+
+} // namespace
