@@ -7,6 +7,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -290,7 +291,9 @@ std::string version_in(const std::string &info, bool dated)
     p = info.find_first_not_of(' ', p + 10);
   if (p == std::string::npos)
     return "";
-  std::string word = info.substr(p, info.find(' ', p) - p);
+  // A word ends at any blank: a line end after a backslash (a control
+  // space) is one.
+  std::string word = info.substr(p, info.find_first_of(" \t\r\n", p) - p);
   return !word.empty() && (word[0] == 'v' || (word[0] >= '0' && word[0] <= '9')) ? word : "";
 }
 
@@ -364,6 +367,53 @@ bool expand_call(tex_reader &in, const macro &m, std::string &buffer)
   return true;
 }
 
+// Return true if a blank line (a \par) comes in TEXT at AT before anything
+// but blanks.
+bool blank_line_p(std::string_view text, size_t at)
+{
+  int line_ends = 0;
+  for (; at < text.size(); at++) {
+    char c = text[at];
+    if (c == '\n')
+      line_ends++;
+    else if (c != ' ' && c != '\t' && c != '\r')
+      break;
+    if (line_ends == 2)
+      return true;
+  }
+  return false;
+}
+
+// Return the name that \csname ... \endcsname at IN builds, as a token
+// ("\ProvidesPackage"), moving IN behind it; "" where it holds more than
+// letters.
+std::string csname_token(tex_reader &in)
+{
+  size_t end = in.text.find("\\endcsname", in.at);
+  if (end == std::string_view::npos)
+    return "";
+  std::string name(in.text.substr(in.at, end - in.at));
+  name.erase(0, name.find_first_not_of(" \t\r\n"));
+  name.erase(name.find_last_not_of(" \t\r\n") + 1);
+  for (char c : name)
+    if (!tex_reader::letter_p(c))
+      return "";
+  in.at = end + 10;
+  return "\\" + name;
+}
+
+// Skip IN past the \fi that ends the \iffalse just read, nested
+// conditionals included.
+void skip_false_branch(tex_reader &in)
+{
+  int depth = 1;
+  for (std::string_view token; depth > 0 && !(token = in.next()).empty();)
+    if (token.substr(0, 3) == "\\if")
+      depth++;
+    else if (token == "\\fi" || (depth == 1 && token == "\\else"))
+      depth--;
+}
+
 // Return the date and version of the declaration TOKEN at IN, which
 // LaTeX carries out only with its name in braces; set *CARRIED_OUT to
 // whether it is carried out there.
@@ -393,15 +443,21 @@ std::pair<std::string, std::string> declared(tex_reader &in, std::string_view to
     version = trim(expand_macros(version, macros));
     return {date, version.empty() ? "" : "v" + version};
   }
+  // A blank line is a \par, which LaTeX does not skip looking for the
+  // optional argument: the declaration has none.
+  if (blank_line_p(in.text, in.at))
+    return {};
   std::string info = expand_macros(in.group('[', ']', &found), macros);
   std::string date = date_at(info);
   return {date, version_in(info, !date.empty())};
 }
 
 // Return the declaration of TEXT as provides_declaration does, following
-// \input into DIR up to DEPTH files deep.
-std::pair<std::string, std::string> declaration_in(const std::string &text, const std::string &dir,
-                                                   macro_table &macros, int depth)
+// \input through FIND up to DEPTH files deep; set *UNFOLLOWED where an
+// \input comes first that FIND cannot follow.
+std::pair<std::string, std::string> declaration_in(const std::string &text,
+                                                   const input_finder &find, macro_table &macros,
+                                                   int depth, bool *unfollowed)
 {
   tex_reader in{text};
   std::string buffer; // the text once a macro's expansion replaced its call
@@ -411,29 +467,50 @@ std::pair<std::string, std::string> declaration_in(const std::string &text, cons
   // expanded.
   int conditionals = 0;
   for (std::string_view token; !(token = in.next()).empty();) {
+    std::string built;
+    if (token == "\\csname" && !(built = csname_token(in)).empty())
+      token = built;
     if (token == "\\catcode") {
       in.catcode();
     } else if (token == "\\newif") {
       in.next();
+    } else if (token == "\\iffalse") {
+      skip_false_branch(in);
     } else if (token.substr(0, 3) == "\\if") {
       conditionals++;
     } else if (token == "\\fi") {
       conditionals -= conditionals > 0;
+    } else if (token == "\\endinput" && conditionals == 0) {
+      // TeX reads the rest of the line, then leaves the file.
+      size_t line_end = in.text.find('\n', in.at);
+      std::string rest(in.text.substr(in.at, line_end == std::string_view::npos
+                                                 ? std::string_view::npos
+                                                 : line_end - in.at));
+      return declaration_in(rest, find, macros, depth, unfollowed);
     } else if (read_definition(in, token, macros, conditionals > 0)) {
     } else if (auto called = macros.find(token);
-               called != macros.end() && !called->second.parameters.empty() &&
-               !called->second.conditional && expansions < 256) {
+               called != macros.end() && !called->second.conditional && expansions < 256 &&
+               (!called->second.parameters.empty() ||
+                called->second.body.find("\\Provides") != std::string::npos)) {
+      // A macro with parameters may build the declaration; one without is
+      // followed where its body makes one.
       if (expand_call(in, called->second, buffer))
         expansions++;
-    } else if (token == "\\input" && !dir.empty() && depth < 4) {
+    } else if (token == "\\input" && depth < 4) {
       std::string name = in.file_name(), included;
       if (name.empty())
         continue;
-      std::string path = name[0] == '/' ? name : dir + "/" + name;
-      if (!read_whole_file(path, included) && !read_whole_file(path + ".tex", included))
-        continue;
-      auto found = declaration_in(included.substr(0, declaration_window), dir, macros, depth + 1);
-      if (!found.first.empty() || !found.second.empty())
+      if (!find || !find(name, &included)) {
+        // LaTeX reads a file here that this reading cannot see: what
+        // follows may never be read.
+        if (unfollowed != nullptr)
+          *unfollowed = true;
+        return {};
+      }
+      auto found = declaration_in(included.substr(0, declaration_window), find, macros,
+                                  depth + 1, unfollowed);
+      if (!found.first.empty() || !found.second.empty() ||
+          (unfollowed != nullptr && *unfollowed))
         return found;
     } else if (declaration_p(token)) {
       bool carried_out;
@@ -447,11 +524,27 @@ std::pair<std::string, std::string> declaration_in(const std::string &text, cons
 
 } // namespace
 
-std::pair<std::string, std::string> provides_declaration(const std::string &text,
-                                                         const std::string &dir)
+input_finder input_beside(const std::string &dir)
 {
+  return [dir](const std::string &name, std::string *text) {
+    std::string path = name[0] == '/' ? name : dir + "/" + name;
+    return read_whole_file(path, *text) || read_whole_file(path + ".tex", *text);
+  };
+}
+
+std::pair<std::string, std::string> provides_declaration(const std::string &text,
+                                                         const input_finder &find,
+                                                         bool *unfollowed)
+{
+  if (unfollowed != nullptr)
+    *unfollowed = false;
+  // TeX ends a line at a carriage return too.
+  std::string lines = text;
+  for (size_t i = 0; i < lines.size(); i++)
+    if (lines[i] == '\r' && (i + 1 == lines.size() || lines[i + 1] != '\n'))
+      lines[i] = '\n';
   macro_table macros;
-  return declaration_in(text, dir, macros, 0);
+  return declaration_in(lines, find, macros, 0, unfollowed);
 }
 
 std::pair<std::string, std::string> recorded_declaration(const std::string &info)

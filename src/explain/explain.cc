@@ -609,6 +609,32 @@ lookup_list add_groups(explained_report &report, duplicate_groups &found, const 
   return lookups;
 }
 
+// Read again the declarations of the members of REPORT whose reading met
+// an \input not beside them, the files they input looked up as Kpathsea
+// looks them up for the first program (ENGINES: fmtutil.cnf's).  Run from
+// the lookups' empty directory.
+void follow_inputs(explained_report &report,
+                   const std::vector<std::pair<std::string, std::string>> &engines)
+{
+  if (report.programs.empty())
+    return;
+  lookup_as_program(report.programs[0].c_str(), engine_of(report.programs[0], engines).c_str());
+  input_finder through_kpathsea = [](const std::string &name, std::string *text) {
+    std::string path = lookup_first(name.c_str(), lookup_format(name.c_str()));
+    return !path.empty() && read_whole_file(path, *text);
+  };
+  std::string head;
+  for (group_info &g : report.groups)
+    for (member_info &m : g.members) {
+      if (!m.unfollowed || !read_whole_file(m.path, head))
+        continue;
+      auto [date, version] = provides_declaration(head.substr(0, declaration_window),
+                                                  through_kpathsea, &m.unfollowed);
+      m.date = date;
+      m.version = version;
+    }
+}
+
 // Make LOOKUPS for REPORT's programs from an empty directory into *HITS
 // while another thread reads the members and their packages (TLPDB of the
 // installation at ROOT); return false, with *WHY, if no empty directory
@@ -640,6 +666,11 @@ bool look_up_and_learn(explained_report &report, const lookup_list &lookups,
           }
         });
       });
+      // Kpathsea is free again: the \input the facts could not follow.
+      if (facts.thread.joinable())
+        facts.thread.join();
+      if (!facts_out_of_memory)
+        follow_inputs(report, format_engines());
     }, why);
     // Looking up from the current directory would report its files as the
     // installation's.

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,6 +35,7 @@ struct member_info {
   bool differs = false;          // its bytes differ from the loaded copy's
   std::string date, version;     // of its \Provides... declaration
   bool latex_date = false;       // ... as the installation's LaTeX records it
+  bool unfollowed = false;       // its reading met an \input not found beside it
   std::string latex_why;         // why LaTeX was not asked or gave no answer
   std::string package;           // the Debian package that installed it
   std::string texlive_package;   // its TeX Live package (texlive.tlpdb)
@@ -149,11 +151,21 @@ void print_explained(const explained_report &report, bool list_all, FILE *out);
 // Write REPORT as one JSON document on OUT.
 void print_explained_json(const explained_report &report, FILE *out);
 
+// Where the reading of a TeX source finds a file it inputs: its text, or
+// false.
+typedef std::function<bool(const std::string &name, std::string *text)> input_finder;
+
+// Return a finder of the files beside the directory DIR.
+input_finder input_beside(const std::string &dir);
+
 // Return the date and version that the first \Provides... declaration of
 // TEXT that LaTeX would carry out gives, as {date, version}; empty where
-// there is none.  Files TEXT inputs are looked for in DIR ("": not read).
+// there is none.  The files TEXT inputs are read through FIND; where one
+// comes first that FIND cannot read (or FIND is empty), the answer is
+// empty and *UNFOLLOWED (if given) is set.
 std::pair<std::string, std::string> provides_declaration(const std::string &text,
-                                                         const std::string &dir = "");
+                                                         const input_finder &find = {},
+                                                         bool *unfollowed = nullptr);
 
 // Return the date and version of INFO, the optional argument of a
 // declaration as LaTeX records it ("2022/04/08 v2.17n AMS math features").

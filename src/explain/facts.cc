@@ -93,7 +93,8 @@ void declare(member_info &m, const std::string &text)
 {
   if (!tex_source_p(m.path))
     return;
-  auto [date, version] = provides_declaration(text, m.path.substr(0, m.path.rfind('/')));
+  auto [date, version] =
+      provides_declaration(text, input_beside(m.path.substr(0, m.path.rfind('/'))), &m.unfollowed);
   m.date = date;
   m.version = version;
 }

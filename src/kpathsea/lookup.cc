@@ -113,6 +113,11 @@ std::vector<std::string> lookup_all(const char *name, int format)
   return hits;
 }
 
+std::string lookup_first(const char *name, int format)
+{
+  return take_string(kpse_find_file(name, static_cast<kpse_file_format_type>(format), false));
+}
+
 bool database_entry_p(const std::string &dir, const std::string &name)
 {
   const hash_table_type *db = hash_shared_exists_p(DB_LOADED_ONLY);

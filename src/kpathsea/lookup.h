@@ -34,6 +34,10 @@ void lookup_as_program(const char *program, const char *engine);
 // lookup that need not succeed.
 std::vector<std::string> lookup_all(const char *name, int format);
 
+// Return the file Kpathsea finds first for NAME in FORMAT, as the program
+// of lookup_as_program, or "" (a lookup that need not succeed).
+std::string lookup_first(const char *name, int format);
+
 // Return true if the databases hold an entry NAME in directory DIR.
 bool database_entry_p(const std::string &dir, const std::string &name);
 

@@ -5,18 +5,33 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <tuple>
 
 #include "explain/explain.h"
+#include "kpathsea/binding.h"
+#include "kpathsea/lookup.h"
 #include "shared/files.h"
 
-int main()
+int main(int, char **argv)
 {
+  // The files a source inputs are found as the explained report finds
+  // them: beside it, else as Kpathsea finds them for latex.
+  set_up_path_search(argv[0], nullptr);
+  lookup_as_program("latex", "pdftex");
   std::string path, text;
   while (std::getline(std::cin, path)) {
     if (!read_whole_file(path, text))
       continue;
-    auto [date, version] =
-        provides_declaration(text.substr(0, 256 * 1024), path.substr(0, path.rfind('/')));
+    bool unfollowed;
+    auto [date, version] = provides_declaration(
+        text.substr(0, 256 * 1024), input_beside(path.substr(0, path.rfind('/'))), &unfollowed);
+    if (unfollowed)
+      std::tie(date, version) = provides_declaration(
+          text.substr(0, 256 * 1024),
+          [](const std::string &name, std::string *included) {
+            std::string found = lookup_first(name.c_str(), lookup_format(name.c_str()));
+            return !found.empty() && read_whole_file(found, *included);
+          });
     printf("%s\t%s\t%s\n", path.c_str(), date.c_str(), version.c_str());
   }
   return 0;

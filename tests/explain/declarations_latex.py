@@ -9,6 +9,7 @@ file \\input from elsewhere on the search path) may be one of a few: under
 2% of those LaTeX dates."""
 
 import concurrent.futures
+import json
 import os
 import random
 import re
@@ -18,7 +19,9 @@ import sys
 import tempfile
 
 SUFFIXES = ('.sty', '.cls', '.def', '.cfg', '.fd', '.clo', '.ldf')
-SAMPLE = int(os.environ.get('DECLARATION_SAMPLE', '240'))
+SAMPLE = int(os.environ.get('DECLARATION_SAMPLE', '240'))  # 0: every file
+# DECLARATION_PACKAGES=all takes the sources of every TeX package installed.
+PACKAGES = os.environ.get('DECLARATION_PACKAGES', 'texlive-base texlive-latex-base')
 
 # What a declaration was given is written out expanded, as LaTeX shows it
 # (expl3's declarations build "DATE vVERSION ..." with a conditional).
@@ -71,26 +74,39 @@ def main():
         return 77
     # The sources of the packages every machine that builds this has, so
     # that the sample is the same everywhere.
-    listed = subprocess.run(['dpkg', '-L', 'texlive-base', 'texlive-latex-base'],
-                            capture_output=True, text=True).stdout.split('\n')
+    packages = PACKAGES.split()
+    if PACKAGES == 'all':
+        packages = subprocess.run(['dpkg-query', '-W', '-f', '${Package}\n', 'texlive*'],
+                                  capture_output=True, text=True).stdout.split()
+    listed = subprocess.run(['dpkg', '-L'] + packages, capture_output=True,
+                            text=True).stdout.split('\n')
     files = sorted(set(p for p in listed
                        if '/tex/latex/' in p and p.endswith(SUFFIXES) and os.path.isfile(p)))
     if len(files) < 50:
         print('too few LaTeX sources installed')
         return 77
-    sample = random.Random(16).sample(files, min(SAMPLE, len(files)))
+    sample = random.Random(16).sample(files, min(SAMPLE or len(files), len(files)))
     ours = {}
     run = subprocess.run([tool], input='\n'.join(sample) + '\n', capture_output=True, text=True,
                          errors='surrogateescape')
     for line in run.stdout.splitlines():
         path, date, version = line.split('\t')
         ours[path] = (date, version)
+    # DECLARATION_CACHE=FILE keeps LaTeX's answers between runs over the
+    # whole set (an hour of LaTeX on two cores).
+    cache = os.environ.get('DECLARATION_CACHE')
+    theirs = {}
+    if cache and os.path.exists(cache):
+        theirs = {p: tuple(v) if v else None for p, v in json.load(open(cache)).items()}
+    missing = [p for p in sample if p not in theirs]
     work = tempfile.mkdtemp()
     try:
         with concurrent.futures.ThreadPoolExecutor(os.cpu_count() or 2) as pool:
-            theirs = dict(zip(sample, pool.map(lambda p: latex_reading(p, work), sample)))
+            theirs.update(zip(missing, pool.map(lambda p: latex_reading(p, work), missing)))
     finally:
         shutil.rmtree(work)
+    if cache:
+        json.dump(theirs, open(cache, 'w'))
     compared = differ = undated = 0
     for path in sample:
         latex = theirs[path]
