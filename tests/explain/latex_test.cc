@@ -24,7 +24,11 @@ TEST(ExplainLatex, OlderIsJudgedOnTheDatesLatexRecords)
     std::string beside;     // another file of the first tree, "" for none
     const char *date;       // what LaTeX records for the loaded copy ("" none)
     bool older;
+    bool same = false;      // the other copy has the same bytes as the loaded one
   } cases[] = {
+    {"identical copies, one beside the file it inputs", "\\input{lsrtrap-version.tex}\n",
+     "tex/latex/t/lsrtrap-version.tex|\\ProvidesPackage{lsrtrap}[2019/01/01 v1 old]\n",
+     "2019/01/01", false, true},
     {"the date of a file it inputs through Kpathsea", "\\input{lsrtrap-version.tex}\n",
      "tex/latex/v/lsrtrap-version.tex|\\ProvidesPackage{lsrtrap}[2019/01/01 v1 old]\n",
      "2019/01/01", true},
@@ -41,7 +45,7 @@ TEST(ExplainLatex, OlderIsJudgedOnTheDatesLatexRecords)
   for (const auto &c : cases) {
     std::string home = make_temp_dir();
     write_file(home + "/a/tex/latex/t/lsrtrap.sty", c.mine);
-    write_file(home + "/b/tex/latex/t/lsrtrap.sty", newer);
+    write_file(home + "/b/tex/latex/t/lsrtrap.sty", c.same ? c.mine : newer);
     if (!c.beside.empty())
       write_file(home + "/a/" + c.beside.substr(0, c.beside.find('|')),
                  c.beside.substr(c.beside.find('|') + 1));
@@ -54,6 +58,12 @@ TEST(ExplainLatex, OlderIsJudgedOnTheDatesLatexRecords)
     const json &g = report["groups"][0];
     EXPECT_EQ(g["members"][0]["path"], home + "/a/tex/latex/t/lsrtrap.sty") << c.what;
     EXPECT_EQ(g["members"][0]["date"], *c.date ? json(c.date) : json(nullptr)) << c.what;
+    if (c.same) {
+      // No difference, so no LaTeX: the same bytes show the same reading.
+      EXPECT_EQ(g["members"][1]["date"], c.date) << c.what;
+      EXPECT_EQ(g["findings"], json::array()) << c.what;
+      continue;
+    }
     EXPECT_EQ(g["members"][0]["date_source"], "latex") << c.what;
     EXPECT_EQ(g["members"][1]["date"], "2022/02/02") << c.what;
     EXPECT_EQ(g["members"][1]["date_source"], "latex") << c.what;
