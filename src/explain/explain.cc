@@ -26,6 +26,7 @@
 
 #include "explain/accept.h"
 #include "explain/facts.h"
+#include "explain/findings.h"
 #include "explain/hits.h"
 #include "explain/latex.h"
 #include "explain/readers.h"
@@ -92,16 +93,6 @@ std::string tree_of(const std::string &path,
     }
   }
   return best;
-}
-
-// Return DATE (YYYY/MM/DD or YYYY-MM-DD) as YYYYMMDD, for comparison.
-std::string date_key(const std::string &date)
-{
-  std::string key;
-  for (char c : date)
-    if (c >= '0' && c <= '9')
-      key += c;
-  return key;
 }
 
 // The members of a group by their paths as paths compare ('/' runs
@@ -202,12 +193,6 @@ struct lookup_list {
   std::vector<size_t> group, spelling;
 };
 
-// Return true if ITEM is in LIST.
-bool has_p(const std::vector<size_t> &list, size_t item)
-{
-  return std::find(list.begin(), list.end(), item) != list.end();
-}
-
 // Record in REPORT, from HITS of the lookups LOOKUPS, the first hit of each
 // group for each program, and which members each program loads and finds.
 // A member is looked up by its own spelling.
@@ -254,180 +239,6 @@ void record_hits(explained_report &report, const lookup_list &lookups,
           g.found[p].push_back(m);
       }
     }
-}
-
-// Return "[N]" for member I.
-std::string member_ref(size_t i)
-{
-  return "[" + std::to_string(i + 1) + "]";
-}
-
-// Number G's members in search order: first the copies that the first
-// program loading one of them finds, in its order, then the rest by path
-// (as they stand); the hits, the search orders and the content marks
-// (lettered in the new order) follow.
-void number_in_search_order(group_info &g)
-{
-  std::vector<size_t> order;
-  for (const program_hit &h : g.hits)
-    if (h.kind == hit_member) {
-      order = g.found[&h - g.hits.data()];
-      break;
-    }
-  for (size_t i = 0; i < g.members.size(); i++)
-    if (!has_p(order, i))
-      order.push_back(i);
-  std::vector<size_t> place(order.size());
-  std::vector<member_info> members;
-  for (size_t i = 0; i < order.size(); i++) {
-    place[order[i]] = i;
-    members.push_back(std::move(g.members[order[i]]));
-  }
-  g.members = std::move(members);
-  for (program_hit &h : g.hits)
-    if (h.member >= 0)
-      h.member = static_cast<int>(place[h.member]);
-  for (std::vector<size_t> &found : g.found)
-    for (size_t &m : found)
-      m = place[m];
-  std::map<int, int> marks;
-  for (member_info &m : g.members)
-    if (m.mark >= 0)
-      m.mark = marks.emplace(m.mark, static_cast<int>(marks.size())).first->second;
-}
-
-// Return, for an "older" verdict on LOADED against NEXT, where their dates
-// were only read from the files because LaTeX could not be asked: why; else
-// "".
-std::string reader_dates_note(const member_info &loaded, const member_info &next)
-{
-  for (const member_info *m : {&loaded, &next})
-    if (!m->latex_date && !m->latex_why.empty())
-      return " (dates read from the files, not asked of LaTeX: " + m->latex_why + ")";
-  return "";
-}
-
-// Work out G's findings: for each program, the copy it loads against the
-// copies its own search finds behind it (older, differ); members gone
-// from disk (stale); members no program finds (a note).  A finding whose
-// copies are all the distribution's is marked so.  Findings of the same
-// kind and text are one, for all their programs.
-void find_findings(group_info &g, size_t programs)
-{
-  g.findings.clear();
-  g.problems = g.distribution = 0;
-  g.unreachable = false;
-  std::map<std::pair<unsigned, std::string>, size_t> seen;
-  auto add = [&](unsigned kind, const std::string &text, const std::vector<size_t> &involved,
-                 size_t program) {
-    auto [it, added] = seen.emplace(std::make_pair(kind, text), g.findings.size());
-    if (added) {
-      finding f;
-      f.kind = kind;
-      f.text = text;
-      f.distribution = true;
-      f.members = involved;
-      std::sort(f.members.begin(), f.members.end());
-      for (size_t m : involved)
-        f.distribution = f.distribution && g.members[m].distribution;
-      g.findings.push_back(f);
-    }
-    if (program != SIZE_MAX)
-      g.findings[it->second].programs.push_back(program);
-  };
-
-  // The copy loaded by the first program that loads a member: the one the
-  // content marks are shown against.
-  int shown_loaded = -1;
-  for (const program_hit &h : g.hits)
-    if (h.kind == hit_member && shown_loaded < 0)
-      shown_loaded = h.member;
-  for (member_info &m : g.members)
-    m.differs = shown_loaded >= 0 && m.mark >= 0 && g.members[shown_loaded].mark >= 0 &&
-                m.mark != g.members[shown_loaded].mark;
-
-  for (size_t p = 0; p < programs; p++)
-    for (size_t l = 0; l < g.members.size(); l++) {
-      const member_info &loaded = g.members[l];
-      if (!has_p(loaded.loaded_by, p))
-        continue;
-      std::vector<size_t> differing;
-      for (size_t h = 0; h < g.members.size(); h++) {
-        const member_info &hidden = g.members[h];
-        if (h != l && hidden.spelling == loaded.spelling && has_p(hidden.reached_by, p) &&
-            loaded.mark >= 0 && hidden.mark >= 0 && hidden.mark != loaded.mark)
-          differing.push_back(h);
-      }
-      if (!differing.empty()) {
-        std::string text = "the loaded copy " + member_ref(l) + " differs from ";
-        for (size_t i = 0; i < differing.size(); i++)
-          text += (i > 0 ? ", " : "") + member_ref(differing[i]);
-        text += ", found behind it";
-        differing.push_back(l);
-        add(finding_differ, text, differing, p);
-      }
-      // Older only than the copy that would take its place: a copy
-      // further back may be newer still, but removing this one would not
-      // bring it.
-      int next = next_copy(g, p, l);
-      if (next >= 0 && loaded.mark != g.members[next].mark && !loaded.date.empty() &&
-          !g.members[next].date.empty() && date_key(loaded.date) < date_key(g.members[next].date))
-        add(finding_older,
-            "the loaded copy " + member_ref(l) + " declares " + loaded.date +
-                ", older than the copy behind it, " + member_ref(next) + " (" +
-                g.members[next].date + "): removing " + member_ref(l) + " would load " +
-                member_ref(next) + reader_dates_note(loaded, g.members[next]),
-            {l, static_cast<size_t>(next)}, p);
-    }
-  g.unread = std::all_of(g.hits.begin(), g.hits.end(),
-                         [](const program_hit &h) { return h.kind == hit_not_read; });
-  for (size_t i = 0; i < g.members.size(); i++) {
-    const member_info &m = g.members[i];
-    if (m.state == file_missing || m.state == file_dangling)
-      add(finding_stale, member_ref(i) + " is gone from disk (stale ls-R entry)", {i}, SIZE_MAX);
-    else if (m.state == file_ok && m.reached_by.empty() && !g.unread)
-      g.unreachable = true;
-  }
-  for (const finding &f : g.findings)
-    (f.distribution ? g.distribution : g.problems) |= f.kind;
-}
-
-// Give the members of G that hold the same bytes the same declaration: a
-// file's reading may follow an \input only where its neighbours are the
-// ones it was written with.  Where the copies were read differently, the
-// distribution's copy's reading holds, else none: no date is better than a
-// wrong one.
-void same_facts_for_same_bytes(group_info &g)
-{
-  for (member_info &m : g.members) {
-    if (m.mark < 0)
-      continue;
-    const member_info *chosen = &m;
-    bool disagree = false;
-    for (const member_info &other : g.members)
-      if (other.mark == m.mark) {
-        disagree = disagree || other.date != m.date || other.version != m.version;
-        if (other.distribution && !chosen->distribution)
-          chosen = &other;
-      }
-    if (!disagree)
-      continue;
-    std::string date = chosen->distribution ? chosen->date : "";
-    std::string version = chosen->distribution ? chosen->version : "";
-    for (member_info &other : g.members)
-      if (other.mark == m.mark) {
-        other.date = date;
-        other.version = version;
-      }
-  }
-}
-
-// Return true if M was put there by the distribution: a Debian or TeX Live
-// package owns it, or the distribution's tools made it in its own trees.
-bool distribution_p(const member_info &m)
-{
-  return !m.package.empty() || !m.texlive_package.empty() || m.tree == "TEXMFSYSVAR" ||
-         m.tree == "TEXMFSYSCONFIG";
 }
 
 // Return true if PATH is the databases' own bookkeeping: an ls-R at the
@@ -686,16 +497,6 @@ bool look_up_and_learn(explained_report &report, const lookup_list &lookups,
 
 } // namespace
 
-int next_copy(const group_info &g, size_t program, size_t loaded)
-{
-  const std::vector<size_t> &found = g.found[program];
-  auto at = std::find(found.begin(), found.end(), loaded);
-  for (; at != found.end(); ++at)
-    if (*at != loaded && g.members[*at].spelling == g.members[loaded].spelling)
-      return static_cast<int>(*at);
-  return -1;
-}
-
 bool explain_duplicates(const check_filter &filter, const std::vector<std::string> &programs,
                         const std::string &latex, explained_report *out, std::string *why)
 {
@@ -761,13 +562,4 @@ int run_explain(const check_filter &filter, const explain_request &request,
   else
     print_explained(report, request.list_all, stdout);
   return (report_findings(report) & request.fail_on) != 0 ? status_findings : EXIT_SUCCESS;
-}
-
-unsigned report_findings(const explained_report &report)
-{
-  unsigned all = 0;
-  for (const group_info &g : report.groups)
-    all |= g.problems | (g.distribution != 0 ? unsigned{finding_distribution} : 0u) |
-           (g.unreachable ? unsigned{finding_unreachable} : 0u);
-  return all;
 }

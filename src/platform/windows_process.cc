@@ -1,0 +1,132 @@
+// Programs of another installation's: a second program run with a time
+// limit, and the files it leaves behind removed.
+
+#include "platform/platform.h"
+#include "platform/windows_text.h"
+
+#include <cwchar>
+#include <string>
+#include <utility>
+#include <vector>
+#include <windows.h>
+
+namespace {
+
+// Return ARG quoted for CommandLineToArgvW, as a C program's start-up
+// reads its command line: backslashes doubled only before a quote.
+std::wstring quoted_argument(const std::wstring &arg)
+{
+  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos)
+    return arg;
+  std::wstring quoted = L"\"";
+  size_t backslashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      backslashes++;
+      continue;
+    }
+    quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(2 * backslashes, L'\\');
+  return quoted + L"\"";
+}
+
+} // namespace
+
+bool run_program(const std::string &path, const std::vector<std::string> &args,
+                 const std::vector<std::pair<std::string, std::string>> &set, unsigned seconds,
+                 std::string *output, std::string *why)
+{
+  std::wstring line;
+  for (const std::string &arg : args)
+    line += (line.empty() ? L"" : L" ") + quoted_argument(wide(arg));
+  // The environment: this process's, with SET added or replaced.
+  std::vector<std::wstring> variables;
+  if (wchar_t *block = GetEnvironmentStringsW()) {
+    for (const wchar_t *v = block; *v != L'\0'; v += wcslen(v) + 1) {
+      std::wstring variable = v;
+      bool replaced = false;
+      for (const auto &[name, value] : set)
+        replaced = replaced || _wcsnicmp(variable.c_str(), (wide(name) + L"=").c_str(),
+                                         name.size() + 1) == 0;
+      if (!replaced)
+        variables.push_back(variable);
+    }
+    FreeEnvironmentStringsW(block);
+  }
+  for (const auto &[name, value] : set)
+    variables.push_back(wide(name) + L"=" + wide(value));
+  std::wstring environment;
+  for (const std::wstring &v : variables)
+    environment += v + L'\0';
+  environment += L'\0';
+
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE read_end, write_end;
+  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) {
+    *why = "cannot make a pipe";
+    return false;
+  }
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  HANDLE null = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            &inherit, OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOW start{};
+  start.cb = sizeof start;
+  start.dwFlags = STARTF_USESTDHANDLES;
+  start.hStdInput = null;
+  start.hStdOutput = write_end;
+  start.hStdError = null;
+  PROCESS_INFORMATION process{};
+  BOOL started = CreateProcessW(wide(path).c_str(), &line[0], nullptr, nullptr, TRUE,
+                                CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, &environment[0],
+                                nullptr, &start, &process);
+  CloseHandle(write_end);
+  if (null != INVALID_HANDLE_VALUE)
+    CloseHandle(null);
+  if (!started) {
+    CloseHandle(read_end);
+    *why = "it could not be started";
+    return false;
+  }
+  // The output is read on a thread of the system's, so that a program
+  // that never ends is still ended on time.
+  struct reading {
+    HANDLE pipe;
+    std::string *text;
+  } r{read_end, output};
+  HANDLE reader = CreateThread(
+      nullptr, 0,
+      [](void *arg) -> DWORD {
+        auto *r = static_cast<reading *>(arg);
+        char buffer[65536];
+        DWORD n;
+        while (ReadFile(r->pipe, buffer, sizeof buffer, &n, nullptr) && n > 0)
+          r->text->append(buffer, n);
+        return 0;
+      },
+      &r, 0, nullptr);
+  bool in_time = WaitForSingleObject(process.hProcess, seconds * 1000) == WAIT_OBJECT_0;
+  if (!in_time)
+    TerminateProcess(process.hProcess, 1);
+  if (reader != nullptr) {
+    // A program it started may hold the pipe open: the read is cancelled.
+    if (WaitForSingleObject(reader, 1000) != WAIT_OBJECT_0) {
+      CancelSynchronousIo(reader);
+      WaitForSingleObject(reader, INFINITE);
+    }
+    CloseHandle(reader);
+  }
+  CloseHandle(read_end);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  if (!in_time)
+    *why = "it did not end within " + std::to_string(seconds) + " seconds";
+  return in_time;
+}
+
+void remove_file(const std::string &path)
+{
+  DeleteFileW(wide(path).c_str());
+}
