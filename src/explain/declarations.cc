@@ -311,6 +311,16 @@ bool declaration_p(std::string_view token)
   return false;
 }
 
+// Return true if TOKEN loads a package or class.
+bool package_load_p(std::string_view token)
+{
+  for (const char *name : {"\\RequirePackage", "\\usepackage", "\\LoadClass", "\\documentclass",
+                           "\\RequirePackageWithOptions", "\\LoadClassWithOptions"})
+    if (token == name)
+      return true;
+  return false;
+}
+
 // Read the definition that TOKEN (\def, \newcommand, ...) starts at IN
 // into MACROS, CONDITIONAL if it stands inside a conditional; return false
 // if TOKEN starts none.
@@ -414,19 +424,36 @@ void skip_false_branch(tex_reader &in)
       depth--;
 }
 
+// Return true if LaTeX records the declaration TOKEN of DECLARED under
+// NAME, the name of the file read ("": any): a package's or class's under
+// the name it was loaded by (a file \input by a package declares for that
+// package), a file's under the name it gives.
+bool recorded_for_p(std::string_view token, std::string declared, const std::string &name)
+{
+  if (name.empty())
+    return true;
+  if (token.find("File") != std::string_view::npos) {
+    declared.erase(0, declared.find_first_not_of(' '));
+    declared.erase(declared.find_last_not_of(' ') + 1);
+    return declared == name;
+  }
+  return ends_with_p(name, ".sty") || ends_with_p(name, ".cls");
+}
+
 // Return the date and version of the declaration TOKEN at IN, which
 // LaTeX carries out only with its name in braces; set *CARRIED_OUT to
-// whether it is carried out there.
+// whether it is carried out there and recorded under NAME.
 std::pair<std::string, std::string> declared(tex_reader &in, std::string_view token,
-                                             const macro_table &macros, bool *carried_out)
+                                             const macro_table &macros, const std::string &name,
+                                             bool *carried_out)
 {
   bool expl = token.substr(0, 13) == "\\ProvidesExpl";
   // Anywhere else (\ifx\ProvidesPackage\undefined, \def\ProvidesFile#1)
   // the command is only tested or defined.
   bool found;
   size_t after = in.at;
-  in.group('{', '}', &found);
-  *carried_out = found;
+  std::string declared_name = in.group('{', '}', &found);
+  *carried_out = found && recorded_for_p(token, declared_name, name);
   if (!found) {
     in.at = after;
     return {};
@@ -441,7 +468,10 @@ std::pair<std::string, std::string> declared(tex_reader &in, std::string_view to
     };
     date = date_at(trim(expand_macros(date, macros)));
     version = trim(expand_macros(version, macros));
-    return {date, version.empty() ? "" : "v" + version};
+    // A macro left unexpanded is one this reading does not know.
+    if (version.empty() || version.find('\\') != std::string::npos)
+      return {date, ""};
+    return {date, "v" + version};
   }
   // A blank line is a \par, which LaTeX does not skip looking for the
   // optional argument: the declaration has none.
@@ -449,7 +479,11 @@ std::pair<std::string, std::string> declared(tex_reader &in, std::string_view to
     return {};
   std::string info = expand_macros(in.group('[', ']', &found), macros);
   std::string date = date_at(info);
-  return {date, version_in(info, !date.empty())};
+  std::string version = version_in(info, !date.empty());
+  // A macro left unexpanded is one this reading does not know.
+  if (version.find('\\') != std::string::npos)
+    version.clear();
+  return {date, version};
 }
 
 // Return the declaration of TEXT as provides_declaration does, following
@@ -457,7 +491,8 @@ std::pair<std::string, std::string> declared(tex_reader &in, std::string_view to
 // \input comes first that FIND cannot follow.
 std::pair<std::string, std::string> declaration_in(const std::string &text,
                                                    const input_finder &find, macro_table &macros,
-                                                   int depth, bool *unfollowed)
+                                                   const std::string &name, int depth,
+                                                   bool *unfollowed)
 {
   tex_reader in{text};
   std::string buffer; // the text once a macro's expansion replaced its call
@@ -466,6 +501,9 @@ std::pair<std::string, std::string> declaration_in(const std::string &text,
   // exist (\ifx\ProvidesPackage\undefined \def\next...), so it is not
   // expanded.
   int conditionals = 0;
+  // A definition inside braces may be an argument that is never carried
+  // out (\IfFileExists{...}{\def...}{\def...}): it counts as conditional.
+  int braces = 0;
   for (std::string_view token; !(token = in.next()).empty();) {
     std::string built;
     if (token == "\\csname" && !(built = csname_token(in)).empty())
@@ -486,8 +524,13 @@ std::pair<std::string, std::string> declaration_in(const std::string &text,
       std::string rest(in.text.substr(in.at, line_end == std::string_view::npos
                                                  ? std::string_view::npos
                                                  : line_end - in.at));
-      return declaration_in(rest, find, macros, depth, unfollowed);
-    } else if (read_definition(in, token, macros, conditionals > 0)) {
+      return declaration_in(rest, find, macros, name, depth, unfollowed);
+    } else if (token == "{" || token == "}") {
+      braces += token == "{" ? 1 : -(braces > 0);
+    } else if (package_load_p(token)) {
+      // The package may define the macros a declaration uses afterwards.
+      macros.clear();
+    } else if (read_definition(in, token, macros, conditionals > 0 || braces > 0)) {
     } else if (auto called = macros.find(token);
                called != macros.end() && !called->second.conditional && expansions < 256 &&
                (!called->second.parameters.empty() ||
@@ -497,24 +540,24 @@ std::pair<std::string, std::string> declaration_in(const std::string &text,
       if (expand_call(in, called->second, buffer))
         expansions++;
     } else if (token == "\\input" && depth < 4) {
-      std::string name = in.file_name(), included;
-      if (name.empty())
+      std::string input_name = in.file_name(), included;
+      if (input_name.empty())
         continue;
-      if (!find || !find(name, &included)) {
+      if (!find || !find(input_name, &included)) {
         // LaTeX reads a file here that this reading cannot see: what
         // follows may never be read.
         if (unfollowed != nullptr)
           *unfollowed = true;
         return {};
       }
-      auto found = declaration_in(included.substr(0, declaration_window), find, macros,
+      auto found = declaration_in(included.substr(0, declaration_window), find, macros, name,
                                   depth + 1, unfollowed);
       if (!found.first.empty() || !found.second.empty() ||
           (unfollowed != nullptr && *unfollowed))
         return found;
     } else if (declaration_p(token)) {
       bool carried_out;
-      auto found = declared(in, token, macros, &carried_out);
+      auto found = declared(in, token, macros, name, &carried_out);
       if (carried_out)
         return found;
     }
@@ -534,7 +577,8 @@ input_finder input_beside(const std::string &dir)
 
 std::pair<std::string, std::string> provides_declaration(const std::string &text,
                                                          const input_finder &find,
-                                                         bool *unfollowed)
+                                                         bool *unfollowed,
+                                                         const std::string &name)
 {
   if (unfollowed != nullptr)
     *unfollowed = false;
@@ -544,7 +588,7 @@ std::pair<std::string, std::string> provides_declaration(const std::string &text
     if (lines[i] == '\r' && (i + 1 == lines.size() || lines[i + 1] != '\n'))
       lines[i] = '\n';
   macro_table macros;
-  return declaration_in(lines, find, macros, 0, unfollowed);
+  return declaration_in(lines, find, macros, name, 0, unfollowed);
 }
 
 std::pair<std::string, std::string> recorded_declaration(const std::string &info)

@@ -439,8 +439,9 @@ void follow_inputs(explained_report &report,
     for (member_info &m : g.members) {
       if (!m.unfollowed || !read_whole_file(m.path, head))
         continue;
-      auto [date, version] = provides_declaration(head.substr(0, declaration_window),
-                                                  through_kpathsea, &m.unfollowed);
+      auto [date, version] =
+          provides_declaration(head.substr(0, declaration_window), through_kpathsea,
+                               &m.unfollowed, m.path.substr(m.path.rfind('/') + 1));
       m.date = date;
       m.version = version;
     }

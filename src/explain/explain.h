@@ -162,10 +162,12 @@ input_finder input_beside(const std::string &dir);
 // TEXT that LaTeX would carry out gives, as {date, version}; empty where
 // there is none.  The files TEXT inputs are read through FIND; where one
 // comes first that FIND cannot read (or FIND is empty), the answer is
-// empty and *UNFOLLOWED (if given) is set.
+// empty and *UNFOLLOWED (if given) is set.  Only a declaration LaTeX
+// records under NAME, the file's own name, counts ("": any).
 std::pair<std::string, std::string> provides_declaration(const std::string &text,
                                                          const input_finder &find = {},
-                                                         bool *unfollowed = nullptr);
+                                                         bool *unfollowed = nullptr,
+                                                         const std::string &name = "");
 
 // Return the date and version of INFO, the optional argument of a
 // declaration as LaTeX records it ("2022/04/08 v2.17n AMS math features").

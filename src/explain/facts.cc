@@ -93,8 +93,9 @@ void declare(member_info &m, const std::string &text)
 {
   if (!tex_source_p(m.path))
     return;
-  auto [date, version] =
-      provides_declaration(text, input_beside(m.path.substr(0, m.path.rfind('/'))), &m.unfollowed);
+  size_t slash = m.path.rfind('/');
+  auto [date, version] = provides_declaration(text, input_beside(m.path.substr(0, slash)),
+                                              &m.unfollowed, m.path.substr(slash + 1));
   m.date = date;
   m.version = version;
 }

@@ -23,15 +23,17 @@ int main(int, char **argv)
     if (!read_whole_file(path, text))
       continue;
     bool unfollowed;
-    auto [date, version] = provides_declaration(
-        text.substr(0, 256 * 1024), input_beside(path.substr(0, path.rfind('/'))), &unfollowed);
+    std::string dir = path.substr(0, path.rfind('/')), name = path.substr(path.rfind('/') + 1);
+    auto [date, version] =
+        provides_declaration(text.substr(0, 256 * 1024), input_beside(dir), &unfollowed, name);
     if (unfollowed)
       std::tie(date, version) = provides_declaration(
           text.substr(0, 256 * 1024),
           [](const std::string &name, std::string *included) {
             std::string found = lookup_first(name.c_str(), lookup_format(name.c_str()));
             return !found.empty() && read_whole_file(found, *included);
-          });
+          },
+          nullptr, name);
     printf("%s\t%s\t%s\n", path.c_str(), date.c_str(), version.c_str());
   }
   return 0;

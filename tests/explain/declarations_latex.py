@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """The dates and versions lsrcheck reads from \\Provides... declarations,
-against LaTeX itself: a harness makes the declarations print what they were
-given and stop, then inputs each file of a sample of the machine's LaTeX
-sources.  Wherever LaTeX prints a dated declaration, the tool must read the
-same date and version, or none at all: a date it reads is never another
-one.  A file it reads no date from (one that takes its declaration from a
-file \\input from elsewhere on the search path) may be one of a few: under
-2% of those LaTeX dates."""
+against LaTeX itself: LaTeX loads each file of a sample of the machine's
+LaTeX sources (DECLARATION_SAMPLE, 0 for all; DECLARATION_PACKAGES, "all"
+for every TeX package installed) and prints what it records under the
+file's own name.  A date the tool reads is never another one, nor one
+where LaTeX records none; a version it reads is LaTeX's.  A file it reads
+no date from where LaTeX records one may be one of a few: under 2% of
+those LaTeX dates."""
 
 import concurrent.futures
 import json
@@ -23,25 +23,25 @@ SAMPLE = int(os.environ.get('DECLARATION_SAMPLE', '240'))  # 0: every file
 # DECLARATION_PACKAGES=all takes the sources of every TeX package installed.
 PACKAGES = os.environ.get('DECLARATION_PACKAGES', 'texlive-base texlive-latex-base')
 
-# What a declaration was given is written out expanded, as LaTeX shows it
-# (expl3's declarations build "DATE vVERSION ..." with a conditional).
-# Only a declaration carried out while the file itself (or a file it
-# inputs) is read counts: one made by a package it loads, while LaTeX's
-# \@currname names that package, is passed over as LaTeX would take it.
-HARNESS = r"""\makeatletter
-\def\lsr@target{LSRTARGET}
-\def\lsr@report#1{\immediate\write16{LSRDECL[#1]}\csname @@end\endcsname}
-\def\lsr@withopt[#1]{\ifx\@currname\lsr@target\lsr@report{#1}\fi}
-\def\ProvidesPackage#1{\@ifnextchar[\lsr@withopt{\ifx\@currname\lsr@target\lsr@report{}\fi}}
-\let\ProvidesClass\ProvidesPackage
-\let\ProvidesFile\ProvidesPackage
-\def\ProvidesExplPackage#1#2#3#4{\ProvidesPackage{#1}[#2 \ifx\relax#3\relax\else v#3\space\fi#4]}
-\let\ProvidesExplClass\ProvidesExplPackage
-\let\ProvidesExplFile\ProvidesExplPackage
-\let\@currname\lsr@target
-\input{FILE}
+# The file is loaded as LaTeX loads its kind (a class by \documentclass, a
+# package by \RequirePackage, any other file by \input), whole, and what
+# LaTeX then records under the file's own name (\ver@NAME) is written out:
+# a declaration of a package the file loads is recorded under that
+# package's name, one of a file it inputs under the name it gives.
+HARNESS = r"""LOAD
+\makeatletter
+\expandafter\let\expandafter\lsrver\csname ver@NAME\endcsname
+\ifx\lsrver\relax\else\immediate\write16{LSRDECL[\expandafter\detokenize\expandafter{\lsrver}]}\fi
 \csname @@end\endcsname
 """
+
+
+def harness(path):
+    """Return the harness that loads the file at PATH."""
+    stem, ext = os.path.splitext(path)
+    load = {'.cls': r'\documentclass{%s}' % stem, '.sty': r'\RequirePackage{%s}' % stem}
+    return (HARNESS.replace('LOAD', load.get(ext, r'\input{%s}' % path))
+            .replace('NAME', os.path.basename(path)))
 
 
 def latex_reading(path, work):
@@ -49,7 +49,7 @@ def latex_reading(path, work):
     or None where it carries out none."""
     with tempfile.TemporaryDirectory(dir=work) as d:
         with open(os.path.join(d, 'h.tex'), 'w') as f:
-            f.write(HARNESS.replace('FILE', path))
+            f.write(harness(path))
         env = dict(os.environ, max_print_line='100000')
         try:
             out = subprocess.run(['latex', '-interaction=nonstopmode', 'h.tex'], cwd=d,
@@ -109,16 +109,21 @@ def main():
         json.dump(theirs, open(cache, 'w'))
     compared = differ = undated = 0
     for path in sample:
-        latex = theirs[path]
-        if latex is None or not latex[0]:
+        latex, mine = theirs[path], ours.get(path)
+        if latex is None or mine is None:
+            continue  # LaTeX stopped before the end, or the file is unreadable
+        if not latex[0]:
+            if mine[0]:
+                differ += 1
+                print(f'{path}: LaTeX records no date, lsrcheck {mine}')
             continue
         compared += 1
-        if ours.get(path) == ('', ''):
+        if not mine[0]:
             undated += 1
             print(f'{path}: LaTeX {latex}, lsrcheck reads no date')
-        elif ours.get(path) != latex:
+        elif mine[0] != latex[0] or (mine[1] and mine[1] != latex[1]):
             differ += 1
-            print(f'{path}: LaTeX {latex}, lsrcheck {ours.get(path)}')
+            print(f'{path}: LaTeX {latex}, lsrcheck {mine}')
     print(f'{compared} dated declarations compared, {differ} differ, {undated} without a date')
     too_many_undated = undated * 50 > compared  # 2%
     return 1 if differ or too_many_undated or compared < len(sample) // 4 else 0
