@@ -43,6 +43,14 @@ try:
     os.mkdir(work_run)
     report = json.loads(subprocess.run([lsrcheck, "-explain", "-json"], env=env, cwd=work_run,
                                        capture_output=True, check=True).stdout)
+    # The machine's own TeX, with identical copies planted, is a stock
+    # machine: no problem, and a short text.
+    stock = subprocess.run([lsrcheck, "-explain", "-fail-on=any"], env=env, cwd=work_run,
+                           capture_output=True, text=True, errors="surrogateescape")
+    if stock.returncode != 0 or len(stock.stdout.splitlines()) >= 60:
+        print("stock machine: status %d, %d lines of text:\n%s"
+              % (stock.returncode, len(stock.stdout.splitlines()), stock.stdout))
+        sys.exit(1)
     groups = [g for g in report["groups"] if "name_bytes" not in g
               and not g["name"].startswith("-")]
     on_disk = [g["name"] for g in groups if any(m["on_disk"] for m in g["members"])]
