@@ -248,9 +248,10 @@ bool finish_child(long child, std::string *text);
 // Run the program at PATH with ARGS (its name first) and the environment
 // variables SET added, in the current directory, standard input empty and
 // standard error discarded; collect its standard output in *OUTPUT.  A run
-// longer than SECONDS is ended.  Return false, with *WHY, where it could not
-// be started, did not end in time or was ended by a signal; its exit
-// status is not judged.
+// longer than SECONDS is ended.  Return false, with *WHY ("did not end
+// within 20 seconds", "could not be started", "was ended by ..."), where it
+// could not be started, did not end in time or was ended by a signal; its
+// exit status is not judged.
 bool run_program(const std::string &path, const std::vector<std::string> &args,
                  const std::vector<std::pair<std::string, std::string>> &set, unsigned seconds,
                  std::string *output, std::string *why);

@@ -27,7 +27,7 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
   argv.push_back(nullptr);
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) {
-    *why = strerror(errno);
+    *why = std::string("could not be started (") + strerror(errno) + ")";
     return false;
   }
   pid_t child = fork();
@@ -45,7 +45,7 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
   }
   close(fds[1]);
   if (child < 0) {
-    *why = strerror(errno);
+    *why = std::string("could not be started (") + strerror(errno) + ")";
     close(fds[0]);
     return false;
   }
@@ -77,15 +77,15 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   if (!in_time) {
-    *why = "it did not end within " + std::to_string(seconds) + " seconds";
+    *why = "did not end within " + std::to_string(seconds) + " seconds";
     return false;
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == 127 && output->empty()) {
-    *why = "it could not be started";
+    *why = "could not be started";
     return false;
   }
   if (WIFSIGNALED(status)) {
-    *why = std::string("it was ended by ") + strsignal(WTERMSIG(status));
+    *why = std::string("was ended by ") + strsignal(WTERMSIG(status));
     return false;
   }
   return true;

@@ -66,7 +66,7 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE read_end, write_end;
   if (!CreatePipe(&read_end, &write_end, &inherit, 0)) {
-    *why = "cannot make a pipe";
+    *why = "could not be started (no pipe)";
     return false;
   }
   SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
@@ -87,7 +87,7 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
     CloseHandle(null);
   if (!started) {
     CloseHandle(read_end);
-    *why = "it could not be started";
+    *why = "could not be started";
     return false;
   }
   // The output is read on a thread of the system's, so that a program
@@ -122,7 +122,7 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
   if (!in_time)
-    *why = "it did not end within " + std::to_string(seconds) + " seconds";
+    *why = "did not end within " + std::to_string(seconds) + " seconds";
   return in_time;
 }
 
