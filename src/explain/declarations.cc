@@ -486,13 +486,19 @@ std::pair<std::string, std::string> declared(tex_reader &in, std::string_view to
   return {date, version};
 }
 
-// Return the declaration of TEXT as provides_declaration does, following
-// \input through FIND up to DEPTH files deep; set *UNFOLLOWED where an
-// \input comes first that FIND cannot follow.
-std::pair<std::string, std::string> declaration_in(const std::string &text,
-                                                   const input_finder &find, macro_table &macros,
-                                                   const std::string &name, int depth,
-                                                   bool *unfollowed)
+// The reading of one file: the declaration that stands when it ends.
+struct reading {
+  std::pair<std::string, std::string> declaration; // the last one carried out
+  bool declared = false;                            // one was carried out
+};
+
+// Read TEXT as provides_declaration does into *R, following \input
+// through FIND up to DEPTH files deep, the whole file read under a
+// conditional if CONDITIONAL; set *UNFOLLOWED, and return false, where an
+// \input that FIND cannot follow comes before any declaration.
+bool declaration_in(const std::string &text, const input_finder &find, macro_table &macros,
+                    const std::string &name, int depth, bool conditional, reading *r,
+                    bool *unfollowed)
 {
   tex_reader in{text};
   std::string buffer; // the text once a macro's expansion replaced its call
@@ -524,7 +530,7 @@ std::pair<std::string, std::string> declaration_in(const std::string &text,
       std::string rest(in.text.substr(in.at, line_end == std::string_view::npos
                                                  ? std::string_view::npos
                                                  : line_end - in.at));
-      return declaration_in(rest, find, macros, name, depth, unfollowed);
+      return declaration_in(rest, find, macros, name, depth, conditional, r, unfollowed);
     } else if (token == "{" || token == "}") {
       braces += token == "{" ? 1 : -(braces > 0);
     } else if (package_load_p(token)) {
@@ -544,25 +550,34 @@ std::pair<std::string, std::string> declaration_in(const std::string &text,
       if (input_name.empty())
         continue;
       if (!find || !find(input_name, &included)) {
-        // LaTeX reads a file here that this reading cannot see: what
-        // follows may never be read.
+        // LaTeX reads a file here that this reading cannot see.  Before
+        // the declaration, it may be the one that declares; after it, a
+        // file that declares under its own name (a driver's, a class
+        // option's) is what it is meant to be.
+        if (r->declared)
+          continue;
         if (unfollowed != nullptr)
           *unfollowed = true;
-        return {};
+        return false;
       }
-      auto found = declaration_in(included.substr(0, declaration_window), find, macros, name,
-                                  depth + 1, unfollowed);
-      if (!found.first.empty() || !found.second.empty() ||
-          (unfollowed != nullptr && *unfollowed))
-        return found;
+      if (!declaration_in(included.substr(0, declaration_window), find, macros, name,
+                          depth + 1, conditional || conditionals > 0 || braces > 0, r,
+                          unfollowed))
+        return false;
     } else if (declaration_p(token)) {
+      // LaTeX records each declaration over the one before: the last
+      // stands, unless it may never be carried out (a conditional's
+      // branch for plain TeX): then the first stands.
       bool carried_out;
       auto found = declared(in, token, macros, name, &carried_out);
-      if (carried_out)
-        return found;
+      if (carried_out &&
+          (!r->declared || (!conditional && conditionals == 0 && braces == 0))) {
+        r->declaration = found;
+        r->declared = true;
+      }
     }
   }
-  return {};
+  return true;
 }
 
 } // namespace
@@ -588,7 +603,10 @@ std::pair<std::string, std::string> provides_declaration(const std::string &text
     if (lines[i] == '\r' && (i + 1 == lines.size() || lines[i + 1] != '\n'))
       lines[i] = '\n';
   macro_table macros;
-  return declaration_in(lines, find, macros, name, 0, unfollowed);
+  reading r;
+  if (!declaration_in(lines, find, macros, name, 0, false, &r, unfollowed))
+    return {};
+  return r.declaration;
 }
 
 std::pair<std::string, std::string> recorded_declaration(const std::string &info)

@@ -31,7 +31,8 @@ bool tex_safe_p(const std::string &text)
   return true;
 }
 
-// Where each answer stands in LaTeX's output.
+// Where each answer stands in LaTeX's output: each declaration recorded
+// under the file's name, and the end of the file.
 const std::string declared_mark = "LSRCHECK-DECLARED:", none_mark = "LSRCHECK-NONE";
 
 // Ask LATEX for the declaration of member M of the group NAME; set its
@@ -52,8 +53,8 @@ void ask_latex(const std::string &latex, member_info &m, const std::string &name
                          {{"openout_any", "p"}, {"shell_escape", "f"}, {"max_print_line", "100000"}},
                          latex_seconds, &output, &why);
   remove_files_here();
-  size_t at = output.find("\n" + declared_mark);
-  if (ran && at != std::string::npos) {
+  size_t at = output.rfind("\n" + declared_mark);
+  if (at != std::string::npos) {
     at += 1 + declared_mark.size();
     auto [date, version] = recorded_declaration(output.substr(at, output.find('\n', at) - at));
     m.date = date;
@@ -94,15 +95,15 @@ std::string latex_probe(const std::string &path, const std::string &name)
     load = "\\input{" + path + "}";
   // After each declaration made under NAME (not one of a package the file
   // loads first, which declares for itself), what LaTeX recorded for NAME
-  // is written out, and the run ends.
+  // is written out; the last one written stands, as in LaTeX, also where
+  // the run stops early.
   return "\\makeatletter"
          "\\edef\\lsr@name{\\detokenize{" + name + "}}"
          "\\def\\lsr@check#1{\\edef\\lsr@this{#1}\\edef\\lsr@this{\\detokenize\\expandafter{"
          "\\lsr@this}}\\ifx\\lsr@this\\lsr@name\\expandafter\\lsr@report\\fi}"
          "\\def\\lsr@report{\\immediate\\write17{" + declared_mark +
          "\\expandafter\\expandafter\\expandafter\\detokenize"
-         "\\expandafter\\expandafter\\expandafter{\\csname ver@\\lsr@name\\endcsname}}"
-         "\\csname @@end\\endcsname}"
+         "\\expandafter\\expandafter\\expandafter{\\csname ver@\\lsr@name\\endcsname}}}"
          "\\let\\lsr@provided\\@pr@videpackage"
          "\\def\\@pr@videpackage[#1]{\\lsr@provided[#1]\\lsr@check{\\@currname.\\@currext}}"
          "\\let\\lsr@providedfile\\@providesfile"

@@ -39,8 +39,9 @@ HARNESS = r"""LOAD
 def harness(path):
     """Return the harness that loads the file at PATH."""
     stem, ext = os.path.splitext(path)
+    # A file that is no package is input as packages input it, '@' a letter.
     load = {'.cls': r'\documentclass{%s}' % stem, '.sty': r'\RequirePackage{%s}' % stem}
-    return (HARNESS.replace('LOAD', load.get(ext, r'\input{%s}' % path))
+    return (HARNESS.replace('LOAD', load.get(ext, r'\makeatletter\input{%s}' % path))
             .replace('NAME', os.path.basename(path)))
 
 
