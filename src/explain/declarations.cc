@@ -149,7 +149,8 @@ struct tex_reader {
 // when the file invokes them.
 struct macro {
   std::string parameters, body;
-  bool conditional; // defined inside a conditional
+  bool conditional;       // defined inside a conditional
+  bool ambiguous = false; // defined again otherwise, one of them conditionally
 };
 typedef std::map<std::string, macro, std::less<>> macro_table;
 
@@ -256,7 +257,8 @@ std::string expand_macros(const std::string &text, const macro_table &macros, in
     if (name == "\\space") {
       out += ' ';
       at = next;
-    } else if (it != macros.end() && it->second.parameters.empty() && depth < 8) {
+    } else if (it != macros.end() && it->second.parameters.empty() && !it->second.ambiguous &&
+               depth < 8) {
       out += expand_macros(it->second.body, macros, depth + 1);
       at = next;
     } else {
@@ -321,6 +323,29 @@ bool package_load_p(std::string_view token)
   return false;
 }
 
+// Define NAME as M in MACROS.  Where it was defined otherwise before and
+// either definition is conditional, which one holds is not known.
+void define(macro_table &macros, std::string_view name, macro m)
+{
+  auto old = macros.find(name);
+  if (old != macros.end() && (old->second.conditional || m.conditional) &&
+      (old->second.body != m.body || old->second.parameters != m.parameters))
+    m.ambiguous = true;
+  macros[std::string(name)] = m;
+}
+
+// Return true if TOKEN at IN defines one of LaTeX's declarations anew
+// (\def\ProvidesClass...); IN stays where it is.
+bool defines_declaration_p(tex_reader &in, std::string_view token)
+{
+  if (token != "\\def" && token != "\\let" && token != "\\renewcommand")
+    return false;
+  size_t at = in.at;
+  bool defines = declaration_p(in.next());
+  in.at = at;
+  return defines;
+}
+
 // Read the definition that TOKEN (\def, \newcommand, ...) starts at IN
 // into MACROS, CONDITIONAL if it stands inside a conditional; return false
 // if TOKEN starts none.
@@ -335,7 +360,7 @@ bool read_definition(tex_reader &in, std::string_view token, macro_table &macros
     std::string body = in.group('{', '}', &found);
     if (found && name.size() > 1 && name[0] == '\\' && !declaration_p(name) &&
         macros.count(name) == 0)
-      macros[std::string(name)] = {"", body, conditional};
+      define(macros, name, {"", body, conditional});
     else if (!found)
       in.at = after;
     return true;
@@ -354,7 +379,7 @@ bool read_definition(tex_reader &in, std::string_view token, macro_table &macros
   // LaTeX always has its declarations: a file that defines one does so
   // for plain TeX, under a guard (\@ifundefined{ProvidesPackage}).
   if (found && name.size() > 1 && name[0] == '\\' && !declaration_p(name))
-    macros[std::string(name)] = {parameters, body, conditional};
+    define(macros, name, {parameters, body, conditional});
   else
     in.at = after;
   return true;
@@ -490,6 +515,7 @@ std::pair<std::string, std::string> declared(tex_reader &in, std::string_view to
 struct reading {
   std::pair<std::string, std::string> declaration; // the last one carried out
   bool declared = false;                            // one was carried out
+  bool redefined = false; // the file defines a declaration of its own
 };
 
 // Read TEXT as provides_declaration does into *R, following \input
@@ -536,6 +562,10 @@ bool declaration_in(const std::string &text, const input_finder &find, macro_tab
     } else if (package_load_p(token)) {
       // The package may define the macros a declaration uses afterwards.
       macros.clear();
+    } else if (defines_declaration_p(in, token)) {
+      // What a declaration of the file's own records is not LaTeX's (one
+      // defined under a conditional is plain TeX's stand-in).
+      r->redefined = r->redefined || (!conditional && conditionals == 0 && braces == 0);
     } else if (read_definition(in, token, macros, conditionals > 0 || braces > 0)) {
     } else if (auto called = macros.find(token);
                called != macros.end() && !called->second.conditional && expansions < 256 &&
@@ -568,10 +598,12 @@ bool declaration_in(const std::string &text, const input_finder &find, macro_tab
       // LaTeX records each declaration over the one before: the last
       // stands, unless it may never be carried out (a conditional's
       // branch for plain TeX): then the first stands.
+      // One inside braces is an argument: LaTeX may carry it out later
+      // (\AtEndOfPackage) or never.
       bool carried_out;
       auto found = declared(in, token, macros, name, &carried_out);
-      if (carried_out &&
-          (!r->declared || (!conditional && conditionals == 0 && braces == 0))) {
+      if (carried_out && braces == 0 &&
+          (!r->declared || (!conditional && conditionals == 0))) {
         r->declaration = found;
         r->declared = true;
       }
@@ -604,7 +636,7 @@ std::pair<std::string, std::string> provides_declaration(const std::string &text
       lines[i] = '\n';
   macro_table macros;
   reading r;
-  if (!declaration_in(lines, find, macros, name, 0, false, &r, unfollowed))
+  if (!declaration_in(lines, find, macros, name, 0, false, &r, unfollowed) || r.redefined)
     return {};
   return r.declaration;
 }
