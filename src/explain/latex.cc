@@ -1,10 +1,14 @@
 #include "explain/latex.h"
 
 #include <algorithm>
+#include <atomic>
+#include <string>
 #include <set>
 #include <utility>
 #include <vector>
 
+#include "shared/files.h"
+#include "shared/workers.h"
 #include "platform/platform.h"
 
 namespace {
@@ -35,9 +39,11 @@ bool tex_safe_p(const std::string &text)
 // under the file's name, and the end of the file.
 const std::string declared_mark = "LSRCHECK-DECLARED:", none_mark = "LSRCHECK-NONE";
 
-// Ask LATEX for the declaration of member M of the group NAME; set its
-// date and version where LaTeX answers, else say why not.
-void ask_latex(const std::string &latex, member_info &m, const std::string &name)
+// Ask LATEX for the declaration of member M of the group NAME, its job
+// named JOB; set its date and version where LaTeX answers, else say why
+// not.
+void ask_latex(const std::string &latex, member_info &m, const std::string &name,
+               const std::string &job)
 {
   std::string probe = latex_probe(m.path, name);
   if (probe.empty()) {
@@ -48,11 +54,10 @@ void ask_latex(const std::string &latex, member_info &m, const std::string &name
   // No shell escape, no file written outside this directory, and lines
   // long enough for any declaration.
   bool ran = run_program(latex,
-                         {"latex", "-jobname=lsrcheck", "-interaction=nonstopmode",
+                         {"latex", "-jobname=" + job, "-interaction=nonstopmode",
                           "-no-shell-escape", probe},
                          {{"openout_any", "p"}, {"shell_escape", "f"}, {"max_print_line", "100000"}},
                          latex_seconds, &output, &why);
-  remove_files_here();
   size_t at = output.rfind("\n" + declared_mark);
   if (at != std::string::npos) {
     at += 1 + declared_mark.size();
@@ -125,6 +130,7 @@ bool ask_latex_for_dates(explained_report &report, const std::string &latex,
                          const std::string &unavailable)
 {
   bool asked = false;
+  std::vector<std::pair<member_info *, const std::string *>> asks;
   for (group_info &g : report.groups) {
     if ((g.problems & finding_differ) == 0 || !latex_file_p(g.name))
       continue;
@@ -144,9 +150,19 @@ bool ask_latex_for_dates(explained_report &report, const std::string &latex,
       if (latex.empty())
         m.latex_why = unavailable;
       else
-        ask_latex(latex, m, g.name);
+        asks.emplace_back(&m, &g.name);
       asked = true;
     }
   }
+  // One LaTeX a core, each with a job name of its own; the files they
+  // wrote go with the directory.
+  std::atomic<size_t> next{0};
+  run_workers(static_cast<unsigned>(std::min<size_t>(thread_count(0), asks.size())),
+              [&](unsigned worker) {
+                for (size_t i; (i = next++) < asks.size();)
+                  ask_latex(latex, *asks[i].first, *asks[i].second,
+                            "lsrcheck-" + std::to_string(worker));
+              });
+  remove_files_here();
   return asked;
 }
