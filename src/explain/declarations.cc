@@ -518,6 +518,34 @@ struct reading {
   bool redefined = false; // the file defines a declaration of its own
 };
 
+bool declaration_in(const std::string &text, const input_finder &find, macro_table &macros,
+                    const std::string &name, int depth, bool conditional, reading *r,
+                    bool *unfollowed);
+
+// Read the file that \input at IN names as declaration_in reads it, DEPTH
+// files deep; return false where it cannot be followed and it matters.
+bool read_input(tex_reader &in, const input_finder &find, macro_table &macros,
+                const std::string &name, int depth, bool conditional, reading *r,
+                bool *unfollowed)
+{
+  std::string input_name = in.file_name(), included;
+  if (input_name.empty())
+    return true;
+  if (!find || !find(input_name, &included)) {
+    // LaTeX reads a file here that this reading cannot see.  Before the
+    // declaration, it may be the one that declares; after it, a file that
+    // declares under its own name (a driver's, a class option's) is what
+    // it is meant to be.
+    if (r->declared)
+      return true;
+    if (unfollowed != nullptr)
+      *unfollowed = true;
+    return false;
+  }
+  return declaration_in(included.substr(0, declaration_window), find, macros, name, depth,
+                        conditional, r, unfollowed);
+}
+
 // Read TEXT as provides_declaration does into *R, following \input
 // through FIND up to DEPTH files deep, the whole file read under a
 // conditional if CONDITIONAL; set *UNFOLLOWED, and return false, where an
@@ -576,23 +604,8 @@ bool declaration_in(const std::string &text, const input_finder &find, macro_tab
       if (expand_call(in, called->second, buffer))
         expansions++;
     } else if (token == "\\input" && depth < 4) {
-      std::string input_name = in.file_name(), included;
-      if (input_name.empty())
-        continue;
-      if (!find || !find(input_name, &included)) {
-        // LaTeX reads a file here that this reading cannot see.  Before
-        // the declaration, it may be the one that declares; after it, a
-        // file that declares under its own name (a driver's, a class
-        // option's) is what it is meant to be.
-        if (r->declared)
-          continue;
-        if (unfollowed != nullptr)
-          *unfollowed = true;
-        return false;
-      }
-      if (!declaration_in(included.substr(0, declaration_window), find, macros, name,
-                          depth + 1, conditional || conditionals > 0 || braces > 0, r,
-                          unfollowed))
+      if (!read_input(in, find, macros, name, depth + 1,
+                      conditional || conditionals > 0 || braces > 0, r, unfollowed))
         return false;
     } else if (declaration_p(token)) {
       // LaTeX records each declaration over the one before: the last

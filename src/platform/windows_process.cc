@@ -33,16 +33,10 @@ std::wstring quoted_argument(const std::wstring &arg)
   return quoted + L"\"";
 }
 
-} // namespace
-
-bool run_program(const std::string &path, const std::vector<std::string> &args,
-                 const std::vector<std::pair<std::string, std::string>> &set, unsigned seconds,
-                 std::string *output, std::string *why)
+// Return this process's environment with SET added or replacing, as the
+// block CreateProcessW takes.
+std::wstring environment_with(const std::vector<std::pair<std::string, std::string>> &set)
 {
-  std::wstring line;
-  for (const std::string &arg : args)
-    line += (line.empty() ? L"" : L" ") + quoted_argument(wide(arg));
-  // The environment: this process's, with SET added or replaced.
   std::vector<std::wstring> variables;
   if (wchar_t *block = GetEnvironmentStringsW()) {
     for (const wchar_t *v = block; *v != L'\0'; v += wcslen(v) + 1) {
@@ -62,7 +56,19 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
   for (const std::wstring &v : variables)
     environment += v + L'\0';
   environment += L'\0';
+  return environment;
+}
 
+} // namespace
+
+bool run_program(const std::string &path, const std::vector<std::string> &args,
+                 const std::vector<std::pair<std::string, std::string>> &set, unsigned seconds,
+                 std::string *output, std::string *why)
+{
+  std::wstring line;
+  for (const std::string &arg : args)
+    line += (line.empty() ? L"" : L" ") + quoted_argument(wide(arg));
+  std::wstring environment = environment_with(set);
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE read_end, write_end;
   if (!CreatePipe(&read_end, &write_end, &inherit, 0)) {
