@@ -340,10 +340,11 @@ bool defines_declaration_p(tex_reader &in, std::string_view token)
 {
   if (token != "\\def" && token != "\\let" && token != "\\renewcommand")
     return false;
+  // expl3 defines its own on top of these: that is LaTeX's.
   size_t at = in.at;
-  bool defines = declaration_p(in.next());
+  std::string_view defined = in.next();
   in.at = at;
-  return defines;
+  return declaration_p(defined) && defined.substr(0, 13) != "\\ProvidesExpl";
 }
 
 // Read the definition that TOKEN (\def, \newcommand, ...) starts at IN
@@ -515,7 +516,9 @@ std::pair<std::string, std::string> declared(tex_reader &in, std::string_view to
 struct reading {
   std::pair<std::string, std::string> declaration; // the last one carried out
   bool declared = false;                            // one was carried out
-  bool redefined = false; // the file defines a declaration of its own
+  bool unknowable = false; // the text cannot tell: the file defines its own
+                          // declaration, or LaTeX may stop before one
+  bool may_end = false;   // an \endinput LaTeX may carry out came first
 };
 
 bool declaration_in(const std::string &text, const input_finder &find, macro_table &macros,
@@ -564,7 +567,11 @@ bool declaration_in(const std::string &text, const input_finder &find, macro_tab
   // A definition inside braces may be an argument that is never carried
   // out (\IfFileExists{...}{\def...}{\def...}): it counts as conditional.
   int braces = 0;
+  std::vector<std::string> owners; // the command before each open brace
+  std::string last_command;
   for (std::string_view token; !(token = in.next()).empty();) {
+    if (token.size() > 1 && token[0] == '\\')
+      last_command = token;
     std::string built;
     if (token == "\\csname" && !(built = csname_token(in)).empty())
       token = built;
@@ -578,22 +585,30 @@ bool declaration_in(const std::string &text, const input_finder &find, macro_tab
       conditionals++;
     } else if (token == "\\fi") {
       conditionals -= conditionals > 0;
-    } else if (token == "\\endinput" && conditionals == 0) {
+    } else if (token == "\\endinput" && conditionals == 0 && braces == 0) {
       // TeX reads the rest of the line, then leaves the file.
       size_t line_end = in.text.find('\n', in.at);
       std::string rest(in.text.substr(in.at, line_end == std::string_view::npos
                                                  ? std::string_view::npos
                                                  : line_end - in.at));
       return declaration_in(rest, find, macros, name, depth, conditional, r, unfollowed);
+    } else if (token == "\\endinput" && braces > 0) {
+      // In an argument: "already loaded" (\@ifundefined{...}{}{\endinput})
+      // does not end a first load; anything else may.
+      r->may_end = r->may_end || owners.empty() || owners.back() != "\\@ifundefined";
     } else if (token == "{" || token == "}") {
       braces += token == "{" ? 1 : -(braces > 0);
+      if (token == "{")
+        owners.push_back(last_command);
+      else if (!owners.empty())
+        owners.pop_back();
     } else if (package_load_p(token)) {
       // The package may define the macros a declaration uses afterwards.
       macros.clear();
     } else if (defines_declaration_p(in, token)) {
       // What a declaration of the file's own records is not LaTeX's (one
       // defined under a conditional is plain TeX's stand-in).
-      r->redefined = r->redefined || (!conditional && conditionals == 0 && braces == 0);
+      r->unknowable = r->unknowable || (!conditional && conditionals == 0 && braces == 0);
     } else if (read_definition(in, token, macros, conditionals > 0 || braces > 0)) {
     } else if (auto called = macros.find(token);
                called != macros.end() && !called->second.conditional && expansions < 256 &&
@@ -615,8 +630,10 @@ bool declaration_in(const std::string &text, const input_finder &find, macro_tab
       // (\AtEndOfPackage) or never.
       bool carried_out;
       auto found = declared(in, token, macros, name, &carried_out);
-      if (carried_out && braces == 0 &&
-          (!r->declared || (!conditional && conditionals == 0))) {
+      if (carried_out && braces == 0 && !r->declared && r->may_end) {
+        r->unknowable = true; // LaTeX may never come here
+      } else if (carried_out && braces == 0 &&
+                 (!r->declared || (!conditional && conditionals == 0))) {
         r->declaration = found;
         r->declared = true;
       }
@@ -649,7 +666,7 @@ std::pair<std::string, std::string> provides_declaration(const std::string &text
       lines[i] = '\n';
   macro_table macros;
   reading r;
-  if (!declaration_in(lines, find, macros, name, 0, false, &r, unfollowed) || r.redefined)
+  if (!declaration_in(lines, find, macros, name, 0, false, &r, unfollowed) || r.unknowable)
     return {};
   return r.declaration;
 }
