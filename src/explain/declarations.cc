@@ -568,6 +568,7 @@ bool declaration_in(const std::string &text, const input_finder &find, macro_tab
   // out (\IfFileExists{...}{\def...}{\def...}): it counts as conditional.
   int braces = 0;
   std::vector<std::string> owners; // the command before each open brace
+  std::vector<bool> erring;        // ... and whether the group reports an error
   std::string last_command;
   for (std::string_view token; !(token = in.next()).empty();) {
     if (token.size() > 1 && token[0] == '\\')
@@ -594,14 +595,21 @@ bool declaration_in(const std::string &text, const input_finder &find, macro_tab
       return declaration_in(rest, find, macros, name, depth, conditional, r, unfollowed);
     } else if (token == "\\endinput" && braces > 0) {
       // In an argument: "already loaded" (\@ifundefined{...}{}{\endinput})
-      // does not end a first load; anything else may.
-      r->may_end = r->may_end || owners.empty() || owners.back() != "\\@ifundefined";
+      // and "too old" (an error, then \endinput) do not end a first load
+      // on a working installation; anything else may.
+      r->may_end = r->may_end || owners.empty() ||
+                   (owners.back() != "\\@ifundefined" && !erring.back());
     } else if (token == "{" || token == "}") {
       braces += token == "{" ? 1 : -(braces > 0);
-      if (token == "{")
+      if (token == "{") {
         owners.push_back(last_command);
-      else if (!owners.empty())
+        erring.push_back(false);
+      } else if (!owners.empty()) {
         owners.pop_back();
+        erring.pop_back();
+      }
+    } else if ((token == "\\PackageError" || token == "\\ClassError") && !erring.empty()) {
+      erring.back() = true;
     } else if (package_load_p(token)) {
       // The package may define the macros a declaration uses afterwards.
       macros.clear();
@@ -630,10 +638,13 @@ bool declaration_in(const std::string &text, const input_finder &find, macro_tab
       // (\AtEndOfPackage) or never.
       bool carried_out;
       auto found = declared(in, token, macros, name, &carried_out);
-      if (carried_out && braces == 0 && !r->declared && r->may_end) {
+      // (In \@ifundefined{ProvidesPackage}{...}{\ProvidesPackage...}, the
+      // guard of files written for plain TeX too, LaTeX carries it out.)
+      bool argument = braces > 0 && owners.back() != "\\@ifundefined";
+      if (carried_out && !argument && !r->declared && r->may_end) {
         r->unknowable = true; // LaTeX may never come here
-      } else if (carried_out && braces == 0 &&
-                 (!r->declared || (!conditional && conditionals == 0))) {
+      } else if (carried_out && !argument &&
+                 (!r->declared || (!conditional && conditionals == 0 && braces == 0))) {
         r->declaration = found;
         r->declared = true;
       }
