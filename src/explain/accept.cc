@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "explain/facts.h"
+#include "explain/findings.h"
 #include "platform/platform.h"
 
 namespace {
@@ -74,12 +75,6 @@ void add_report_findings(const json &doc, accepted_findings *accepted)
   }
 }
 
-// Return the name of finding kind KIND as the JSON report gives it.
-std::string kind_name(unsigned kind)
-{
-  return kind == finding_differ ? "differ" : kind == finding_older ? "older" : "stale";
-}
-
 } // namespace
 
 bool read_accepted(const std::string &file, accepted_findings *accepted, std::string *why)
@@ -130,13 +125,13 @@ void hash_finding_members(explained_report &report)
 void accept_findings(explained_report &report, const accepted_findings &accepted)
 {
   for (group_info &g : report.groups) {
-    g.problems = g.distribution = g.accepted = 0;
     for (finding &f : g.findings) {
       std::vector<std::pair<std::string, std::string>> involved;
       for (size_t i : f.members)
         involved.emplace_back(g.members[i].path, g.members[i].hash);
-      f.accepted = accepted.count(finding_key(g.name, kind_name(f.kind), involved)) > 0;
-      (f.accepted ? g.accepted : f.distribution ? g.distribution : g.problems) |= f.kind;
+      f.accepted =
+          accepted.count(finding_key(g.name, finding_kind_name(f.kind), involved)) > 0;
     }
+    tally_findings(g);
   }
 }

@@ -121,6 +121,10 @@ int next_copy(const group_info &g, size_t program, size_t loaded);
 // unreachable note, and finding_distribution for the distribution's own.
 unsigned report_findings(const explained_report &report);
 
+// Return the name of the finding kind KIND (one bit) as -fail-on and the
+// JSON report give it: "differ", "older", "stale", ...
+const char *finding_kind_name(unsigned kind);
+
 // Add to *BITS the finding kinds named by LIST ("differ,stale", "any") and
 // return true, or set *BAD to the first name that is no kind and return
 // false.

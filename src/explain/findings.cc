@@ -82,7 +82,6 @@ void number_in_search_order(group_info &g)
 void find_findings(group_info &g, size_t programs)
 {
   g.findings.clear();
-  g.problems = g.distribution = 0;
   g.unreachable = false;
   std::map<std::pair<unsigned, std::string>, size_t> seen;
   auto add = [&](unsigned kind, const std::string &text, const std::vector<size_t> &involved,
@@ -155,8 +154,14 @@ void find_findings(group_info &g, size_t programs)
     else if (m.state == file_ok && m.reached_by.empty() && !g.unread)
       g.unreachable = true;
   }
+  tally_findings(g);
+}
+
+void tally_findings(group_info &g)
+{
+  g.problems = g.distribution = g.accepted = 0;
   for (const finding &f : g.findings)
-    (f.distribution ? g.distribution : g.problems) |= f.kind;
+    (f.accepted ? g.accepted : f.distribution ? g.distribution : g.problems) |= f.kind;
 }
 
 void same_facts_for_same_bytes(group_info &g)

@@ -23,6 +23,10 @@ void number_in_search_order(group_info &g);
 // kind and text are one, for all their programs.
 void find_findings(group_info &g, size_t programs);
 
+// Set G's problems, distribution and accepted kinds from its findings: an
+// accepted finding is neither a problem nor the distribution's.
+void tally_findings(group_info &g);
+
 // Give the members of G that hold the same bytes the same declaration: a
 // file's reading may follow an \input only where its neighbours are the
 // ones it was written with.  Where the copies were read differently, the

@@ -7,11 +7,25 @@
 #include <string>
 #include <utility>
 
+namespace {
+
+// The kinds by name; "any" stands for several.
+const std::pair<const char *, unsigned> kinds[] = {
+  {"differ", finding_differ}, {"older", finding_older}, {"unreachable", finding_unreachable},
+  {"stale", finding_stale}, {"distribution", finding_distribution}, {"any", findings_any}};
+
+} // namespace
+
+const char *finding_kind_name(unsigned kind)
+{
+  for (const auto &[name, bit] : kinds)
+    if (bit == kind)
+      return name;
+  return "";
+}
+
 bool parse_finding_kinds(const std::string &list, unsigned *bits, std::string *bad)
 {
-  static const std::pair<const char *, unsigned> kinds[] = {
-    {"differ", finding_differ}, {"older", finding_older}, {"unreachable", finding_unreachable},
-    {"stale", finding_stale}, {"distribution", finding_distribution}, {"any", findings_any}};
   for (const std::string &word : split_text(list, ',')) {
     unsigned found = 0;
     for (const auto &[name, bit] : kinds)

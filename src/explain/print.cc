@@ -22,8 +22,8 @@ const char *const state_names[] = {"ok", "missing", "dangling link", "unreadable
                                    "not a regular file", "could not check"};
 const char *const state_keys[] = {"ok", "missing", "dangling", "unreadable", "not-regular",
                                   "unchecked"};
-const std::pair<unsigned, const char *> kind_keys[] = {
-  {finding_differ, "differ"}, {finding_older, "older"}, {finding_stale, "stale"}};
+// The kinds of the problems, in the order the JSON lists them.
+const unsigned problem_kinds[] = {finding_differ, finding_older, finding_stale};
 const char *const hit_keys[] = {"member", "suffix-added", "alias", "excluded", "outside",
                                 "none", "not-read"};
 
@@ -344,9 +344,7 @@ json group_json(const group_info &g, const std::vector<std::string> &programs)
   jg["findings"] = json::array();
   for (const finding &f : g.findings) {
     json jf;
-    for (const auto &[bit, key] : kind_keys)
-      if (f.kind == bit)
-        jf["kind"] = key;
+    jf["kind"] = finding_kind_name(f.kind);
     jf["distribution"] = f.distribution;
     jf["accepted"] = f.accepted;
     jf["members"] = json::array();
@@ -359,9 +357,9 @@ json group_json(const group_info &g, const std::vector<std::string> &programs)
     jg["findings"].push_back(jf);
   }
   jg["problems"] = json::array();
-  for (const auto &[bit, key] : kind_keys)
+  for (unsigned bit : problem_kinds)
     if (g.problems & bit)
-      jg["problems"].push_back(key);
+      jg["problems"].push_back(finding_kind_name(bit));
   jg["unreachable"] = g.unreachable;
   jg["read_by_none"] = g.unread;
   return jg;
