@@ -1,227 +1,41 @@
 // The database health check.
 //
-// Each tree on TEXMFDBS is walked as mktexlsr lists it (links followed,
-// dangling links and hidden names listed), by a thread per core taking
-// directories from a shared stack, while this thread reads the ls-R files
-// as Kpathsea reads them.  The two are then compared both ways: files the
+// This thread reads the ls-R files as Kpathsea reads them; then each tree
+// on TEXMFDBS is walked as mktexlsr lists it (links followed, dangling
+// links and hidden names listed), by a thread per core taking directories
+// from a shared stack.  The two are then compared both ways: files the
 // ls-R lacks, and entries whose files are gone.  Nothing is ever written.
 
 #include "databases/databases.h"
+#include "databases/lsr.h"
 #include "databases/walk.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <climits>
 #include <cstring>
-#include <deque>
-#include <functional>
 #include <iterator>
-#include <mutex>
 #include <new>
+#include <string>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "shared/packages.h"
 #include "shared/status.h"
 #include "shared/workers.h"
 #include "shared/files.h"
+#include "shared/walk.h"
 #include "kpathsea/installation.h"
 #include "kpathsea/lookup.h"
 #include "kpathsea/binding.h"
 #include "platform/platform.h"
 
 namespace {
-
-// Return true if Kpathsea takes LINE of an ls-R for a directory line:
-// ending in ':' and absolute, or explicitly relative ("./", "../").
-bool directory_line_p(std::string_view line)
-{
-  if (line.empty() || line.back() != ':')
-    return false;
-  // Kpathsea's own test: on Windows "c:..." is absolute too (and so is
-  // mktexlsr's ".:", read there as the top directory's line).
-  return kpse_absolute_p(std::string(line).c_str(), true);
-}
-
-// Return true if Kpathsea skips the directory line LINE: a component
-// starting with a dot, other than the first character.
-bool hidden_directory_p(std::string_view line)
-{
-  for (size_t dot = line.find('.', 1); dot != std::string_view::npos;
-       dot = line.find('.', dot + 1))
-    if (line[dot - 1] == '/' && dot + 1 < line.size() && line[dot + 1] != '/')
-      return true;
-  return false;
-}
-
-// Return the directory under which Kpathsea files the entries that follow
-// the directory line LINE of an ls-R in TOP, spelled as Kpathsea spells it
-// ("./x:" and "../x:" lose two characters after TOP), or "" where it skips
-// the block.
-std::string block_directory(std::string_view line, const std::string &top)
-{
-  if (hidden_directory_p(line))
-    return "";
-  std::string d(line);
-  d.back() = '/';
-  return line[0] == '.' ? top + d.substr(2) : d;
-}
-
-// Call FN with each line of TEXT as Kpathsea's read_line splits it: a line
-// ends at LF, CR or CRLF, and NUL bytes are dropped.
-template <typename Fn> void each_lsr_line(std::string_view text, Fn fn)
-{
-  std::string cleaned;
-  for (size_t from = 0; from < text.size();) {
-    size_t end = text.find_first_of("\r\n", from);
-    if (end == std::string_view::npos)
-      end = text.size();
-    std::string_view line = text.substr(from, end - from);
-    if (line.find('\0') != std::string_view::npos) {
-      cleaned.clear();
-      for (char c : line)
-        if (c != '\0')
-          cleaned += c;
-      line = cleaned;
-    }
-    from = end + 1;
-    if (end < text.size() && text[end] == '\r' && from < text.size() && text[from] == '\n')
-      from++;
-    fn(line);
-  }
-}
-
-// Return the directory of ls-R DB_PATH, '/' kept, as Kpathsea takes it.
-std::string database_top(const std::string &db_path)
-{
-  return db_path.substr(0, db_path.rfind('/') + 1);
-}
-
-// The entries of the ls-R files: each block's directory once (collapsed,
-// ending in '/'), and each entry's name by its directory.
-struct db_table {
-  std::vector<std::string> dirs;
-  std::vector<uint32_t> dir_tree;
-  struct entry {
-    uint32_t dir;
-    std::string_view name; // in one of TEXTS, or in ARENA
-    bool top_header;       // mktexlsr's ".:" under "./:", a name Kpathsea keeps
-  };
-  std::vector<entry> entries;
-  std::deque<std::string> texts; // the ls-R files, kept for their names
-  name_arena arena;              // names that lost a NUL byte
-};
-
-// Read the ls-R TEXT at DB_PATH, of tree TREE, into TABLE as Kpathsea
-// reads it, and note in TREE the blocks mktexlsr never writes.  Return
-// the number of entries.
-size_t read_database(const std::string &text, const std::string &db_path, tree_health &tree,
-                     uint32_t tree_index, db_table &table)
-{
-  std::string top = database_top(db_path), collapsed_top = collapsed_path(top);
-  std::unordered_map<std::string, uint32_t> block_of;
-  for (uint32_t d = 0; d < table.dirs.size(); d++)
-    if (table.dir_tree[d] == tree_index)
-      block_of.emplace(table.dirs[d], d);
-  std::unordered_set<uint32_t> blocks_read;
-  size_t count = 0;
-  int64_t dir = -1;
-  bool top_block = false;
-  each_lsr_line(text, [&](std::string_view line) {
-    if (directory_line_p(line)) {
-      std::string d = collapsed_path(block_directory(line, top));
-      if (d.empty()) {
-        dir = -1;
-        return;
-      }
-      if (line.substr(0, 3) == "../")
-        tree.odd_blocks.push_back(std::string(line) + " is read as " + d +
-                                  " (mktexlsr writes no ../ line)");
-      else if (line[0] == '/' && d.compare(0, collapsed_top.size(), collapsed_top) != 0)
-        tree.odd_blocks.push_back(std::string(line) + " lies outside the tree");
-      auto [it, added] = block_of.emplace(d, static_cast<uint32_t>(table.dirs.size()));
-      if (added) {
-        table.dirs.push_back(d);
-        table.dir_tree.push_back(tree_index);
-      }
-      // mktexlsr's ".:" after "./:" is a directory line where ':' may
-      // end a drive name (Windows): the top block again, as mktexlsr wrote it.
-      bool mktexlsr_top = top_block && line == ".:";
-      if (!blocks_read.insert(it->second).second && !mktexlsr_top)
-        tree.odd_blocks.push_back(std::string(line) + " is listed twice");
-      dir = it->second;
-      top_block = line == "./:" || mktexlsr_top;
-      return;
-    }
-    if (line.empty() || dir < 0 || line == "." || line == "..")
-      return;
-    // A line without NUL bytes is a view into the kept text already.
-    bool in_text = line.data() >= text.data() && line.data() < text.data() + text.size();
-    table.entries.push_back({static_cast<uint32_t>(dir), in_text ? line : table.arena.add(line),
-                             top_block && line == ".:"});
-    count++;
-  });
-  return count;
-}
-
-// Return true if the user may rewrite TREE's ls-R (and make one if none).
-bool writable_p(const tree_health &tree)
-{
-  if (!may_write_p(tree.dir))
-    return false;
-  if (tree.lsr.empty())
-    return true;
-  std::string target = real_path(tree.lsr);
-  std::string parent = target.substr(0, target.rfind('/') + 1);
-  return may_write_p(target) && may_write_p(parent);
-}
-
-// Find TREE's ls-R files and read them into TABLE.
-void read_tree_database(tree_health &tree, uint32_t tree_index, db_table &table)
-{
-  std::vector<std::string> files = database_files(tree.dir);
-  tree.lsr = files.empty() ? "" : files[0];
-  tree.second_lsr = files.size() > 1 ? files[1] : "";
-  for (size_t i = 0; i < files.size(); i++) {
-    const std::string &path = files[i];
-    struct stat st;
-    std::string text;
-    int fd, error;
-    open_result result = open_regular(path, &fd, &st, &error);
-    bool readable = result == open_ok && read_up_to(fd, SIZE_MAX, text);
-    if (result == open_ok && !readable)
-      error = errno;
-    close_file(fd);
-    if (i == 0) {
-      tree.lsr_readable = readable;
-      tree.lsr_why = readable ? "" : open_failure_text(result == open_ok ? open_failed : result,
-                                                       st, error);
-      tree.lsr_regular = result != open_not_regular && result != open_pseudo;
-      file_status look;
-      if (look_at(path, false, &look) && look.link)
-        tree.lsr_target = real_path(path);
-      tree.owner = owned_p(path);
-      const char header[] = "% ls-R -- filename database for kpathsea; do not change this line.";
-      tree.lsr_header = text.compare(0, sizeof header - 1, header) == 0 &&
-                        (text.size() == sizeof header - 1 || text[sizeof header - 1] == '\n' ||
-                         text[sizeof header - 1] == '\r');
-    }
-    if (readable) {
-      table.texts.push_back(std::move(text));
-      tree.entries += read_database(table.texts.back(), path, tree, tree_index, table);
-    }
-  }
-  tree.writable = writable_p(tree);
-}
 
 // Return true if DIR holds a file somewhere below it, hidden files and
 // directories and dangling links left out, as far as it can be listed.
@@ -332,74 +146,6 @@ bool distribution_links_p(const tree_health &t)
   return true;
 }
 
-// The entries of a table by (directory, name): open addressing over 4
-// bytes a slot, since a million entries in a node-based map would cost
-// more than the entries.
-struct entry_index {
-  const db_table &table;
-  std::vector<uint32_t> slots; // 1 + entry, or 0
-  size_t mask;
-
-  static size_t hash(uint32_t dir, std::string_view name)
-  {
-    return std::hash<std::string_view>()(name) ^ (dir * 0x9e3779b97f4a7c15ull);
-  }
-
-  explicit entry_index(const db_table &t) : table(t)
-  {
-    size_t size = 16;
-    while (size < 2 * t.entries.size())
-      size <<= 1;
-    slots.assign(size, 0);
-    mask = size - 1;
-    for (uint32_t e = 0; e < t.entries.size(); e++) {
-      size_t at = hash(t.entries[e].dir, t.entries[e].name) & mask;
-      while (slots[at] != 0)
-        at = (at + 1) & mask;
-      slots[at] = e + 1;
-    }
-  }
-
-  // Return an entry of directory DIR named NAME, or -1.
-  int64_t find(uint32_t dir, std::string_view name) const
-  {
-    for (size_t at = hash(dir, name) & mask; slots[at] != 0; at = (at + 1) & mask) {
-      const db_table::entry &e = table.entries[slots[at] - 1];
-      if (e.dir == dir && e.name == name)
-        return slots[at] - 1;
-    }
-    return -1;
-  }
-};
-
-} // namespace
-
-std::vector<lsr_entry> read_lsr(const std::string &text, const std::string &db_path)
-{
-  tree_health tree;
-  db_table table;
-  read_database(text, db_path, tree, 0, table);
-  std::vector<lsr_entry> pairs;
-  std::string top = database_top(db_path);
-  // Kpathsea keeps a block's directory as the line gives it; the table
-  // keeps it collapsed.  Rebuild Kpathsea's spelling for the comparison.
-  std::string dir;
-  int64_t current = -1;
-  size_t e = 0;
-  each_lsr_line(text, [&](std::string_view line) {
-    if (directory_line_p(line)) {
-      dir = block_directory(line, top);
-      current = dir.empty() ? -1 : 0;
-      return;
-    }
-    if (line.empty() || current < 0 || line == "." || line == "..")
-      return;
-    pairs.emplace_back(dir, std::string(table.entries[e++].name));
-  });
-  return pairs;
-}
-
-namespace {
 
 // Return the health report begun: what keeps Kpathsea from loading any
 // ls-R, the installation's own mktexlsr, and the trees of TEXMFDBS, each
@@ -435,33 +181,36 @@ database_health health_of_setup(const std::vector<path_element> &texmf)
   return health;
 }
 
-// Walk the trees of HEALTH that are directories (LOOKS: what is at each)
-// on THREADS threads, marking in SEEN and DANGLING the entries of TABLE
+// Walk the trees of HEALTH that are directories on THREADS threads, marking in SEEN and DANGLING the entries of TABLE
 // they meet; return what each thread found.
-std::vector<walk_result> walk_trees(const database_health &health, const db_table &table,
-                                    const std::vector<file_status> &looks, unsigned threads,
-                                    std::vector<char> &seen, std::vector<char> &dangling)
+std::vector<walk_result> walk_database_trees(const database_health &health, const db_table &table,
+                                             unsigned threads, std::vector<char> &seen,
+                                             std::vector<char> &dangling)
 {
   std::unordered_map<std::string_view, uint32_t> dir_index;
   for (uint32_t d = 0; d < table.dirs.size(); d++)
     dir_index.emplace(table.dirs[d], d);
   entry_index listed(table);
-  walk_state state;
-  state.trees = &health.trees;
-  state.entry_of = [&](const std::string &dir, std::string_view name) -> int64_t {
+  walk_context context;
+  context.trees = &health.trees;
+  context.entry_of = [&](const std::string &dir, std::string_view name) -> int64_t {
     auto d = dir_index.find(dir);
     return d == dir_index.end() ? -1 : listed.find(d->second, name);
   };
-  state.seen = &seen;
-  state.dangling = &dangling;
-  for (size_t i = 0; i < health.trees.size(); i++)
-    if (health.trees[i].kind == tree_directory)
-      state.stack.push_back({i, "", {looks[i].id}});
+  context.seen = &seen;
+  context.dangling = &dangling;
+  std::vector<std::string> tops;
+  for (const tree_health &t : health.trees)
+    tops.push_back(t.kind == tree_directory ? t.dir : ""); // "" is never walked
   std::vector<walk_result> results(threads);
   for (walk_result &r : results)
     r.holds_files.assign(health.trees.size(), 0);
-  run_workers(threads, [&](unsigned i) { walk_worker(state, results[i]); });
-  if (state.out_of_memory)
+  bool whole = walk_trees(tops, threads, [&](const walk_item &item, std::vector<listed_entry> &names,
+                                             int error, unsigned worker) {
+    record_directory(context, item, names, error, results[worker]);
+    return true;
+  });
+  if (!whole)
     throw std::bad_alloc();
   return results;
 }
@@ -561,13 +310,14 @@ database_health check_databases(unsigned threads)
   // Read the databases, then walk the trees on a thread per core, each
   // marking the entries it meets.
   db_table table;
-  std::vector<file_status> looks(health.trees.size());
-  for (size_t i = 0; i < health.trees.size(); i++)
-    if (look_at_tree(health.trees[i], &looks[i]))
+  for (size_t i = 0; i < health.trees.size(); i++) {
+    file_status look;
+    if (look_at_tree(health.trees[i], &look))
       read_tree_database(health.trees[i], static_cast<uint32_t>(i), table);
+  }
   std::vector<char> seen(table.entries.size(), 0), dangling(table.entries.size(), 0);
   record_unlisted(health,
-                  walk_trees(health, table, looks, thread_count(threads), seen, dangling));
+                  walk_database_trees(health, table, thread_count(threads), seen, dangling));
   record_unmet(health, table, seen, dangling);
   sort_lists(health);
   explain_dangling_links(health);

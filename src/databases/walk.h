@@ -1,17 +1,13 @@
-// The walk of the trees of TEXMFDBS for the database health check: every
-// directory listed as mktexlsr lists it, by several threads that share one
-// stack of directories still to list.
+// What the database health check makes of each directory the walk of the
+// trees of TEXMFDBS lists: every directory seen as mktexlsr lists it.
 #ifndef LSRCHECK_DATABASES_WALK_H
 #define LSRCHECK_DATABASES_WALK_H
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -19,6 +15,7 @@
 
 #include "databases/databases.h"
 #include "platform/platform.h"
+#include "shared/walk.h"
 
 // Return true if LINE starts what mktexlsr's version-control rule drops up
 // to the end of a block: it holds .git, .hg, .svn or .bzr, or it is a
@@ -31,14 +28,6 @@ bool darcs_name_p(std::string_view name);
 
 // Return true if NAME cannot stand in an ls-R: a line end in it splits it.
 bool unlistable_name_p(std::string_view name);
-
-// A directory to list: the tree it belongs to, its path below the tree,
-// and the directories above it (device, inode), to stop at a link loop.
-struct walk_item {
-  size_t tree;
-  std::string rel;
-  std::vector<file_id> above;
-};
 
 // Names kept in 1 MiB blocks that never move: a million names allocated
 // one by one would cost more than the names themselves.
@@ -77,28 +66,19 @@ struct walk_result {
   std::vector<std::pair<size_t, std::string>> unlistable, pseudo;
 };
 
-// The walk's shared stack of directories still to list.
-struct walk_state {
+// What the walk of the databases' trees needs to know: the trees, and
+// where a name found on disk is listed (the entry's index, or -1).  The
+// walk marks in SEEN and DANGLING what it meets as it goes, so that it
+// keeps only the names the databases lack.
+struct walk_context {
   const std::vector<tree_health> *trees;
-  // Where a name found on disk is listed: the entry's index, or -1.  The
-  // walk marks what it meets as it goes, so that it keeps only the names
-  // the databases lack.
   std::function<int64_t(const std::string &dir, std::string_view name)> entry_of;
   std::vector<char> *seen, *dangling;
-  std::atomic<bool> out_of_memory{false};
-  std::mutex lock;
-  std::condition_variable changed;
-  std::vector<walk_item> stack;
-  size_t busy = 0;
 };
 
-// List the directory ITEM: record its names in OUT, and return its
-// subdirectories to list.
-std::vector<walk_item> list_directory(const walk_state &state, const walk_item &item,
-                                      walk_result &out);
-
-// Take directories from STATE's stack and list them until none is left
-// and no other thread may add more.
-void walk_worker(walk_state &state, walk_result &out);
+// Record in OUT the entries NAMES of the directory ITEM (ERROR: 0 or why
+// it could not be listed whole), as CONTEXT asks.
+void record_directory(const walk_context &context, const walk_item &item,
+                      std::vector<listed_entry> &names, int error, walk_result &out);
 
 #endif

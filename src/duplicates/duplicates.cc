@@ -27,6 +27,7 @@
 
 #include "shared/packages.h"
 #include "shared/files.h"
+#include "shared/walk.h"
 #include "shared/workers.h"
 #include "kpathsea/lookup.h"
 #include "kpathsea/binding.h"

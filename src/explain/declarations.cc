@@ -1,6 +1,6 @@
 // The \Provides... declaration of a TeX source, read as LaTeX would carry
-// it out: a reader of TeX's tokens, the macros a file defines before its
-// declaration, and the files it inputs.
+// it out: the macros a file defines before its declaration, its
+// conditionals, and the files it inputs.
 
 #include "explain/explain.h"
 #include "explain/facts.h"
@@ -14,292 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "explain/tex_reading.h"
 #include "shared/files.h"
-
-namespace {
-
-// A reading of TeX source: control sequences, characters, and comments
-// skipped as TeX skips them (to the end of the line, and the next line's
-// leading blanks).
-struct tex_reader {
-  std::string_view text;
-  size_t at = 0;
-  bool percent_ignored = false; // \catcode`\%=9: '%' is no comment
-
-  // Return true if C may stand in a control sequence's name (letters, and
-  // '@', '_', ':' as packages and expl3 code use them).
-  static bool letter_p(char c)
-  {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '@' || c == '_' || c == ':';
-  }
-
-  // Skip blanks, line ends and comments.
-  void skip_blanks()
-  {
-    while (at < text.size()) {
-      char c = text[at];
-      if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || (c == '%' && percent_ignored)) {
-        at++;
-      } else if (c == '%') {
-        size_t nl = text.find('\n', at);
-        at = nl == std::string_view::npos ? text.size() : nl + 1;
-      } else {
-        break;
-      }
-    }
-  }
-
-  // Return the next token: "\name" for a control sequence, else the
-  // character; "" at the end.
-  std::string_view next()
-  {
-    skip_blanks();
-    if (at >= text.size())
-      return {};
-    size_t from = at++;
-    if (text[from] == '\\' && at < text.size()) {
-      if (letter_p(text[at]))
-        while (at < text.size() && letter_p(text[at]))
-          at++;
-      else
-        at++;
-    }
-    return text.substr(from, at - from);
-  }
-
-  // Read a group delimited by OPEN and CLOSE at brace depth 0, starting
-  // after blanks; return its text with comments removed and line ends made
-  // blanks, and false in *FOUND if there is none here.
-  std::string group(char open, char close, bool *found)
-  {
-    size_t saved = at;
-    skip_blanks();
-    *found = at < text.size() && text[at] == open;
-    if (!*found) {
-      at = saved;
-      return "";
-    }
-    std::string out;
-    int depth = 0;
-    for (at++; at < text.size(); at++) {
-      char c = text[at];
-      if (c == '\\' && at + 1 < text.size()) {
-        out += c;
-        out += text[++at];
-      } else if (c == '%' && percent_ignored) {
-      } else if (c == '%') {
-        size_t nl = text.find('\n', at);
-        at = nl == std::string_view::npos ? text.size() : nl;
-        while (at + 1 < text.size() && (text[at + 1] == ' ' || text[at + 1] == '\t'))
-          at++;
-      } else if (c == '{') {
-        depth++;
-        out += c;
-      } else if (c == '}' && depth > 0) {
-        depth--;
-        out += c;
-      } else if (c == close && depth == 0) {
-        at++;
-        return out;
-      } else {
-        out += c == '\n' || c == '\r' || c == '\t' ? ' ' : c;
-      }
-    }
-    *found = false;
-    at = saved;
-    return "";
-  }
-
-  // Read what follows \input: a name in braces, or a word.
-  std::string file_name()
-  {
-    bool found;
-    std::string name = group('{', '}', &found);
-    if (found)
-      return name;
-    skip_blanks();
-    size_t from = at;
-    while (at < text.size() && !strchr(" \t\r\n\\{}%", text[at]))
-      at++;
-    return std::string(text.substr(from, at - from));
-  }
-
-  // After \catcode: note a change of '%' between comment and ignored.
-  void catcode()
-  {
-    skip_blanks();
-    if (text.substr(at, 3) != "`\\%")
-      return;
-    size_t equals = text.find_first_not_of(' ', at + 3);
-    if (equals == std::string_view::npos || text[equals] != '=')
-      return;
-    size_t digits = text.find_first_not_of(' ', equals + 1);
-    if (digits == std::string_view::npos)
-      return;
-    if (text.substr(digits, 1) == "9")
-      percent_ignored = true;
-    else if (text.substr(digits, 2) == "14")
-      percent_ignored = false;
-  }
-};
-
-// The macros a file defines with \def before its declaration: their
-// parameter text and body.  The declaration's argument may use the
-// parameterless ones (\filedate, \fileversion); the others may build them
-// when the file invokes them.
-struct macro {
-  std::string parameters, body;
-  bool conditional;       // defined inside a conditional
-  bool ambiguous = false; // defined again otherwise, one of them conditionally
-};
-typedef std::map<std::string, macro, std::less<>> macro_table;
-
-// Return the argument of TEXT at *AT for a parameter delimited by
-// DELIMITER ("": undelimited), and move *AT behind it; false in *OK if it
-// does not match.
-std::string macro_argument(std::string_view text, size_t *at, const std::string &delimiter,
-                           bool *ok)
-{
-  size_t from = *at;
-  if (delimiter.empty()) {
-    while (from < text.size() && strchr(" \t\r\n", text[from]) != nullptr)
-      from++;
-    if (from >= text.size()) {
-      *ok = false;
-      return "";
-    }
-    tex_reader one{text, from};
-    if (text[from] == '{') {
-      std::string arg = one.group('{', '}', ok);
-      *at = one.at;
-      return arg;
-    }
-    *at = from + 1;
-    if (text[from] == '\\') {
-      while (*at < text.size() && tex_reader::letter_p(text[*at]))
-        (*at)++;
-      if (*at == from + 1 && *at < text.size())
-        (*at)++;
-    }
-    return std::string(text.substr(from, *at - from));
-  }
-  int depth = 0;
-  for (size_t i = from; i < text.size(); i++) {
-    if (text[i] == '{')
-      depth++;
-    else if (text[i] == '}' && --depth < 0)
-      break;
-    else if (depth == 0 && text.compare(i, delimiter.size(), delimiter) == 0) {
-      std::string arg(text.substr(from, i - from));
-      if (arg.size() >= 2 && arg.front() == '{' && arg.back() == '}')
-        arg = arg.substr(1, arg.size() - 2);
-      *at = i + delimiter.size();
-      return arg;
-    }
-  }
-  *ok = false;
-  return "";
-}
-
-// Return the expansion of macro M invoked at *AT of TEXT, moving *AT
-// behind its arguments; false in *OK where they do not match.
-std::string invoke_macro(const macro &m, std::string_view text, size_t *at, bool *ok)
-{
-  *ok = true;
-  const std::string &p = m.parameters;
-  size_t first = p.find('#');
-  std::string prefix = p.substr(0, first);
-  size_t pos = *at;
-  if (text.compare(pos, prefix.size(), prefix) != 0) {
-    *ok = false;
-    return "";
-  }
-  pos += prefix.size();
-  std::vector<std::string> args;
-  for (size_t hash = first; hash != std::string::npos && hash + 1 < p.size() && *ok;) {
-    size_t next = p.find('#', hash + 2);
-    std::string delimiter = p.substr(hash + 2, next == std::string::npos ? std::string::npos
-                                                                          : next - hash - 2);
-    args.push_back(macro_argument(text, &pos, delimiter, ok));
-    hash = next;
-  }
-  std::string out;
-  for (size_t i = 0; *ok && i < m.body.size(); i++) {
-    char c = m.body[i];
-    if (c == '#' && i + 1 < m.body.size() && m.body[i + 1] >= '1' && m.body[i + 1] <= '9') {
-      size_t n = m.body[++i] - '1';
-      out += n < args.size() ? args[n] : "";
-    } else {
-      out += c == '#' && i + 1 < m.body.size() && m.body[i + 1] == '#' ? m.body[i++] : c;
-    }
-  }
-  *at = pos;
-  return out;
-}
-
-std::string expand_macros(const std::string &text, const macro_table &macros, int depth = 0)
-{
-  std::string out;
-  for (size_t at = 0; at < text.size();) {
-    if (text[at] != '\\') {
-      out += text[at++];
-      continue;
-    }
-    size_t end = at + 1;
-    while (end < text.size() && tex_reader::letter_p(text[end]))
-      end++;
-    std::string name = text.substr(at, end - at);
-    // A control word eats the blanks after it.
-    size_t next = end;
-    while (next < text.size() && text[next] == ' ')
-      next++;
-    auto it = macros.find(name);
-    if (name == "\\space") {
-      out += ' ';
-      at = next;
-    } else if (it != macros.end() && it->second.parameters.empty() && !it->second.ambiguous &&
-               depth < 8) {
-      out += expand_macros(it->second.body, macros, depth + 1);
-      at = next;
-    } else {
-      out += name;
-      at = end;
-    }
-  }
-  return out;
-}
-
-// Return the date at the start of INFO (YYYY/MM/DD or YYYY-MM-DD), or "".
-std::string date_at(const std::string &info)
-{
-  size_t p = info.find_first_not_of(' ');
-  if (p == std::string::npos || p + 10 > info.size())
-    return "";
-  for (size_t i = 0; i < 10; i++) {
-    char c = info[p + i];
-    bool digit = c >= '0' && c <= '9';
-    if ((i == 4 || i == 7) ? (c != '/' && c != '-') : !digit)
-      return "";
-  }
-  return info.substr(p, 10);
-}
-
-// Return the version in INFO: the word after the date, or the first word
-// where there is no date, if it starts with 'v' or a digit.
-std::string version_in(const std::string &info, bool dated)
-{
-  size_t p = info.find_first_not_of(' ');
-  if (p != std::string::npos && dated)
-    p = info.find_first_not_of(' ', p + 10);
-  if (p == std::string::npos)
-    return "";
-  // A word ends at any blank: a line end after a backslash (a control
-  // space) is one.
-  std::string word = info.substr(p, info.find_first_of(" \t\r\n", p) - p);
-  return !word.empty() && (word[0] == 'v' || (word[0] >= '0' && word[0] <= '9')) ? word : "";
-}
-
-} // namespace
 
 namespace {
 
@@ -549,6 +265,99 @@ bool read_input(tex_reader &in, const input_finder &find, macro_table &macros,
                         conditional, r, unfollowed);
 }
 
+// Where the reading of one file stands: the conditionals and braces it is
+// inside, with the command before each open brace and whether the group
+// reports an error.
+struct nesting {
+  // Conditionals are not evaluated: a macro defined inside one may never
+  // exist (\ifx\ProvidesPackage\undefined \def\next...), so it is not
+  // expanded.
+  int conditionals = 0;
+  // A definition inside braces may be an argument that is never carried
+  // out (\IfFileExists{...}{\def...}{\def...}): it counts as conditional.
+  int braces = 0;
+  std::vector<std::string> owners;
+  std::vector<bool> erring;
+  std::string last_command;
+};
+
+// Return true if N stands inside a conditional or braces.
+bool nested_p(const nesting &n)
+{
+  return n.conditionals > 0 || n.braces > 0;
+}
+
+// Follow TOKEN at IN into N where it opens or closes a conditional or a
+// group, or reports an error; return false where it does none of these.
+bool track_nesting(nesting &n, tex_reader &in, std::string_view token)
+{
+  if (token == "\\newif") {
+    in.next();
+  } else if (token == "\\iffalse") {
+    skip_false_branch(in);
+  } else if (token.substr(0, 3) == "\\if") {
+    n.conditionals++;
+  } else if (token == "\\fi") {
+    n.conditionals -= n.conditionals > 0;
+  } else if (token == "{") {
+    n.braces++;
+    n.owners.push_back(n.last_command);
+    n.erring.push_back(false);
+  } else if (token == "}") {
+    n.braces -= n.braces > 0;
+    if (!n.owners.empty()) {
+      n.owners.pop_back();
+      n.erring.pop_back();
+    }
+  } else if ((token == "\\PackageError" || token == "\\ClassError") && !n.erring.empty()) {
+    n.erring.back() = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// Note in R an \endinput inside an argument (N): "already loaded"
+// (\@ifundefined{...}{}{\endinput}) and "too old" (an error, then
+// \endinput) do not end a first load on a working installation; anything
+// else may.
+void note_endinput_in_argument(const nesting &n, reading *r)
+{
+  r->may_end = r->may_end || n.owners.empty() ||
+               (n.owners.back() != "\\@ifundefined" && !n.erring.back());
+}
+
+// Record in R the declaration TOKEN at IN (N: where it stands, the whole
+// file under a conditional if CONDITIONAL), as LaTeX records it under
+// NAME: each over the one before, so the last stands, unless it may never
+// be carried out (a conditional's branch for plain TeX): then the first
+// stands.  One inside braces is an argument: LaTeX may carry it out later
+// (\AtEndOfPackage) or never.
+void take_declaration(tex_reader &in, std::string_view token, const macro_table &macros,
+                      const std::string &name, bool conditional, const nesting &n, reading *r)
+{
+  bool carried_out;
+  auto found = declared(in, token, macros, name, &carried_out);
+  // (In \@ifundefined{ProvidesPackage}{...}{\ProvidesPackage...}, the
+  // guard of files written for plain TeX too, LaTeX carries it out.)
+  bool argument = n.braces > 0 && n.owners.back() != "\\@ifundefined";
+  if (carried_out && !argument && !r->declared && r->may_end) {
+    r->unknowable = true; // LaTeX may never come here
+  } else if (carried_out && !argument && (!r->declared || (!conditional && !nested_p(n)))) {
+    r->declaration = found;
+    r->declared = true;
+  }
+}
+
+// Return the rest of the line at IN: what TeX still reads of a file after
+// \endinput.
+std::string rest_of_line(const tex_reader &in)
+{
+  size_t line_end = in.text.find('\n', in.at);
+  return std::string(in.text.substr(
+      in.at, line_end == std::string_view::npos ? std::string_view::npos : line_end - in.at));
+}
+
 // Read TEXT as provides_declaration does into *R, following \input
 // through FIND up to DEPTH files deep, the whole file read under a
 // conditional if CONDITIONAL; set *UNFOLLOWED, and return false, where an
@@ -560,64 +369,29 @@ bool declaration_in(const std::string &text, const input_finder &find, macro_tab
   tex_reader in{text};
   std::string buffer; // the text once a macro's expansion replaced its call
   int expansions = 0;
-  // Conditionals are not evaluated: a macro defined inside one may never
-  // exist (\ifx\ProvidesPackage\undefined \def\next...), so it is not
-  // expanded.
-  int conditionals = 0;
-  // A definition inside braces may be an argument that is never carried
-  // out (\IfFileExists{...}{\def...}{\def...}): it counts as conditional.
-  int braces = 0;
-  std::vector<std::string> owners; // the command before each open brace
-  std::vector<bool> erring;        // ... and whether the group reports an error
-  std::string last_command;
+  nesting n;
   for (std::string_view token; !(token = in.next()).empty();) {
     if (token.size() > 1 && token[0] == '\\')
-      last_command = token;
+      n.last_command = token;
     std::string built;
     if (token == "\\csname" && !(built = csname_token(in)).empty())
       token = built;
     if (token == "\\catcode") {
       in.catcode();
-    } else if (token == "\\newif") {
-      in.next();
-    } else if (token == "\\iffalse") {
-      skip_false_branch(in);
-    } else if (token.substr(0, 3) == "\\if") {
-      conditionals++;
-    } else if (token == "\\fi") {
-      conditionals -= conditionals > 0;
-    } else if (token == "\\endinput" && conditionals == 0 && braces == 0) {
-      // TeX reads the rest of the line, then leaves the file.
-      size_t line_end = in.text.find('\n', in.at);
-      std::string rest(in.text.substr(in.at, line_end == std::string_view::npos
-                                                 ? std::string_view::npos
-                                                 : line_end - in.at));
-      return declaration_in(rest, find, macros, name, depth, conditional, r, unfollowed);
-    } else if (token == "\\endinput" && braces > 0) {
-      // In an argument: "already loaded" (\@ifundefined{...}{}{\endinput})
-      // and "too old" (an error, then \endinput) do not end a first load
-      // on a working installation; anything else may.
-      r->may_end = r->may_end || owners.empty() ||
-                   (owners.back() != "\\@ifundefined" && !erring.back());
-    } else if (token == "{" || token == "}") {
-      braces += token == "{" ? 1 : -(braces > 0);
-      if (token == "{") {
-        owners.push_back(last_command);
-        erring.push_back(false);
-      } else if (!owners.empty()) {
-        owners.pop_back();
-        erring.pop_back();
-      }
-    } else if ((token == "\\PackageError" || token == "\\ClassError") && !erring.empty()) {
-      erring.back() = true;
+    } else if (track_nesting(n, in, token)) {
+    } else if (token == "\\endinput" && !nested_p(n)) {
+      return declaration_in(rest_of_line(in), find, macros, name, depth, conditional, r,
+                            unfollowed);
+    } else if (token == "\\endinput" && n.braces > 0) {
+      note_endinput_in_argument(n, r);
     } else if (package_load_p(token)) {
       // The package may define the macros a declaration uses afterwards.
       macros.clear();
     } else if (defines_declaration_p(in, token)) {
       // What a declaration of the file's own records is not LaTeX's (one
       // defined under a conditional is plain TeX's stand-in).
-      r->unknowable = r->unknowable || (!conditional && conditionals == 0 && braces == 0);
-    } else if (read_definition(in, token, macros, conditionals > 0 || braces > 0)) {
+      r->unknowable = r->unknowable || (!conditional && !nested_p(n));
+    } else if (read_definition(in, token, macros, nested_p(n))) {
     } else if (auto called = macros.find(token);
                called != macros.end() && !called->second.conditional && expansions < 256 &&
                (!called->second.parameters.empty() ||
@@ -627,27 +401,11 @@ bool declaration_in(const std::string &text, const input_finder &find, macro_tab
       if (expand_call(in, called->second, buffer))
         expansions++;
     } else if (token == "\\input" && depth < 4) {
-      if (!read_input(in, find, macros, name, depth + 1,
-                      conditional || conditionals > 0 || braces > 0, r, unfollowed))
+      if (!read_input(in, find, macros, name, depth + 1, conditional || nested_p(n), r,
+                      unfollowed))
         return false;
     } else if (declaration_p(token)) {
-      // LaTeX records each declaration over the one before: the last
-      // stands, unless it may never be carried out (a conditional's
-      // branch for plain TeX): then the first stands.
-      // One inside braces is an argument: LaTeX may carry it out later
-      // (\AtEndOfPackage) or never.
-      bool carried_out;
-      auto found = declared(in, token, macros, name, &carried_out);
-      // (In \@ifundefined{ProvidesPackage}{...}{\ProvidesPackage...}, the
-      // guard of files written for plain TeX too, LaTeX carries it out.)
-      bool argument = braces > 0 && owners.back() != "\\@ifundefined";
-      if (carried_out && !argument && !r->declared && r->may_end) {
-        r->unknowable = true; // LaTeX may never come here
-      } else if (carried_out && !argument &&
-                 (!r->declared || (!conditional && conditionals == 0 && braces == 0))) {
-        r->declaration = found;
-        r->declared = true;
-      }
+      take_declaration(in, token, macros, name, conditional, n, r);
     }
   }
   return true;

@@ -17,8 +17,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -33,6 +31,8 @@
 #include "shared/packages.h"
 #include "shared/status.h"
 #include "shared/files.h"
+#include "shared/walk.h"
+#include "shared/workers.h"
 #include "kpathsea/lookup.h"
 #include "kpathsea/binding.h"
 #include "platform/platform.h"
@@ -335,22 +335,6 @@ void add_outside_copies(explained_report &report, const lookup_list &lookups,
     *grown[i] = std::move(again[i]);
 }
 
-// Start FN on a thread of its own, or, where no thread can be had, run
-// FN here and return an empty thread.
-template <typename Fn> std::thread start_or_run(Fn fn)
-{
-  try {
-    return std::thread(fn);
-  } catch (const std::system_error &) {
-    fn();
-    return std::thread();
-  }
-}
-
-} // namespace
-
-namespace {
-
 // The trees by their texmf.cnf variables, as tree_roots gives them.
 typedef std::vector<std::pair<std::string, std::string>> tree_list;
 
@@ -457,14 +441,7 @@ bool look_up_and_learn(explained_report &report, const lookup_list &lookups,
   bool facts_out_of_memory = false;
   {
     // Joined on every way out, a lack of memory on this thread included.
-    struct joined_thread {
-      std::thread thread;
-      ~joined_thread()
-      {
-        if (thread.joinable())
-          thread.join();
-      }
-    } facts;
+    joined_thread facts;
     bool entered = in_empty_directory([&]() {
       *hits = look_up(report, lookups.names, lookups.formats, [&]() {
         facts.thread = start_or_run([&]() {

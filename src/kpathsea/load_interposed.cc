@@ -4,6 +4,7 @@
 // tailappend.cc's do for the appends.
 
 #include "kpathsea/binding.h"
+#include "kpathsea/lookup.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,7 +13,6 @@
 #include <dlfcn.h>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "platform/platform.h"
@@ -34,29 +34,21 @@ void skip_database_load()
 
 namespace {
 
-// Return TEXMFDBS of KPSE without the trees whose ls-R is no regular file
-// (a FIFO would hang Kpathsea's load, /dev/zero would fill memory), saying
-// so on standard error; "" if every tree may be loaded, "-" if none.
-std::string loadable_databases(kpathsea kpse)
+// Return TEXMFDBS without the trees whose ls-R is no regular file (a FIFO
+// would hang Kpathsea's load, /dev/zero would fill memory), saying so on
+// standard error; "" if every tree may be loaded, "-" if none.
+std::string loadable_databases()
 {
-  char *value = kpathsea_var_value(kpse, "TEXMFDBS");
-  if (value == nullptr)
-    return "";
-  char *expanded = kpathsea_brace_expand(kpse, value);
-  free(value);
   std::string kept;
   bool dropped = false;
-  for (const std::string &tree : split_text(expanded, ENV_SEP)) {
-    if (tree.empty())
-      continue;
+  for (const path_element &tree : path_elements("TEXMFDBS")) {
     bool bad = false;
     for (const char *name : database_names) {
-      std::string db = (tree.compare(0, 2, "!!") == 0 ? tree.substr(2) : tree) + "/" + name;
+      std::string db = tree.dir + "/" + name;
       struct stat st;
       int fd, error;
       open_result result = open_regular(db, &fd, &st, &error);
-      if (result == open_ok)
-        close(fd);
+      owned_file opened(result == open_ok ? fd : -1);
       static std::vector<std::string> warned; // Kpathsea may load more than once
       if ((result == open_not_regular || result == open_pseudo) &&
           std::find(warned.begin(), warned.end(), db) == warned.end()) {
@@ -68,9 +60,9 @@ std::string loadable_databases(kpathsea kpse)
     }
     dropped = dropped || bad;
     if (!bad)
-      kept += (kept.empty() ? "" : std::string(1, ENV_SEP)) + tree;
+      kept += (kept.empty() ? "" : std::string(1, ENV_SEP)) + (tree.database_only ? "!!" : "") +
+              tree.dir;
   }
-  free(expanded);
   // An empty element would stand for texmf.cnf's value: with nothing
   // left, nothing is loaded at all.
   if (dropped && kept.empty())
@@ -89,7 +81,7 @@ extern "C" void kpathsea_init_db(kpathsea kpse)
   static init_fn library_init = reinterpret_cast<init_fn>(dlsym(RTLD_NEXT, "kpathsea_init_db"));
   if (database_load_skipped || library_init == nullptr)
     return;
-  std::string loadable = loadable_databases(kpse);
+  std::string loadable = loadable_databases();
   if (loadable == "-")
     return;
   const char *saved = getenv("TEXMFDBS");
