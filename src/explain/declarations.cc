@@ -5,8 +5,10 @@
 #include "explain/explain.h"
 #include "explain/facts.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <iterator>
 #include <functional>
 #include <map>
 #include <string>
@@ -19,37 +21,6 @@
 
 namespace {
 
-// Return true if TOKEN is one of LaTeX's declarations.
-bool declaration_p(std::string_view token)
-{
-  for (const char *name : {"\\ProvidesPackage", "\\ProvidesClass", "\\ProvidesFile",
-                           "\\ProvidesExplPackage", "\\ProvidesExplClass", "\\ProvidesExplFile"})
-    if (token == name)
-      return true;
-  return false;
-}
-
-// Return true if TOKEN loads a package or class.
-bool package_load_p(std::string_view token)
-{
-  for (const char *name : {"\\RequirePackage", "\\usepackage", "\\LoadClass", "\\documentclass",
-                           "\\RequirePackageWithOptions", "\\LoadClassWithOptions"})
-    if (token == name)
-      return true;
-  return false;
-}
-
-// Define NAME as M in MACROS.  Where it was defined otherwise before and
-// either definition is conditional, which one holds is not known.
-void define(macro_table &macros, std::string_view name, macro m)
-{
-  auto old = macros.find(name);
-  if (old != macros.end() && (old->second.conditional || m.conditional) &&
-      (old->second.body != m.body || old->second.parameters != m.parameters))
-    m.ambiguous = true;
-  macros[std::string(name)] = m;
-}
-
 // Return true if TOKEN at IN defines one of LaTeX's declarations anew
 // (\def\ProvidesClass...); IN stays where it is.
 bool defines_declaration_p(tex_reader &in, std::string_view token)
@@ -61,45 +32,6 @@ bool defines_declaration_p(tex_reader &in, std::string_view token)
   std::string_view defined = in.next();
   in.at = at;
   return declaration_p(defined) && defined.substr(0, 13) != "\\ProvidesExpl";
-}
-
-// Read the definition that TOKEN (\def, \newcommand, ...) starts at IN
-// into MACROS, CONDITIONAL if it stands inside a conditional; return false
-// if TOKEN starts none.
-bool read_definition(tex_reader &in, std::string_view token, macro_table &macros,
-                     bool conditional)
-{
-  if (token == "\\providecommand" || token == "\\newcommand") {
-    // Only the parameterless form: \newcommand\name{body}.
-    std::string_view name = in.next();
-    size_t after = in.at;
-    bool found;
-    std::string body = in.group('{', '}', &found);
-    if (found && name.size() > 1 && name[0] == '\\' && !declaration_p(name) &&
-        macros.count(name) == 0)
-      define(macros, name, {"", body, conditional});
-    else if (!found)
-      in.at = after;
-    return true;
-  }
-  if (token != "\\def" && token != "\\edef" && token != "\\gdef" && token != "\\xdef")
-    return false;
-  std::string_view name = in.next();
-  size_t after = in.at, brace = after;
-  while (brace < in.text.size() && in.text[brace] != '{' && in.text[brace] != '\n')
-    brace++;
-  std::string parameters(in.text.substr(after, brace - after));
-  parameters.erase(0, parameters.find_first_not_of(' '));
-  in.at = brace;
-  bool found;
-  std::string body = in.group('{', '}', &found);
-  // LaTeX always has its declarations: a file that defines one does so
-  // for plain TeX, under a guard (\@ifundefined{ProvidesPackage}).
-  if (found && name.size() > 1 && name[0] == '\\' && !declaration_p(name))
-    define(macros, name, {parameters, body, conditional});
-  else
-    in.at = after;
-  return true;
 }
 
 // Replace the call of macro M at IN by its expansion, the rest of the text
@@ -235,6 +167,9 @@ struct reading {
   bool unknowable = false; // the text cannot tell: the file defines its own
                           // declaration, or LaTeX may stop before one
   bool may_end = false;   // an \endinput LaTeX may carry out came first
+  // A declaration LaTeX carries out at the end of the package, with the
+  // macros as they are then: its text from the declaration on.
+  std::string at_end;
 };
 
 bool declaration_in(const std::string &text, const input_finder &find, macro_table &macros,
@@ -261,13 +196,28 @@ bool read_input(tex_reader &in, const input_finder &find, macro_table &macros,
       *unfollowed = true;
     return false;
   }
-  return declaration_in(included.substr(0, declaration_window), find, macros, name, depth,
-                        conditional, r, unfollowed);
+  // An \endinput that may end the file read ends only that file.
+  bool may_end = r->may_end;
+  bool read = declaration_in(included.substr(0, declaration_window), find, macros, name, depth,
+                             conditional, r, unfollowed);
+  r->may_end = may_end;
+  return read;
 }
 
-// Where the reading of one file stands: the conditionals and braces it is
-// inside, with the command before each open brace and whether the group
-// reports an error.
+// A group the reading stands in: the command it is an argument of (the
+// last before it), which of its arguments it is, where it opens, and
+// whether it reports an error.
+struct argument {
+  std::string command;
+  int index = 1;
+  std::string_view text; // where it opens: a macro's expansion may replace it
+  size_t open = 0;
+  bool erring = false;
+  std::string first; // the command's first argument, once read
+};
+
+// Where the reading of one file stands: the conditionals and groups it is
+// inside.
 struct nesting {
   // Conditionals are not evaluated: a macro defined inside one may never
   // exist (\ifx\ProvidesPackage\undefined \def\next...), so it is not
@@ -276,9 +226,10 @@ struct nesting {
   // A definition inside braces may be an argument that is never carried
   // out (\IfFileExists{...}{\def...}{\def...}): it counts as conditional.
   int braces = 0;
-  std::vector<std::string> owners;
-  std::vector<bool> erring;
+  std::vector<argument> groups;
   std::string last_command;
+  argument closed;           // the group closed last
+  bool after_close = false;  // ... by the token before
 };
 
 // Return true if N stands inside a conditional or braces.
@@ -301,30 +252,64 @@ bool track_nesting(nesting &n, tex_reader &in, std::string_view token)
     n.conditionals -= n.conditionals > 0;
   } else if (token == "{") {
     n.braces++;
-    n.owners.push_back(n.last_command);
-    n.erring.push_back(false);
+    // A group right after another is the same command's next argument.
+    argument g;
+    if (n.after_close) {
+      g.command = n.closed.command;
+      g.index = n.closed.index + 1;
+      g.first = n.closed.first;
+    } else {
+      g.command = n.last_command;
+    }
+    g.text = in.text;
+    g.open = in.at;
+    n.groups.push_back(g);
   } else if (token == "}") {
     n.braces -= n.braces > 0;
-    if (!n.owners.empty()) {
-      n.owners.pop_back();
-      n.erring.pop_back();
+    if (!n.groups.empty()) {
+      n.closed = n.groups.back();
+      if (n.closed.index == 1 && n.closed.text.data() == in.text.data() && in.at > n.closed.open)
+        n.closed.first = std::string(in.text.substr(n.closed.open, in.at - 1 - n.closed.open));
+      n.groups.pop_back();
     }
-  } else if ((token == "\\PackageError" || token == "\\ClassError") && !n.erring.empty()) {
-    n.erring.back() = true;
+  } else if ((token == "\\PackageError" || token == "\\ClassError") && !n.groups.empty()) {
+    n.groups.back().erring = true;
   } else {
     return false;
   }
   return true;
 }
 
+// Return true if a load on its own never takes the argument G: the branch
+// of \@ifpackageloaded (\@ifclassloaded) for a package already loaded.
+bool branch_for_loaded_p(const argument &g)
+{
+  return (g.command == "\\@ifpackageloaded" || g.command == "\\@ifclassloaded") && g.index == 2;
+}
+
 // Note in R an \endinput inside an argument (N): "already loaded"
-// (\@ifundefined{...}{}{\endinput}) and "too old" (an error, then
-// \endinput) do not end a first load on a working installation; anything
-// else may.
+// (\@ifundefined{...}{}{\endinput}, \@ifpackageloaded{...}{\endinput}{})
+// and "too old" (an error, then \endinput) do not end a first load on a
+// working installation; anything else may.
 void note_endinput_in_argument(const nesting &n, reading *r)
 {
-  r->may_end = r->may_end || n.owners.empty() ||
-               (n.owners.back() != "\\@ifundefined" && !n.erring.back());
+  r->may_end = r->may_end || n.groups.empty() ||
+               (n.groups.back().command != "\\@ifundefined" &&
+                !branch_for_loaded_p(n.groups.back()) && !n.groups.back().erring);
+}
+
+// Return true if LaTeX carries out what stands in the argument G when it
+// loads the file: \@ifundefined's branch for a command LaTeX defines (the
+// guard of files written for LaTeX 2.09 or plain TeX too).
+bool carried_out_argument_p(const argument &g)
+{
+  if (g.command != "\\@ifundefined" || g.index != 3)
+    return false;
+  for (const char *name : {"NeedsTeXFormat", "ProvidesPackage", "ProvidesFile", "ProvidesClass",
+                           "RequirePackage", "documentclass", "DeclareOption"})
+    if (g.first == name)
+      return true;
+  return false;
 }
 
 // Record in R the declaration TOKEN at IN (N: where it stands, the whole
@@ -336,11 +321,15 @@ void note_endinput_in_argument(const nesting &n, reading *r)
 void take_declaration(tex_reader &in, std::string_view token, const macro_table &macros,
                       const std::string &name, bool conditional, const nesting &n, reading *r)
 {
+  if (!n.groups.empty() && (n.groups.back().command == "\\AtEndOfPackage" ||
+                            n.groups.back().command == "\\AtEndOfClass")) {
+    if (!conditional && n.braces == 1 && n.conditionals == 0)
+      r->at_end = std::string(token) + std::string(in.text.substr(in.at, 4096));
+    return;
+  }
   bool carried_out;
   auto found = declared(in, token, macros, name, &carried_out);
-  // (In \@ifundefined{ProvidesPackage}{...}{\ProvidesPackage...}, the
-  // guard of files written for plain TeX too, LaTeX carries it out.)
-  bool argument = n.braces > 0 && n.owners.back() != "\\@ifundefined";
+  bool argument = !n.groups.empty() && !carried_out_argument_p(n.groups.back());
   if (carried_out && !argument && !r->declared && r->may_end) {
     r->unknowable = true; // LaTeX may never come here
   } else if (carried_out && !argument && (!r->declared || (!conditional && !nested_p(n)))) {
@@ -374,7 +363,11 @@ bool declaration_in(const std::string &text, const input_finder &find, macro_tab
     if (token.size() > 1 && token[0] == '\\')
       n.last_command = token;
     std::string built;
-    if (token == "\\csname" && !(built = csname_token(in)).empty())
+    // \csname fi\endcsname closes a conditional only in the branch TeX
+    // takes: skipping the other, TeX does not build it (plain TeX's
+    // \ifx\fmtname\plain\csname fi\endcsname ... \fi).
+    if (token == "\\csname" && !(built = csname_token(in)).empty() &&
+        built.compare(0, 3, "\\if") != 0 && built != "\\fi" && built != "\\else")
       token = built;
     if (token == "\\catcode") {
       in.catcode();
@@ -385,8 +378,14 @@ bool declaration_in(const std::string &text, const input_finder &find, macro_tab
     } else if (token == "\\endinput" && n.braces > 0) {
       note_endinput_in_argument(n, r);
     } else if (package_load_p(token)) {
-      // The package may define the macros a declaration uses afterwards.
-      macros.clear();
+      // The package may define the macros a declaration uses afterwards:
+      // before the first, those it may define are forgotten; after it, all.
+      forgetting f = macros.empty() || r->declared ? untold
+                                                   : forget_redefined(in, token, find, macros);
+      if (f != forgotten)
+        macros.clear();
+      if (f == not_found && unfollowed != nullptr)
+        *unfollowed = true;
     } else if (defines_declaration_p(in, token)) {
       // What a declaration of the file's own records is not LaTeX's (one
       // defined under a conditional is plain TeX's stand-in).
@@ -407,6 +406,7 @@ bool declaration_in(const std::string &text, const input_finder &find, macro_tab
     } else if (declaration_p(token)) {
       take_declaration(in, token, macros, name, conditional, n, r);
     }
+    n.after_close = token == "}";
   }
   return true;
 }
@@ -437,6 +437,14 @@ std::pair<std::string, std::string> provides_declaration(const std::string &text
   reading r;
   if (!declaration_in(lines, find, macros, name, 0, false, &r, unfollowed) || r.unknowable)
     return {};
+  if (!r.at_end.empty()) {
+    tex_reader in{r.at_end};
+    std::string_view token = in.next();
+    bool carried_out;
+    auto found = declared(in, token, macros, name, &carried_out);
+    if (carried_out)
+      return found;
+  }
   return r.declaration;
 }
 

@@ -1,8 +1,12 @@
 #include "explain/tex_reading.h"
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/platform.h"
 
 // Return the argument of TEXT at *AT for a parameter delimited by
 // DELIMITER ("": undelimited), and move *AT behind it; false in *OK if it
@@ -145,7 +149,198 @@ std::string version_in(const std::string &info, bool dated)
     return "";
   // A word ends at any blank: a line end after a backslash (a control
   // space) is one.
-  std::string word = info.substr(p, info.find_first_of(" \t\r\n", p) - p);
+  size_t end = info.find_first_of(" \t\r\n", p);
+  std::string word = info.substr(p, end - p);
+  // expl3's declarations record a version given as " 1.0 " as "v 1.0".
+  size_t next = end == std::string::npos ? end : info.find_first_not_of(" \t\r\n", end);
+  if (word == "v" && next != std::string::npos && info[next] >= '0' && info[next] <= '9')
+    word += info.substr(next, info.find_first_of(" \t\r\n", next) - next);
   return !word.empty() && (word[0] == 'v' || (word[0] >= '0' && word[0] <= '9')) ? word : "";
+}
+
+// Return true if TOKEN is one of LaTeX's declarations.
+bool declaration_p(std::string_view token)
+{
+  for (const char *name : {"\\ProvidesPackage", "\\ProvidesClass", "\\ProvidesFile",
+                           "\\ProvidesExplPackage", "\\ProvidesExplClass", "\\ProvidesExplFile"})
+    if (token == name)
+      return true;
+  return false;
+}
+
+// Return true if TOKEN loads a package or class.
+bool package_load_p(std::string_view token)
+{
+  for (const char *name : {"\\RequirePackage", "\\usepackage", "\\LoadClass", "\\documentclass",
+                           "\\RequirePackageWithOptions", "\\LoadClassWithOptions"})
+    if (token == name)
+      return true;
+  return false;
+}
+
+namespace {
+
+// Return the files that the loading command LOAD (\input, \RequirePackage,
+// ...) at IN names, with a package's or class's suffix; false in *OK where
+// a name is built by a macro.  IN stays where it is.
+std::vector<std::string> loaded_names(tex_reader in, std::string_view load, bool *ok)
+{
+  *ok = true;
+  if (load == "\\input") {
+    std::string name = in.file_name();
+    *ok = !name.empty() && name.find_first_of("\\#") == std::string::npos;
+    return {name};
+  }
+  bool found;
+  in.group('[', ']', &found);
+  std::string list = in.group('{', '}', &found);
+  *ok = found && list.find_first_of("\\#") == std::string::npos;
+  const char *suffix = load.find("Class") != std::string_view::npos ||
+                               load == "\\documentclass" ? ".cls" : ".sty";
+  std::vector<std::string> names;
+  for (std::string name : split_text(list, ',')) {
+    name.erase(0, name.find_first_not_of(' '));
+    name.erase(name.find_last_not_of(' ') + 1);
+    if (!name.empty())
+      names.push_back(name + suffix);
+  }
+  return names;
+}
+
+} // namespace
+
+// Remove from MACROS each macro that the files the loading command TOKEN
+// at IN reads (through FIND, and the files those load in turn) may define:
+// one whose name they hold anywhere.  Return not_found where one cannot be
+// read, untold where the files cannot be told or are too many: then any
+// macro may have changed.  A load inside those files whose name a macro
+// builds is not followed: it stands in a definition (expl3's
+// \__kernel_primitive:NN \input ...), or names a file the document picks.
+forgetting forget_redefined(const tex_reader &in, std::string_view token,
+                            const input_finder &find, macro_table &macros)
+{
+  bool ok;
+  std::vector<std::string> pending = loaded_names(in, token, &ok), read;
+  size_t budget = 8 << 20; // bytes: expl3 is a little over one
+  std::string text;
+  while (ok && !pending.empty() && !macros.empty()) {
+    std::string name = pending.back();
+    pending.pop_back();
+    if (std::find(read.begin(), read.end(), name) != read.end())
+      continue;
+    if (!find || !find(name, &text))
+      return not_found;
+    if (read.size() == 64 || text.size() > budget)
+      return untold;
+    read.push_back(name);
+    budget -= text.size();
+    for (auto m = macros.begin(); m != macros.end();)
+      m = text.find(std::string_view(m->first).substr(1)) == std::string::npos
+              ? std::next(m)
+              : macros.erase(m);
+    tex_reader loads{text};
+    for (std::string_view t; !(t = loads.next()).empty();)
+      if (t == "\\input" || package_load_p(t)) {
+        bool told;
+        std::vector<std::string> more = loaded_names(loads, t, &told);
+        if (told)
+          pending.insert(pending.end(), more.begin(), more.end());
+      }
+  }
+  return ok ? forgotten : untold;
+}
+
+namespace {
+
+// Define NAME as M in MACROS.  Where it was defined otherwise before and
+// either definition is conditional, which one holds is not known.
+void define(macro_table &macros, std::string_view name, macro m)
+{
+  auto old = macros.find(name);
+  if (old != macros.end() && (old->second.conditional || m.conditional) &&
+      (old->second.body != m.body || old->second.parameters != m.parameters))
+    m.ambiguous = true;
+  macros[std::string(name)] = m;
+}
+
+} // namespace
+
+// Read the definition that TOKEN (\def, \newcommand, ...) starts at IN
+// into MACROS, CONDITIONAL if it stands inside a conditional; return false
+// if TOKEN starts none.
+bool read_definition(tex_reader &in, std::string_view token, macro_table &macros,
+                     bool conditional)
+{
+  // A definition names a control sequence: anything else (\let\x\def}
+  // \newcommand{\x}) is left to be read as it stands.
+  size_t before = in.at;
+  // expl3's token lists hold a date or a version as a macro would:
+  // \tl_const:Nn \c_pkg_date_tl {2022/01/23}.
+  bool token_list = token.substr(0, 9) == "\\tl_const" || token.substr(0, 7) == "\\tl_set" ||
+                    token.substr(0, 8) == "\\tl_gset";
+  token_list = token_list && (token.substr(token.size() - 3) == ":Nn" ||
+                              token.substr(token.size() - 3) == ":Nx" ||
+                              token.substr(token.size() - 3) == ":Ne");
+  bool defining = token == "\\providecommand" || token == "\\newcommand" || token == "\\def" ||
+                  token == "\\edef" || token == "\\gdef" || token == "\\xdef" || token_list;
+  if (token == "\\let") {
+    // \let\name=\value: neither is a call; the macro's meaning, if it was
+    // known, is not any more.
+    std::string_view name = in.next();
+    if (name.size() > 1 && name[0] == '\\') {
+      macros.erase(std::string(name));
+      if (in.next() == "=")
+        in.next();
+    } else {
+      in.at = before;
+    }
+    return true;
+  }
+  if (!defining)
+    return false;
+  bool command = token == "\\providecommand" || token == "\\newcommand";
+  std::string_view name = in.next();
+  if (command && name == "{") {
+    name = in.next(); // \newcommand{\name}
+    if (in.next() != "}")
+      name = {};
+  }
+  if (name.size() < 2 || name[0] != '\\') {
+    in.at = before;
+    return true;
+  }
+  if (command || token_list) {
+    // Only the parameterless form: \newcommand\name{body}.
+    size_t after = in.at;
+    bool found;
+    std::string body = in.group('{', '}', &found);
+    if (token_list) {
+      // In expl3's syntax, blanks are ignored and ~ is a space.
+      body.erase(std::remove_if(body.begin(), body.end(),
+                                [](char c) { return c == ' ' || c == '\t' || c == '\n'; }),
+                 body.end());
+      std::replace(body.begin(), body.end(), '~', ' ');
+    }
+    if (found && !declaration_p(name) && (token_list || macros.count(name) == 0))
+      define(macros, name, {"", body, conditional});
+    else if (!found)
+      in.at = after;
+    return true;
+  }
+  size_t after = in.at, brace = after;
+  while (brace < in.text.size() && in.text[brace] != '{' && in.text[brace] != '\n')
+    brace++;
+  std::string parameters(in.text.substr(after, brace - after));
+  parameters.erase(0, parameters.find_first_not_of(' '));
+  in.at = brace;
+  bool found;
+  std::string body = in.group('{', '}', &found);
+  // LaTeX always has its declarations: a file that defines one does so
+  // for plain TeX, under a guard (\@ifundefined{ProvidesPackage}).
+  if (found && !declaration_p(name))
+    define(macros, name, {parameters, body, conditional});
+  else
+    in.at = after;
+  return true;
 }
 

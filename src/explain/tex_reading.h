@@ -10,6 +10,9 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "explain/explain.h"
 
 // A reading of TeX source: control sequences, characters, and comments
 // skipped as TeX skips them (to the end of the line, and the next line's
@@ -167,5 +170,28 @@ std::string date_at(const std::string &info);
 // Return the version in INFO: the word after the date, or the first word
 // where there is no date, if it starts with 'v' or a digit.
 std::string version_in(const std::string &info, bool dated);
+
+// Return true if TOKEN is one of LaTeX's declarations.
+bool declaration_p(std::string_view token);
+
+// Return true if TOKEN loads a package or class.
+bool package_load_p(std::string_view token);
+
+// What became of the macros a loaded package may redefine.
+enum forgetting { forgotten, not_found, untold };
+
+// Remove from MACROS each macro that the files the loading command TOKEN
+// at IN reads (through FIND, and the files those load in turn) may define:
+// one whose name they hold anywhere.  Return not_found where one cannot be
+// read, untold where the files cannot be told or are too many: then any
+// macro may have changed.
+forgetting forget_redefined(const tex_reader &in, std::string_view token,
+                            const input_finder &find, macro_table &macros);
+
+// Read the definition that TOKEN (\def, \newcommand, \let, expl3's
+// \tl_const:Nn, ...) starts at IN into MACROS, CONDITIONAL if it stands
+// inside a conditional; return false if TOKEN starts none.
+bool read_definition(tex_reader &in, std::string_view token, macro_table &macros,
+                     bool conditional);
 
 #endif

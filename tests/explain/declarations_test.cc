@@ -59,4 +59,66 @@ TEST(Declarations, TheReadingAgreesWithLatexWhereTextMisleads)
   }
 }
 
+// What LaTeX records under the name of the package FILE once it has
+// loaded it whole (its declaration, or one at the end of the package).
+std::pair<std::string, std::string> latex_recorded(const std::string &file)
+{
+  std::string dir = file.substr(0, file.rfind('/')), stem = file.substr(0, file.rfind('.'));
+  std::string name = file.substr(file.rfind('/') + 1);
+  write_file(dir + "/h.tex",
+             "\\RequirePackage{" + stem + "}\n\\makeatletter\n"
+             "\\expandafter\\ifx\\csname ver@" + name + "\\endcsname\\relax\\else"
+             "\\immediate\\write16{LSRDECL[\\csname ver@" + name + "\\endcsname]}\\fi\n"
+             "\\csname @@end\\endcsname\n");
+  std::vector<std::string> out = command_output(
+      "cd " + dir + " && max_print_line=10000 latex -interaction=nonstopmode h.tex </dev/null "
+      "| sed -n 's/^.*LSRDECL\\[\\(.*\\)\\]$/\\1/p'");
+  return out.empty() ? std::pair<std::string, std::string>() : recorded_declaration(out[0]);
+}
+
+TEST(Declarations, WhatAPackageDeclaresWhenLatexLoadsItWhole)
+{
+  if (command_output("command -v latex").empty())
+    GTEST_SKIP() << "latex is not installed";
+  const char *const cases[] = {
+    // \let takes the tokens after it: a \def there defines nothing.
+    "{\\let\\x\\def}\\ProvidesPackage{NAME}[2021/06/06 v6 after a let]\n",
+    // plain TeX's guard: \csname fi\endcsname closes only the branch taken.
+    "\\def\\plain{plain}\\ifx\\fmtname\\plain\\csname fi\\endcsname\n\\endinput\n\\fi\n"
+    "\\ProvidesPackage{NAME}[2021/07/07 v7 after the plain guard]\n",
+    // LaTeX 2.09's guard: the third argument is LaTeX2e's, the second never.
+    "\\@ifundefined{NeedsTeXFormat}{\\def\\x{}}{\\ProvidesPackage{NAME}[2021/08/08 v8 2e]}\n",
+    "\\@ifundefined{NeedsTeXFormat}{\\ProvidesPackage{NAME}[2010/01/01 v0 2.09]}{}\n",
+    // "Already loaded" ends a load only where the other package came first.
+    "\\@ifpackageloaded{amsmath}{\\endinput}{}\n\\ProvidesPackage{NAME}[2021/09/09 v9 alone]\n",
+    // At the end of the package, with the macros as they are then.
+    "\\def\\filedate{2021/10/10}\\AtEndOfPackage{\\ProvidesPackage{NAME}[\\filedate\\space "
+    "v10]}\\RequirePackage{keyval}\n",
+    // A package that never names a macro leaves it as it was.
+    "\\def\\filedate{2021/11/11}\\RequirePackage{keyval}\n"
+    "\\ProvidesPackage{NAME}[\\filedate\\space v11 kept]\n",
+    "\\newcommand{\\filedate}{2021/12/12}\\ProvidesPackage{NAME}[\\filedate\\space v 12]\n",
+    // expl3's token lists, blanks ignored.
+    "\\RequirePackage{expl3}\\ExplSyntaxOn\n\\tl_const:Nn \\c_t_date_tl {2022/01/01}\n"
+    "\\tl_const:Nx \\c_t_version_tl { 1 . 2 }\n"
+    "\\ProvidesExplPackage{NAME}{\\c_t_date_tl}{\\c_t_version_tl}{expl3}\n",
+  };
+  // Files the packages load are found as LaTeX finds them.
+  input_finder through_kpsewhich = [](const std::string &name, std::string *text) {
+    std::vector<std::string> found = command_output("kpsewhich '" + name + "'");
+    return !found.empty() && !(*text = read_file(found[0])).empty();
+  };
+  int i = 0;
+  for (std::string text : cases) {
+    std::string dir = make_temp_dir(), name = "p" + std::to_string(i++);
+    for (size_t at; (at = text.find("NAME")) != std::string::npos;)
+      text.replace(at, 4, name);
+    write_file(dir + "/" + name + ".sty", text);
+    std::pair<std::string, std::string> latex = latex_recorded(dir + "/" + name + ".sty");
+    EXPECT_EQ(provides_declaration(text, through_kpsewhich, nullptr, name + ".sty"), latex)
+        << text;
+    EXPECT_EQ(latex.first.empty(), i == 4) << text; // the cases mean what they say
+  }
+}
+
 } // namespace
