@@ -300,6 +300,8 @@ bool read_definition(tex_reader &in, std::string_view token, macro_table &macros
     return false;
   bool command = token == "\\providecommand" || token == "\\newcommand";
   std::string_view name = in.next();
+  if (command && name == "*")
+    name = in.next(); // \newcommand*: the body holds no \par
   if (command && name == "{") {
     name = in.next(); // \newcommand{\name}
     if (in.next() != "}")

@@ -98,6 +98,7 @@ TEST(Declarations, WhatAPackageDeclaresWhenLatexLoadsItWhole)
     "\\def\\filedate{2021/11/11}\\RequirePackage{keyval}\n"
     "\\ProvidesPackage{NAME}[\\filedate\\space v11 kept]\n",
     "\\newcommand{\\filedate}{2021/12/12}\\ProvidesPackage{NAME}[\\filedate\\space v 12]\n",
+    "\\newcommand*\\filedate{2022/02/02}\\ProvidesPackage{NAME}[\\filedate\\space v13]\n",
     // expl3's token lists, blanks ignored.
     "\\RequirePackage{expl3}\\ExplSyntaxOn\n\\tl_const:Nn \\c_t_date_tl {2022/01/01}\n"
     "\\tl_const:Nx \\c_t_version_tl { 1 . 2 }\n"
