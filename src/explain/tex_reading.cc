@@ -1,9 +1,11 @@
 #include "explain/tex_reading.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -207,6 +209,42 @@ std::vector<std::string> loaded_names(tex_reader in, std::string_view load, bool
   return names;
 }
 
+// Return true if the line of TEXT before AT holds a comment's '%'.
+bool in_comment_p(std::string_view text, size_t at)
+{
+  size_t line = text.rfind('\n', at);
+  for (size_t i = line == std::string_view::npos ? 0 : line + 1; i < at; i++)
+    if (text[i] == '%' && (i == 0 || text[i - 1] != '\\'))
+      return true;
+  return false;
+}
+
+// Return each command in TEXT that loads a file (\input, \RequirePackage,
+// ...) outside a comment, with a reader just behind it; found by search,
+// not token by token, since a loaded package may be large (expl3's code
+// is over a megabyte).
+std::vector<std::pair<std::string_view, tex_reader>> loads_in(std::string_view text)
+{
+  std::vector<std::pair<std::string_view, tex_reader>> loads;
+  for (const char *command : {"\\input", "\\RequirePackage", "\\usepackage", "\\LoadClass",
+                              "\\documentclass"}) {
+    size_t length = strlen(command);
+    for (size_t at = text.find(command); at != std::string_view::npos;
+         at = text.find(command, at + length)) {
+      size_t end = at + length;
+      while (end < text.size() && tex_reader::letter_p(text[end]))
+        end++;
+      std::string_view token = text.substr(at, end - at);
+      if ((token == "\\input" || package_load_p(token)) && !in_comment_p(text, at)) {
+        tex_reader r{text};
+        r.at = end;
+        loads.emplace_back(token, r);
+      }
+    }
+  }
+  return loads;
+}
+
 } // namespace
 
 // Remove from MACROS each macro that the files the loading command TOKEN
@@ -238,14 +276,12 @@ forgetting forget_redefined(const tex_reader &in, std::string_view token,
       m = text.find(std::string_view(m->first).substr(1)) == std::string::npos
               ? std::next(m)
               : macros.erase(m);
-    tex_reader loads{text};
-    for (std::string_view t; !(t = loads.next()).empty();)
-      if (t == "\\input" || package_load_p(t)) {
-        bool told;
-        std::vector<std::string> more = loaded_names(loads, t, &told);
-        if (told)
-          pending.insert(pending.end(), more.begin(), more.end());
-      }
+    for (const auto &[command, after] : loads_in(text)) {
+      bool told;
+      std::vector<std::string> more = loaded_names(after, command, &told);
+      if (told)
+        pending.insert(pending.end(), more.begin(), more.end());
+    }
   }
   return ok ? forgotten : untold;
 }
