@@ -1,12 +1,14 @@
-#!/usr/bin/env python3
 """The dates and versions lsrcheck reads from \\Provides... declarations,
 against LaTeX itself: LaTeX loads each file of a sample of the machine's
 LaTeX sources (DECLARATION_SAMPLE, 0 for all; DECLARATION_PACKAGES, "all"
 for every TeX package installed) and prints what it records under the
-file's own name.  A date the tool reads is never another one, nor one
-where LaTeX records none; a version it reads is LaTeX's.  A file it reads
-no date from where LaTeX records one may be one of a few: under 2% of
-those LaTeX dates."""
+file's own name; where that and the reading disagree, LaTeX is asked
+again for what the file's own declarations record.  A date the tool reads
+is never another one, nor one where LaTeX records none (a file LaTeX
+cannot load without an error is counted apart: what LaTeX records then is
+no verdict); a version it reads is LaTeX's.  A file it reads no date from
+where LaTeX records one may be one of a few: under 2% of those LaTeX
+dates."""
 
 import concurrent.futures
 import json
