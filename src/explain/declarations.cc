@@ -140,12 +140,15 @@ std::pair<std::string, std::string> declared(tex_reader &in, std::string_view to
       s.erase(s.find_last_not_of(' ') + 1);
       return s;
     };
-    date = date_at(trim(expand_macros(date, macros)));
+    date = trim(expand_macros(date, macros));
     version = trim(expand_macros(version, macros));
     // A macro left unexpanded is one this reading does not know.
-    if (version.empty() || version.find('\\') != std::string::npos)
-      return {date, ""};
-    return {date, "v" + version};
+    if (version.find('\\') != std::string::npos)
+      version.clear();
+    // LaTeX records "DATE vVERSION ...", and reads it back as any other.
+    std::string info = date + (version.empty() ? "" : " v" + version) + " ";
+    std::string dated = date_at(info);
+    return {dated, version_in(info, !dated.empty())};
   }
   // A blank line is a \par, which LaTeX does not skip looking for the
   // optional argument: the declaration has none.

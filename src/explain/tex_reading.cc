@@ -301,6 +301,45 @@ void define(macro_table &macros, std::string_view name, macro m)
 
 } // namespace
 
+namespace {
+
+// Read expl3's \GetIdInfo$Id: NAME.EXT REVISION DATE TIME ...${DESCRIPTION}
+// at IN into MACROS as expl3 defines them: \ExplFileName, \ExplFileExtension,
+// \ExplFileVersion, \ExplFileDate (YYYY/MM/DD) and \ExplFileDescription.
+void read_id_info(tex_reader &in, macro_table &macros, bool conditional)
+{
+  in.skip_blanks();
+  size_t open = in.at, close = in.text.find('$', open + 1);
+  if (open >= in.text.size() || in.text[open] != '$' || close == std::string_view::npos)
+    return;
+  std::string id(in.text.substr(open + 1, close - open - 1));
+  in.at = close + 1;
+  bool found;
+  std::string description = in.group('{', '}', &found);
+  std::vector<std::string> words;
+  for (const std::string &word : split_text(id, ' '))
+    if (!word.empty())
+      words.push_back(word);
+  std::string name, extension, version = "-1", date = "0000/00/00";
+  if (id != "Id" && words.size() >= 2) {
+    size_t dot = words[1].find('.');
+    name = words[1].substr(0, dot);
+    extension = dot == std::string::npos ? "" : words[1].substr(dot + 1);
+    version = words.size() > 2 ? words[2] : "";
+    if (version != "-1" && words.size() > 3) {
+      std::vector<std::string> parts = split_text(words[3] + "-0-0", '-');
+      date = parts[0] + "/" + parts[1] + "/" + parts[2];
+    }
+  }
+  for (const auto &[macro_name, value] :
+       {std::pair<const char *, std::string>{"\\ExplFileName", name},
+        {"\\ExplFileExtension", extension}, {"\\ExplFileVersion", version},
+        {"\\ExplFileDate", date}, {"\\ExplFileDescription", description}})
+    define(macros, macro_name, {"", value, conditional});
+}
+
+} // namespace
+
 // Read the definition that TOKEN (\def, \newcommand, ...) starts at IN
 // into MACROS, CONDITIONAL if it stands inside a conditional; return false
 // if TOKEN starts none.
@@ -319,6 +358,10 @@ bool read_definition(tex_reader &in, std::string_view token, macro_table &macros
                               token.substr(token.size() - 3) == ":Ne");
   bool defining = token == "\\providecommand" || token == "\\newcommand" || token == "\\def" ||
                   token == "\\edef" || token == "\\gdef" || token == "\\xdef" || token_list;
+  if (token == "\\GetIdInfo") {
+    read_id_info(in, macros, conditional);
+    return true;
+  }
   if (token == "\\let") {
     // \let\name=\value: neither is a call; the macro's meaning, if it was
     // known, is not any more.

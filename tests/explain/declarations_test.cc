@@ -99,6 +99,11 @@ TEST(Declarations, WhatAPackageDeclaresWhenLatexLoadsItWhole)
     "\\ProvidesPackage{NAME}[\\filedate\\space v11 kept]\n",
     "\\newcommand{\\filedate}{2021/12/12}\\ProvidesPackage{NAME}[\\filedate\\space v 12]\n",
     "\\newcommand*\\filedate{2022/02/02}\\ProvidesPackage{NAME}[\\filedate\\space v13]\n",
+    // expl3's \GetIdInfo, and what LaTeX makes of a date it did not expect.
+    "\\RequirePackage{expl3}\\GetIdInfo$Id: NAME.dtx 2.1 2022-03-04 12:00:00Z me $\n  {test}\n"
+    "\\ProvidesExplPackage{\\ExplFileName}{\\ExplFileDate}{\\ExplFileVersion}{x}\n",
+    "\\RequirePackage{expl3}\\GetIdInfo$Id: NAME.dtx 1.0 2021/10/12 +0815 me$\n  {test}\n"
+    "\\ProvidesExplPackage{NAME}{\\ExplFileDate}{\\ExplFileVersion}{x}\n",
     // expl3's token lists, blanks ignored.
     "\\RequirePackage{expl3}\\ExplSyntaxOn\n\\tl_const:Nn \\c_t_date_tl {2022/01/01}\n"
     "\\tl_const:Nx \\c_t_version_tl { 1 . 2 }\n"
