@@ -11,7 +11,6 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 #include <unordered_set>
 #include <utility>
 #include <xxhash.h>

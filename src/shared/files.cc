@@ -10,7 +10,6 @@
 #include <functional>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
