@@ -190,7 +190,10 @@ std::vector<std::string> loaded_names(tex_reader in, std::string_view load, bool
   *ok = true;
   if (load == "\\input") {
     std::string name = in.file_name();
-    *ok = !name.empty() && name.find_first_of("\\#") == std::string::npos;
+    // A macro right behind the word goes on with the name (\input
+    // pgfmodule\pgf@temp.code.tex).
+    bool continued = in.at < in.text.size() && in.text[in.at] == '\\';
+    *ok = !name.empty() && !continued && name.find_first_of("\\#") == std::string::npos;
     return {name};
   }
   bool found;
@@ -268,7 +271,7 @@ forgetting forget_redefined(const tex_reader &in, std::string_view token,
       continue;
     if (!find || !find(name, &text))
       return not_found;
-    if (read.size() == 64 || text.size() > budget)
+    if (read.size() == 256 || text.size() > budget) // pgf reads some 200 files
       return untold;
     read.push_back(name);
     budget -= text.size();
@@ -391,10 +394,23 @@ bool read_definition(tex_reader &in, std::string_view token, macro_table &macros
     return true;
   }
   if (command || token_list) {
-    // Only the parameterless form: \newcommand\name{body}.
+    // \newcommand\name{body}, or \newcommand\name[N]{body} with N
+    // parameters; not the form whose first argument is optional.
     size_t after = in.at;
-    bool found;
+    bool found, counted = false, optional = false;
+    std::string parameters;
+    if (command) {
+      std::string count = in.group('[', ']', &counted);
+      bool has_default = false;
+      if (counted)
+        in.group('[', ']', &has_default);
+      bool digit = count.size() == 1 && count[0] >= '0' && count[0] <= '9';
+      optional = has_default || (counted && !digit);
+      for (char n = '1'; digit && n <= count[0]; n++)
+        parameters += std::string("#") + n;
+    }
     std::string body = in.group('{', '}', &found);
+    found = found && !optional;
     if (token_list) {
       // In expl3's syntax, blanks are ignored and ~ is a space.
       body.erase(std::remove_if(body.begin(), body.end(),
@@ -403,8 +419,8 @@ bool read_definition(tex_reader &in, std::string_view token, macro_table &macros
       std::replace(body.begin(), body.end(), '~', ' ');
     }
     if (found && !declaration_p(name) && (token_list || macros.count(name) == 0))
-      define(macros, name, {"", body, conditional});
-    else if (!found)
+      define(macros, name, {parameters, body, conditional});
+    else if (!found && !optional)
       in.at = after;
     return true;
   }

@@ -99,6 +99,7 @@ TEST(Declarations, WhatAPackageDeclaresWhenLatexLoadsItWhole)
     "\\ProvidesPackage{NAME}[\\filedate\\space v11 kept]\n",
     "\\newcommand{\\filedate}{2021/12/12}\\ProvidesPackage{NAME}[\\filedate\\space v 12]\n",
     "\\newcommand*\\filedate{2022/02/02}\\ProvidesPackage{NAME}[\\filedate\\space v13]\n",
+    "\\newcommand*\\declare[2]{\\ProvidesPackage{#1}[#2 v14]}\n\\declare{NAME}{2022/05/05}\n",
     // expl3's \GetIdInfo, and what LaTeX makes of a date it did not expect.
     "\\RequirePackage{expl3}\\GetIdInfo$Id: NAME.dtx 2.1 2022-03-04 12:00:00Z me $\n  {test}\n"
     "\\ProvidesExplPackage{\\ExplFileName}{\\ExplFileDate}{\\ExplFileVersion}{x}\n",
