@@ -270,10 +270,12 @@ bool track_nesting(nesting &n, tex_reader &in, std::string_view token)
   } else if (token == "}") {
     n.braces -= n.braces > 0;
     if (!n.groups.empty()) {
-      n.closed = n.groups.back();
-      if (n.closed.index == 1 && n.closed.text.data() == in.text.data() && in.at > n.closed.open)
-        n.closed.first = std::string(in.text.substr(n.closed.open, in.at - 1 - n.closed.open));
+      n.closed = std::move(n.groups.back());
       n.groups.pop_back();
+      // Only \@ifundefined's first argument is ever asked for.
+      if (n.closed.index == 1 && n.closed.command == "\\@ifundefined" &&
+          n.closed.text.data() == in.text.data() && in.at > n.closed.open)
+        n.closed.first = std::string(in.text.substr(n.closed.open, in.at - 1 - n.closed.open));
     }
   } else if ((token == "\\PackageError" || token == "\\ClassError") && !n.groups.empty()) {
     n.groups.back().erring = true;
