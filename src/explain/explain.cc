@@ -11,6 +11,7 @@
 #include "explain/explain.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -438,26 +439,36 @@ bool look_up_and_learn(explained_report &report, const lookup_list &lookups,
                        const std::string &tlpdb, const std::string &root,
                        std::vector<program_hits> *hits, std::string *why)
 {
-  bool facts_out_of_memory = false;
+  std::atomic<bool> out_of_memory{false};
   {
     // Joined on every way out, a lack of memory on this thread included.
-    joined_thread facts;
+    joined_thread facts, packages;
     bool entered = in_empty_directory([&]() {
       *hits = look_up(report, lookups.names, lookups.formats, [&]() {
+        // The files and their packages, each on a thread of its own: they
+        // touch different fields of the members, and the files take longer
+        // than the lookups.
         facts.thread = start_or_run([&]() {
           try {
             for (group_info &g : report.groups)
               learn_file_facts(g);
+          } catch (const std::bad_alloc &) {
+            out_of_memory = true;
+          }
+        });
+        packages.thread = start_or_run([&]() {
+          try {
             learn_packages(report.groups, dpkg_info_dir, tlpdb, root);
           } catch (const std::bad_alloc &) {
-            facts_out_of_memory = true;
+            out_of_memory = true;
           }
         });
       });
       // Kpathsea is free again: the \input the facts could not follow.
-      if (facts.thread.joinable())
-        facts.thread.join();
-      if (!facts_out_of_memory)
+      for (joined_thread *t : {&facts, &packages})
+        if (t->thread.joinable())
+          t->thread.join();
+      if (!out_of_memory)
         follow_inputs(report, format_engines());
     }, why);
     // Looking up from the current directory would report its files as the
@@ -467,7 +478,7 @@ bool look_up_and_learn(explained_report &report, const lookup_list &lookups,
       return false;
     }
   }
-  if (facts_out_of_memory)
+  if (out_of_memory)
     throw std::bad_alloc();
   return true;
 }
