@@ -192,7 +192,6 @@ std::vector<walk_result> walk_database_trees(const database_health &health, cons
     dir_index.emplace(table.dirs[d], d);
   entry_index listed(table);
   walk_context context;
-  context.trees = &health.trees;
   context.entry_of = [&](const std::string &dir, std::string_view name) -> int64_t {
     auto d = dir_index.find(dir);
     return d == dir_index.end() ? -1 : listed.find(d->second, name);

@@ -43,7 +43,6 @@ bool unlistable_name_p(std::string_view name)
 void record_directory(const walk_context &context, const walk_item &item,
                       std::vector<listed_entry> &names, int error, walk_result &out)
 {
-  const std::string &top = (*context.trees)[item.tree].dir;
   if (error != 0) {
     out.unlistable.emplace_back(item.tree, item.dir + " (" + strerror(error) + ")");
     if (names.empty())
@@ -72,6 +71,6 @@ void record_directory(const walk_context &context, const walk_item &item,
                            dropping || darcs_name_p(name), n.dangling});
     }
     if (descent_of(n, item.above) == pseudo_directory)
-      out.pseudo.emplace_back(item.tree, collapsed_path(top + "/" + (item.rel.empty() ? name : item.rel + "/" + name)));
+      out.pseudo.emplace_back(item.tree, collapsed_path(item.dir + "/" + name));
   }
 }

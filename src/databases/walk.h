@@ -13,7 +13,6 @@
 #include <utility>
 #include <vector>
 
-#include "databases/databases.h"
 #include "platform/platform.h"
 #include "shared/walk.h"
 
@@ -66,12 +65,11 @@ struct walk_result {
   std::vector<std::pair<size_t, std::string>> unlistable, pseudo;
 };
 
-// What the walk of the databases' trees needs to know: the trees, and
-// where a name found on disk is listed (the entry's index, or -1).  The
-// walk marks in SEEN and DANGLING what it meets as it goes, so that it
-// keeps only the names the databases lack.
+// What the walk of the databases' trees needs to know: where a name found
+// on disk is listed (the entry's index, or -1).  The walk marks in SEEN
+// and DANGLING what it meets as it goes, so that it keeps only the names
+// the databases lack.
 struct walk_context {
-  const std::vector<tree_health> *trees;
   std::function<int64_t(const std::string &dir, std::string_view name)> entry_of;
   std::vector<char> *seen, *dangling;
 };

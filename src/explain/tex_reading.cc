@@ -302,10 +302,6 @@ void define(macro_table &macros, std::string_view name, macro m)
   macros[std::string(name)] = m;
 }
 
-} // namespace
-
-namespace {
-
 // Read expl3's \GetIdInfo$Id: NAME.EXT REVISION DATE TIME ...${DESCRIPTION}
 // at IN into MACROS as expl3 defines them: \ExplFileName, \ExplFileExtension,
 // \ExplFileVersion, \ExplFileDate (YYYY/MM/DD) and \ExplFileDescription.
@@ -341,89 +337,71 @@ void read_id_info(tex_reader &in, macro_table &macros, bool conditional)
     define(macros, macro_name, {"", value, conditional});
 }
 
-} // namespace
-
-// Read the definition that TOKEN (\def, \newcommand, ...) starts at IN
-// into MACROS, CONDITIONAL if it stands inside a conditional; return false
-// if TOKEN starts none.
-bool read_definition(tex_reader &in, std::string_view token, macro_table &macros,
-                     bool conditional)
+// Return true if TOKEN sets one of expl3's token lists, which hold a date
+// or a version as a macro would: \tl_const:Nn \c_pkg_date_tl {2022/01/23}.
+bool token_list_setting_p(std::string_view token)
 {
-  // A definition names a control sequence: anything else (\let\x\def}
-  // \newcommand{\x}) is left to be read as it stands.
+  bool setting = token.substr(0, 9) == "\\tl_const" || token.substr(0, 7) == "\\tl_set" ||
+                 token.substr(0, 8) == "\\tl_gset";
+  return setting && (token.substr(token.size() - 3) == ":Nn" ||
+                     token.substr(token.size() - 3) == ":Nx" ||
+                     token.substr(token.size() - 3) == ":Ne");
+}
+
+// Read \let\name=\value at IN: neither is a call; the macro's meaning, if
+// it was known, is not any more.
+void read_let(tex_reader &in, macro_table &macros)
+{
   size_t before = in.at;
-  // expl3's token lists hold a date or a version as a macro would:
-  // \tl_const:Nn \c_pkg_date_tl {2022/01/23}.
-  bool token_list = token.substr(0, 9) == "\\tl_const" || token.substr(0, 7) == "\\tl_set" ||
-                    token.substr(0, 8) == "\\tl_gset";
-  token_list = token_list && (token.substr(token.size() - 3) == ":Nn" ||
-                              token.substr(token.size() - 3) == ":Nx" ||
-                              token.substr(token.size() - 3) == ":Ne");
-  bool defining = token == "\\providecommand" || token == "\\newcommand" || token == "\\def" ||
-                  token == "\\edef" || token == "\\gdef" || token == "\\xdef" || token_list;
-  if (token == "\\GetIdInfo") {
-    read_id_info(in, macros, conditional);
-    return true;
-  }
-  if (token == "\\let") {
-    // \let\name=\value: neither is a call; the macro's meaning, if it was
-    // known, is not any more.
-    std::string_view name = in.next();
-    if (name.size() > 1 && name[0] == '\\') {
-      macros.erase(std::string(name));
-      if (in.next() == "=")
-        in.next();
-    } else {
-      in.at = before;
-    }
-    return true;
-  }
-  if (!defining)
-    return false;
-  bool command = token == "\\providecommand" || token == "\\newcommand";
   std::string_view name = in.next();
-  if (command && name == "*")
-    name = in.next(); // \newcommand*: the body holds no \par
-  if (command && name == "{") {
-    name = in.next(); // \newcommand{\name}
-    if (in.next() != "}")
-      name = {};
-  }
   if (name.size() < 2 || name[0] != '\\') {
     in.at = before;
-    return true;
+    return;
   }
-  if (command || token_list) {
-    // \newcommand\name{body}, or \newcommand\name[N]{body} with N
-    // parameters; not the form whose first argument is optional.
-    size_t after = in.at;
-    bool found, counted = false, optional = false;
-    std::string parameters;
-    if (command) {
-      std::string count = in.group('[', ']', &counted);
-      bool has_default = false;
-      if (counted)
-        in.group('[', ']', &has_default);
-      bool digit = count.size() == 1 && count[0] >= '0' && count[0] <= '9';
-      optional = has_default || (counted && !digit);
-      for (char n = '1'; digit && n <= count[0]; n++)
-        parameters += std::string("#") + n;
-    }
-    std::string body = in.group('{', '}', &found);
-    found = found && !optional;
-    if (token_list) {
-      // In expl3's syntax, blanks are ignored and ~ is a space.
-      body.erase(std::remove_if(body.begin(), body.end(),
-                                [](char c) { return c == ' ' || c == '\t' || c == '\n'; }),
-                 body.end());
-      std::replace(body.begin(), body.end(), '~', ' ');
-    }
-    if (found && !declaration_p(name) && (token_list || macros.count(name) == 0))
-      define(macros, name, {parameters, body, conditional});
-    else if (!found && !optional)
-      in.at = after;
-    return true;
+  macros.erase(std::string(name));
+  if (in.next() == "=")
+    in.next();
+}
+
+// Read at IN the body of \newcommand\name[N]{body} (COMMAND) or of an
+// expl3 token list, and define NAME by it in MACROS; the form whose first
+// argument is optional defines nothing.
+void read_command_body(tex_reader &in, std::string_view name, bool command,
+                       macro_table &macros, bool conditional)
+{
+  size_t after = in.at;
+  bool found, counted = false, optional = false;
+  std::string parameters;
+  if (command) {
+    std::string count = in.group('[', ']', &counted);
+    bool has_default = false;
+    if (counted)
+      in.group('[', ']', &has_default);
+    bool digit = count.size() == 1 && count[0] >= '0' && count[0] <= '9';
+    optional = has_default || (counted && !digit);
+    for (char n = '1'; digit && n <= count[0]; n++)
+      parameters += std::string("#") + n;
   }
+  std::string body = in.group('{', '}', &found);
+  found = found && !optional;
+  if (!command) {
+    // In expl3's syntax, blanks are ignored and ~ is a space.
+    body.erase(std::remove_if(body.begin(), body.end(),
+                              [](char c) { return c == ' ' || c == '\t' || c == '\n'; }),
+               body.end());
+    std::replace(body.begin(), body.end(), '~', ' ');
+  }
+  if (found && !declaration_p(name) && (!command || macros.count(name) == 0))
+    define(macros, name, {parameters, body, conditional});
+  else if (!found && !optional)
+    in.at = after;
+}
+
+// Read at IN the parameter text and body of \def\name (or \edef, ...),
+// and define NAME by them in MACROS.
+void read_def_body(tex_reader &in, std::string_view name, macro_table &macros,
+                   bool conditional)
+{
   size_t after = in.at, brace = after;
   while (brace < in.text.size() && in.text[brace] != '{' && in.text[brace] != '\n')
     brace++;
@@ -438,6 +416,45 @@ bool read_definition(tex_reader &in, std::string_view token, macro_table &macros
     define(macros, name, {parameters, body, conditional});
   else
     in.at = after;
-  return true;
 }
 
+} // namespace
+
+// Read the definition that TOKEN (\def, \newcommand, ...) starts at IN
+// into MACROS, CONDITIONAL if it stands inside a conditional; return false
+// if TOKEN starts none.
+bool read_definition(tex_reader &in, std::string_view token, macro_table &macros,
+                     bool conditional)
+{
+  if (token == "\\GetIdInfo") {
+    read_id_info(in, macros, conditional);
+    return true;
+  }
+  if (token == "\\let") {
+    read_let(in, macros);
+    return true;
+  }
+  bool token_list = token_list_setting_p(token);
+  bool command = token == "\\providecommand" || token == "\\newcommand";
+  if (!command && !token_list && token != "\\def" && token != "\\edef" && token != "\\gdef" &&
+      token != "\\xdef")
+    return false;
+  // A definition names a control sequence: anything else (\newcommand{\x}
+  // aside) is left to be read as it stands.
+  size_t before = in.at;
+  std::string_view name = in.next();
+  if (command && name == "*")
+    name = in.next(); // \newcommand*: the body holds no \par
+  if (command && name == "{") {
+    name = in.next(); // \newcommand{\name}
+    if (in.next() != "}")
+      name = {};
+  }
+  if (name.size() < 2 || name[0] != '\\')
+    in.at = before;
+  else if (command || token_list)
+    read_command_body(in, name, command, macros, conditional);
+  else
+    read_def_body(in, name, macros, conditional);
+  return true;
+}

@@ -4,14 +4,9 @@
 #include "shared/files.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
-#include <functional>
 #include <string>
 #include <thread>
-#include <utility>
-#include <vector>
 
 std::string collapsed_path(const std::string &path)
 {

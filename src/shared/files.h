@@ -3,10 +3,7 @@
 #ifndef LSRCHECK_FILES_H
 #define LSRCHECK_FILES_H
 
-#include <cstddef>
-#include <functional>
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
 
