@@ -286,10 +286,13 @@ bool below_any_p(const std::string &path, const std::vector<std::string> &dirs)
 // Make members of the copies that the lookups HITS found of a group's own
 // spelling outside the databases and the trees searched on disk (system
 // fonts through OSFONTDIR, say): every copy a program may load is in its
-// group.  The facts of a group that grew are learnt again.
+// group.  The facts of a group that grew are learnt again, its packages
+// from OWNERS, read for the names NAMES (or read again, TLPDB of the
+// installation at ROOT, where a copy leads to a file of another name).
 void add_outside_copies(explained_report &report, const lookup_list &lookups,
                         const std::vector<program_hits> &hits,
                         const std::vector<std::pair<std::string, std::string>> &roots,
+                        const package_owners &owners, const name_set &names,
                         const std::string &tlpdb, const std::string &root)
 {
   std::vector<group_info *> grown;
@@ -314,7 +317,6 @@ void add_outside_copies(explained_report &report, const lookup_list &lookups,
           grown.push_back(&g);
       }
   }
-  std::vector<group_info> again;
   for (group_info *g : grown) {
     std::sort(g->members.begin(), g->members.end(),
               [](const member_info &a, const member_info &b) { return a.path < b.path; });
@@ -329,8 +331,12 @@ void add_outside_copies(explained_report &report, const lookup_list &lookups,
       m = fresh;
     }
     learn_file_facts(*g);
-    again.push_back(*g);
   }
+  if (learn_packages_from(grown, owners, names))
+    return;
+  std::vector<group_info> again;
+  for (group_info *g : grown)
+    again.push_back(std::move(*g));
   learn_packages(again, dpkg_info_dir, tlpdb, root);
   for (size_t i = 0; i < grown.size(); i++)
     *grown[i] = std::move(again[i]);
@@ -432,12 +438,12 @@ void follow_inputs(explained_report &report,
 }
 
 // Make LOOKUPS for REPORT's programs from an empty directory into *HITS
-// while another thread reads the members and their packages (TLPDB of the
-// installation at ROOT); return false, with *WHY, if no empty directory
-// could be made.
+// while other threads read the members and their packages (TLPDB of the
+// installation at ROOT) into *OWNERS, with those of any file named as one
+// of NAMES; return false, with *WHY, if no empty directory could be made.
 bool look_up_and_learn(explained_report &report, const lookup_list &lookups,
-                       const std::string &tlpdb, const std::string &root,
-                       std::vector<program_hits> *hits, std::string *why)
+                       const std::string &tlpdb, const std::string &root, const name_set &names,
+                       std::vector<program_hits> *hits, package_owners *owners, std::string *why)
 {
   std::atomic<bool> out_of_memory{false};
   {
@@ -458,7 +464,7 @@ bool look_up_and_learn(explained_report &report, const lookup_list &lookups,
         });
         packages.thread = start_or_run([&]() {
           try {
-            learn_packages(report.groups, dpkg_info_dir, tlpdb, root);
+            *owners = learn_packages(report.groups, dpkg_info_dir, tlpdb, root, names);
           } catch (const std::bad_alloc &) {
             out_of_memory = true;
           }
@@ -501,10 +507,17 @@ bool explain_duplicates(const check_filter &filter, const std::vector<std::strin
   // The files and the package lists, beside Kpathsea's lookups.
   std::string root = variable_value("TEXMFROOT");
   std::string tlpdb = texlive_database(root);
+  // The packages are read once: for the members, and for the copies of
+  // their names the lookups may find outside the databases.
+  std::vector<std::string> name_keys;
+  for (const std::string &name : lookups.names)
+    name_keys.push_back(path_key(name));
+  name_set names(name_keys.begin(), name_keys.end());
   std::vector<program_hits> hits;
-  if (!look_up_and_learn(report, lookups, tlpdb, root, &hits, why))
+  package_owners owners;
+  if (!look_up_and_learn(report, lookups, tlpdb, root, names, &hits, &owners, why))
     return false;
-  add_outside_copies(report, lookups, hits, roots, tlpdb, root);
+  add_outside_copies(report, lookups, hits, roots, owners, names, tlpdb, root);
   record_hits(report, lookups, hits);
   for (group_info &g : report.groups) {
     for (member_info &m : g.members)

@@ -264,36 +264,62 @@ std::string content_hash(const std::string &path)
   return text;
 }
 
-void learn_packages(std::vector<group_info> &groups, const std::string &dpkg_info,
-                    const std::string &tlpdb, const std::string &root)
+namespace {
+
+// Fill in the package of member M, its path with links resolved REAL, from
+// OWNERS where it has none yet.
+void pick_packages(member_info &m, const std::string &real, const package_owners &owners)
 {
-  // Every member, by its path as listed and by its path with links
-  // resolved, each as paths compare here (Windows Kpathsea lower-cases).
-  std::unordered_set<std::string> wanted;
-  std::vector<std::pair<member_info *, std::string>> real_paths;
-  for (group_info &g : groups)
-    for (member_info &m : g.members) {
-      wanted.insert(path_key(m.path));
-      std::string real = real_path(m.path);
-      if (m.path != real) {
-        wanted.insert(path_key(real));
-        real_paths.emplace_back(&m, real);
-      }
-    }
-  package_map debian = debian_owners(wanted, dpkg_info);
-  package_map texlive = texlive_owners(wanted, tlpdb, root);
   auto pick = [](const package_map &owners, const std::string &path, std::string &package) {
     auto it = owners.find(path_key(path));
     if (package.empty() && it != owners.end())
       package = it->second;
   };
+  for (const std::string &path : {m.path, real}) {
+    pick(owners.debian, path, m.package);
+    pick(owners.texlive, path, m.texlive_package);
+  }
+}
+
+} // namespace
+
+package_owners learn_packages(std::vector<group_info> &groups, const std::string &dpkg_info,
+                              const std::string &tlpdb, const std::string &root,
+                              const name_set &names)
+{
+  // Every member, by its path as listed and by its path with links
+  // resolved, each as paths compare here (Windows Kpathsea lower-cases).
+  std::unordered_set<std::string> wanted;
+  std::vector<std::string> real_paths;
   for (group_info &g : groups)
     for (member_info &m : g.members) {
-      pick(debian, m.path, m.package);
-      pick(texlive, m.path, m.texlive_package);
+      wanted.insert(path_key(m.path));
+      real_paths.push_back(real_path(m.path));
+      wanted.insert(path_key(real_paths.back()));
     }
-  for (auto &[m, real] : real_paths) {
-    pick(debian, real, m->package);
-    pick(texlive, real, m->texlive_package);
-  }
+  package_owners owners{debian_owners(wanted, dpkg_info, names),
+                        texlive_owners(wanted, tlpdb, root, names)};
+  size_t i = 0;
+  for (group_info &g : groups)
+    for (member_info &m : g.members)
+      pick_packages(m, real_paths[i++], owners);
+  return owners;
+}
+
+bool learn_packages_from(const std::vector<group_info *> &groups, const package_owners &owners,
+                         const name_set &names)
+{
+  std::vector<std::string> real_paths;
+  for (const group_info *g : groups)
+    for (const member_info &m : g->members) {
+      real_paths.push_back(real_path(m.path));
+      std::string key = path_key(real_paths.back());
+      if (m.path != real_paths.back() && names.count(std::string_view(key).substr(key.rfind('/') + 1)) == 0)
+        return false;
+    }
+  size_t i = 0;
+  for (group_info *g : groups)
+    for (member_info &m : g->members)
+      pick_packages(m, real_paths[i++], owners);
+  return true;
 }

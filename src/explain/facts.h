@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "explain/explain.h"
+#include "shared/packages.h"
 
 // How much of a TeX source the declaration is looked for in: license
 // headers and guards can be long.
@@ -23,10 +24,24 @@ void learn_file_facts(group_info &group);
 // where it cannot be read.
 std::string content_hash(const std::string &path);
 
+// The packages that installed files, by path as path_key spells it.
+struct package_owners {
+  package_map debian, texlive;
+};
+
 // Fill in, for every member of GROUPS, the Debian package whose file list
 // (in DPKG_INFO, *.list) names it, and its package in the TeX Live
 // database TLPDB of the installation rooted at ROOT (either may be "").
-void learn_packages(std::vector<group_info> &groups, const std::string &dpkg_info,
-                    const std::string &tlpdb, const std::string &root);
+// Return the owners read: those of the members, and of every file whose
+// last component is one of NAMES.
+package_owners learn_packages(std::vector<group_info> &groups, const std::string &dpkg_info,
+                              const std::string &tlpdb, const std::string &root,
+                              const name_set &names = name_set());
+
+// Fill in the packages of the members of GROUPS from OWNERS, read for the
+// names NAMES; return false, filling in nothing, if a member leads through
+// a link to a file of another name, whose owner was not read.
+bool learn_packages_from(const std::vector<group_info *> &groups, const package_owners &owners,
+                         const name_set &names);
 
 #endif

@@ -23,13 +23,21 @@ template <typename Fn> bool each_line(const std::string &path, Fn fn)
   return ok;
 }
 
+// Return true if PATH is one of PATHS or its last component one of NAMES.
+bool wanted_p(const std::string &path, const std::unordered_set<std::string> &paths,
+              const name_set &names)
+{
+  return paths.count(path) > 0 ||
+         (!names.empty() && names.count(std::string_view(path).substr(path.rfind('/') + 1)) > 0);
+}
+
 } // namespace
 
 package_map debian_owners(const std::unordered_set<std::string> &paths,
-                          const std::string &dpkg_info)
+                          const std::string &dpkg_info, const name_set &names)
 {
   package_map owners;
-  if (paths.empty())
+  if (paths.empty() && names.empty())
     return owners;
   std::string line_copy;
   for (const std::string &file : directory_names(dpkg_info)) {
@@ -39,7 +47,7 @@ package_map debian_owners(const std::unordered_set<std::string> &paths,
     package = package.substr(0, package.find(':')); // no architecture
     each_line(dpkg_info + "/" + file, [&](std::string_view line) {
       line_copy.assign(line);
-      if (paths.count(line_copy) > 0)
+      if (wanted_p(line_copy, paths, names))
         owners.emplace(line_copy, package);
     });
   }
@@ -47,10 +55,10 @@ package_map debian_owners(const std::unordered_set<std::string> &paths,
 }
 
 package_map texlive_owners(const std::unordered_set<std::string> &paths, const std::string &tlpdb,
-                           const std::string &root)
+                           const std::string &root, const name_set &names)
 {
   package_map owners;
-  if (paths.empty() || tlpdb.empty())
+  if ((paths.empty() && names.empty()) || tlpdb.empty())
     return owners;
   std::string package, path;
   each_line(tlpdb, [&](std::string_view line) {
@@ -59,7 +67,7 @@ package_map texlive_owners(const std::unordered_set<std::string> &paths, const s
     } else if (line.substr(0, 1) == " ") {
       // " texmf-dist/tex/latex/tools/array.sty" and maybe " details=...".
       path = path_key(root + "/" + std::string(line.substr(1, line.find(' ', 1) - 1)));
-      if (paths.count(path) > 0)
+      if (wanted_p(path, paths, names))
         owners.emplace(path, package);
     }
   });

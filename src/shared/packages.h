@@ -4,6 +4,7 @@
 #define LSRCHECK_PACKAGES_H
 
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -12,18 +13,24 @@
 // The packages found, by path.
 typedef std::unordered_map<std::string, std::string> package_map;
 
+// The last components of paths whose owners are wanted wherever they are.
+typedef std::unordered_set<std::string_view> name_set;
+
 // Return the Debian package whose file list (DPKG_INFO/*.list) names each
-// of PATHS, for those some list names.
+// of PATHS, and each other file whose last component is one of NAMES, for
+// those some list names.
 package_map debian_owners(const std::unordered_set<std::string> &paths,
-                          const std::string &dpkg_info = dpkg_info_dir);
+                          const std::string &dpkg_info = dpkg_info_dir,
+                          const name_set &names = name_set());
 
 // Return the TeX Live package database of the installation rooted at
 // ROOT, or "" where it has none (Debian's TeX, or no root).
 std::string texlive_database(const std::string &root);
 
-// Return the TeX Live package of each of PATHS (as path_key spells them)
-// that the database TLPDB of the installation rooted at ROOT lists.
+// Return the TeX Live package of each of PATHS (as path_key spells them),
+// and of each other file whose last component is one of NAMES, that the
+// database TLPDB of the installation rooted at ROOT lists.
 package_map texlive_owners(const std::unordered_set<std::string> &paths, const std::string &tlpdb,
-                           const std::string &root);
+                           const std::string &root, const name_set &names = name_set());
 
 #endif
