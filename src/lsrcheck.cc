@@ -191,7 +191,7 @@ bool set_up(const std::string &texlive_program)
   if (on_path.empty())
     return true;
   std::string checked = texmf_root();
-  if (real_path(on_path) != checked)
+  if (platform::real_path(on_path) != checked)
     fprintf(stderr, "%s: note: the TeX on your PATH is %s; this report is for %s; "
                     "use -texmfroot=%s\n", options.program_name, on_path.c_str(), checked.c_str(),
             on_path.c_str());
@@ -406,9 +406,9 @@ void note_whole_path_patterns(run_mode mode)
   for (size_t i = 0; i < literal.size() && i < shown; i++)
     fprintf(stderr, "%s: note: the pattern %s is matched against whole paths and matches "
                     "none; %s or -file=%s match the file name.\n",
-            options.program_name, argument_word(literal[i]).c_str(),
-            argument_word(std::string("*/") + literal[i]).c_str(),
-            argument_word(literal[i]).c_str());
+            options.program_name, platform::argument_word(literal[i]).c_str(),
+            platform::argument_word(std::string("*/") + literal[i]).c_str(),
+            platform::argument_word(literal[i]).c_str());
   if (literal.size() > shown)
     fprintf(stderr, "%s: note: %zu more patterns like these match no path.\n",
             options.program_name, literal.size() - shown);

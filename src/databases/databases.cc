@@ -42,7 +42,7 @@ namespace {
 bool holds_files_p(const std::string &dir)
 {
   bool found = false;
-  walk_files(dir, [&](const std::string &, const listed_entry &e) {
+  walk_files(dir, [&](const std::string &, const platform::listed_entry &e) {
     found = e.name[0] != '.' && !e.dangling;
     return !found;
   });
@@ -54,7 +54,7 @@ void check_configuration(database_health &health, const std::vector<path_element
 {
   std::unordered_set<std::string> on_dbs;
   for (const tree_health &t : health.trees)
-    on_dbs.insert(real_path(t.dir));
+    on_dbs.insert(platform::real_path(t.dir));
   std::unordered_set<std::string> said;
   // Each rule once for each tree, among the problems or the notes (LIST).
   auto add_to = [&](std::vector<config_problem> &list, const char *rule, const std::string &dir,
@@ -71,7 +71,7 @@ void check_configuration(database_health &health, const std::vector<path_element
           "TEXMFDBS lists it without !!: for lookups that need not succeed, a file its "
           "ls-R lacks is never found, and lookups that must succeed search the disk");
   for (const path_element &e : texmf) {
-    bool dbs = on_dbs.count(real_path(e.dir)) > 0, lsr = !database_files(e.dir).empty();
+    bool dbs = on_dbs.count(platform::real_path(e.dir)) > 0, lsr = !database_files(e.dir).empty();
     if (e.database_only && !dbs)
       add("not-on-TEXMFDBS", e.dir,
           "TEXMF marks it !!, but TEXMFDBS does not list it: its ls-R is never read");
@@ -92,17 +92,17 @@ void check_configuration(database_health &health, const std::vector<path_element
 
 // Set TREE's kind from what is at its directory; return true if it is a
 // directory to walk, with what a look at it found in *ST.
-bool look_at_tree(tree_health &tree, file_status *st)
+bool look_at_tree(tree_health &tree, platform::file_status *st)
 {
-  if (look_at(tree.dir, true, st)) {
+  if (platform::look_at(tree.dir, true, st)) {
     tree.kind = st->directory ? tree_directory : tree_not_directory;
     if (tree.kind == tree_not_directory)
-      tree.kind_why = file_type_text(st->mode);
+      tree.kind_why = platform::file_type_text(st->mode);
     return tree.kind == tree_directory;
   }
   int error = st->error;
-  file_status link;
-  if (error == ENOENT && look_at(tree.dir, false, &link)) {
+  platform::file_status link;
+  if (error == ENOENT && platform::look_at(tree.dir, false, &link)) {
     tree.kind = tree_not_directory;
     tree.kind_why = "a dangling symbolic link";
   } else {
@@ -119,16 +119,16 @@ void explain_dangling_links(database_health &health)
   std::unordered_set<std::string> paths;
   for (tree_health &t : health.trees)
     for (dangling_link &d : t.dangling) {
-      d.target = link_target(d.path);
+      d.target = platform::link_target(d.path);
       paths.insert(d.path);
       // dpkg records a file behind a linked directory by its resolved path.
-      paths.insert(real_path(d.path.substr(0, d.path.rfind('/'))) +
+      paths.insert(platform::real_path(d.path.substr(0, d.path.rfind('/'))) +
                    d.path.substr(d.path.rfind('/')));
     }
   package_map owners = debian_owners(paths);
   for (tree_health &t : health.trees)
     for (dangling_link &d : t.dangling) {
-      std::string resolved = real_path(d.path.substr(0, d.path.rfind('/'))) +
+      std::string resolved = platform::real_path(d.path.substr(0, d.path.rfind('/'))) +
                              d.path.substr(d.path.rfind('/'));
       for (const std::string &p : {d.path, resolved})
         if (d.package.empty() && owners.count(p) > 0)
@@ -162,8 +162,9 @@ database_health health_of_setup(const std::vector<path_element> &texmf)
     health.setup.push_back("TEXMFDBS is empty (" + cnf + "): Kpathsea loads no ls-R");
   std::string bin = variable_value("SELFAUTOLOC");
   // The installation's own mktexlsr, where the system has none on its path.
-  std::string own = bin + "/" + mktexlsr_name;
-  if (!bin.empty() && executable_p(own) && !(*system_mktexlsr && executable_p(system_mktexlsr)))
+  std::string own = bin + "/" + platform::mktexlsr_name;
+  if (!bin.empty() && platform::executable_p(own) &&
+      !(*platform::system_mktexlsr && platform::executable_p(platform::system_mktexlsr)))
     health.mktexlsr = own;
   // TEXMFDBS only says which ls-R files Kpathsea loads; whether it also
   // searches a tree on disk is the search path's '!!', the trees of TEXMF.
@@ -171,9 +172,9 @@ database_health health_of_setup(const std::vector<path_element> &texmf)
     tree_health &t = health.trees.emplace_back();
     t.dir = e.dir;
     t.database_only = t.searched_database_only = e.database_only;
-    std::string real = real_path(e.dir);
+    std::string real = platform::real_path(e.dir);
     for (const path_element &s : texmf)
-      if (real_path(s.dir) == real) {
+      if (platform::real_path(s.dir) == real) {
         t.searched_database_only = s.database_only;
         break;
       }
@@ -204,8 +205,9 @@ std::vector<walk_result> walk_database_trees(const database_health &health, cons
   std::vector<walk_result> results(threads);
   for (walk_result &r : results)
     r.holds_files.assign(health.trees.size(), 0);
-  bool whole = walk_trees(tops, threads, [&](const walk_item &item, std::vector<listed_entry> &names,
-                                             int error, unsigned worker) {
+  bool whole = walk_trees(tops, threads,
+                          [&](const walk_item &item, std::vector<platform::listed_entry> &names,
+                              int error, unsigned worker) {
     record_directory(context, item, names, error, results[worker]);
     return true;
   });
@@ -263,15 +265,15 @@ void record_unmet(database_health &health, const db_table &table, const std::vec
     }
     std::string path = table.dirs[entry.dir] + std::string(entry.name);
     if (!seen[e]) {
-      file_status st;
-      if (!look_at(path, false, &st)) {
+      platform::file_status st;
+      if (!platform::look_at(path, false, &st)) {
         if (st.error == ENOENT || st.error == ENOTDIR)
           t.gone.push_back(path);
         else
           t.unchecked.push_back(path + " (" + strerror(st.error) + ")");
         continue;
       }
-      dangling[e] = st.link && !look_at(path, true, &st) && st.error == ENOENT;
+      dangling[e] = st.link && !platform::look_at(path, true, &st) && st.error == ENOENT;
     }
     if (dangling[e])
       t.dangling.push_back({path, "", ""});
@@ -310,7 +312,7 @@ database_health check_databases(unsigned threads)
   // marking the entries it meets.
   db_table table;
   for (size_t i = 0; i < health.trees.size(); i++) {
-    file_status look;
+    platform::file_status look;
     if (look_at_tree(health.trees[i], &look))
       read_tree_database(health.trees[i], static_cast<uint32_t>(i), table);
   }

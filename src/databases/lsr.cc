@@ -137,13 +137,13 @@ size_t read_database(const std::string &text, const std::string &db_path, tree_h
 // Return true if the user may rewrite TREE's ls-R (and make one if none).
 bool writable_p(const tree_health &tree)
 {
-  if (!may_write_p(tree.dir))
+  if (!platform::may_write_p(tree.dir))
     return false;
   if (tree.lsr.empty())
     return true;
-  std::string target = real_path(tree.lsr);
+  std::string target = platform::real_path(tree.lsr);
   std::string parent = target.substr(0, target.rfind('/') + 1);
-  return may_write_p(target) && may_write_p(parent);
+  return platform::may_write_p(target) && platform::may_write_p(parent);
 }
 
 } // namespace
@@ -159,20 +159,20 @@ void read_tree_database(tree_health &tree, uint32_t tree_index, db_table &table)
     struct stat st;
     std::string text;
     int fd, error;
-    open_result result = open_regular(path, &fd, &st, &error);
-    bool readable = result == open_ok && read_up_to(fd, SIZE_MAX, text);
-    if (result == open_ok && !readable)
+    platform::open_result result = platform::open_regular(path, &fd, &st, &error);
+    bool readable = result == platform::open_ok && platform::read_up_to(fd, SIZE_MAX, text);
+    if (result == platform::open_ok && !readable)
       error = errno;
-    close_file(fd);
+    platform::close_file(fd);
     if (i == 0) {
       tree.lsr_readable = readable;
-      tree.lsr_why = readable ? "" : open_failure_text(result == open_ok ? open_failed : result,
-                                                       st, error);
-      tree.lsr_regular = result != open_not_regular && result != open_pseudo;
-      file_status look;
-      if (look_at(path, false, &look) && look.link)
-        tree.lsr_target = real_path(path);
-      tree.owner = owned_p(path);
+      platform::open_result failure = result == platform::open_ok ? platform::open_failed : result;
+      tree.lsr_why = readable ? "" : platform::open_failure_text(failure, st, error);
+      tree.lsr_regular = result != platform::open_not_regular && result != platform::open_pseudo;
+      platform::file_status look;
+      if (platform::look_at(path, false, &look) && look.link)
+        tree.lsr_target = platform::real_path(path);
+      tree.owner = platform::owned_p(path);
       const char header[] = "% ls-R -- filename database for kpathsea; do not change this line.";
       tree.lsr_header = text.compare(0, sizeof header - 1, header) == 0 &&
                         (text.size() == sizeof header - 1 || text[sizeof header - 1] == '\n' ||

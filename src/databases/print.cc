@@ -82,7 +82,7 @@ std::string tree_state(const tree_health &t)
 std::string permission_command(const tree_health &t)
 {
   const std::string &file = t.lsr_target.empty() ? t.lsr : t.lsr_target;
-  return privileged({make_readable_command(file)}, t.owner);
+  return platform::privileged({platform::make_readable_command(file)}, t.owner);
 }
 
 // Set KEY of J to the paths of LIST, each an object whose "path" is kept
@@ -103,10 +103,11 @@ std::string mending_command(const database_health &health, const tree_health &t)
 {
   if (!mended_by_mktexlsr_p(t))
     return "";
-  std::string rebuild = command_word(health.mktexlsr) + " " + command_word(t.dir);
+  std::string rebuild =
+      platform::command_word(health.mktexlsr) + " " + platform::command_word(t.dir);
   if (!t.lsr.empty() && !t.lsr_header)
-    return privileged({remove_command(t.lsr), rebuild}, t.writable);
-  return privileged({rebuild}, t.writable);
+    return platform::privileged({platform::remove_command(t.lsr), rebuild}, t.writable);
+  return platform::privileged({rebuild}, t.writable);
 }
 
 void print_database_health(const database_health &health, bool all, FILE *out)

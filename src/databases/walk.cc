@@ -41,7 +41,7 @@ bool unlistable_name_p(std::string_view name)
 // Record in OUT the entries NAMES of the directory ITEM (ERROR: 0 or why
 // it could not be listed whole), as CONTEXT asks.
 void record_directory(const walk_context &context, const walk_item &item,
-                      std::vector<listed_entry> &names, int error, walk_result &out)
+                      std::vector<platform::listed_entry> &names, int error, walk_result &out)
 {
   if (error != 0) {
     out.unlistable.emplace_back(item.tree, item.dir + " (" + strerror(error) + ")");
@@ -52,12 +52,14 @@ void record_directory(const walk_context &context, const walk_item &item,
   // order; the order matters only where a name trips its rule.
   bool dropping = vcs_line_p(item.rel.empty() ? ".:" : "./" + item.rel + ":");
   if (!dropping && std::any_of(names.begin(), names.end(),
-                               [](const listed_entry &n) { return vcs_line_p(n.name); }))
+                               [](const platform::listed_entry &n) { return vcs_line_p(n.name); }))
     std::sort(names.begin(), names.end(),
-              [](const listed_entry &a, const listed_entry &b) { return a.name < b.name; });
+              [](const platform::listed_entry &a, const platform::listed_entry &b) {
+                return a.name < b.name;
+              });
   uint32_t dir_index = static_cast<uint32_t>(out.dirs.size());
   out.dirs.emplace_back(item.tree, collapsed_path(item.dir + "/"));
-  for (const listed_entry &n : names) {
+  for (const platform::listed_entry &n : names) {
     const std::string &name = n.name;
     dropping = dropping || vcs_line_p(name);
     if (!n.directory)

@@ -77,6 +77,6 @@ struct walk_context {
 // Record in OUT the entries NAMES of the directory ITEM (ERROR: 0 or why
 // it could not be listed whole), as CONTEXT asks.
 void record_directory(const walk_context &context, const walk_item &item,
-                      std::vector<listed_entry> &names, int error, walk_result &out);
+                      std::vector<platform::listed_entry> &names, int error, walk_result &out);
 
 #endif

@@ -52,7 +52,7 @@ const char *hashed_file_name(const char *name, uint32_t *hash)
       h = 2166136261u;
       continue;
     }
-    h = (h ^ ascii_folded(static_cast<unsigned char>(*p))) * 16777619u;
+    h = (h ^ platform::ascii_folded(static_cast<unsigned char>(*p))) * 16777619u;
   }
   *hash = h;
   return *base != '\0' ? base : nullptr;
@@ -62,7 +62,7 @@ const char *hashed_file_name(const char *name, uint32_t *hash)
 bool any_match_p(const std::vector<const char *> &patterns, const char *path)
 {
   for (const char *pattern : patterns)
-    if (match_pattern(pattern, path) == 0)
+    if (platform::match_pattern(pattern, path) == 0)
       return true;
   return false;
 }
@@ -71,7 +71,7 @@ bool any_match_p(const std::vector<const char *> &patterns, const char *path)
 bool included_p(const std::vector<const char *> &patterns, const char *path)
 {
   for (const char *pattern : patterns)
-    if (match_pattern(pattern, path) == pattern_no_match)
+    if (platform::match_pattern(pattern, path) == platform::pattern_no_match)
       return false;
   return true;
 }
@@ -119,12 +119,12 @@ size_t files_of_no_package(const std::vector<std::string> &paths)
   std::vector<std::pair<std::string, std::string>> keys; // as listed, links resolved
   std::unordered_set<std::string> wanted;
   for (const std::string &path : paths) {
-    keys.emplace_back(path_key(path), path_key(real_path(path)));
+    keys.emplace_back(path_key(path), path_key(platform::real_path(path)));
     wanted.insert(keys.back().first);
     wanted.insert(keys.back().second);
   }
   std::string root = variable_value("TEXMFROOT");
-  package_map debian = debian_owners(wanted, dpkg_info_dir);
+  package_map debian = debian_owners(wanted, platform::dpkg_info_dir);
   package_map texlive = texlive_owners(wanted, texlive_database(root), root);
   size_t count = 0;
   for (const auto &[key, real] : keys)
@@ -143,7 +143,7 @@ void test_directory(test_table &table, size_t d, const check_filter &filter,
   names.clear();
   for (size_t i = first; i < last; i++)
     names.push_back(table.entries[i].name);
-  find_directories(dir, names.data(), names.size(), &table.is_dir[first]);
+  platform::find_directories(dir, names.data(), names.size(), &table.is_dir[first]);
 
   for (size_t i = first; i < last; i++)
     table.state[i] = table.is_dir[i] ? dropped
@@ -336,7 +336,8 @@ std::vector<unlisted_tree> unlisted_trees(const check_filter &filter)
   for (auto &[variable, root] : tree_roots({"TEXMFSYSVAR", "TEXMFSYSCONFIG"}))
     tools_trees.push_back(path_key(root));
   for (const std::string &root : disk_searched_trees()) {
-    auto tools = std::find(tools_trees.begin(), tools_trees.end(), path_key(real_path(root)));
+    auto tools =
+        std::find(tools_trees.begin(), tools_trees.end(), path_key(platform::real_path(root)));
     if (tools != tools_trees.end())
       continue;
     std::vector<std::string> kept;

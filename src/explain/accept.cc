@@ -81,14 +81,14 @@ bool read_accepted(const std::string &file, accepted_findings *accepted, std::st
 {
   int fd, error;
   struct stat st;
-  open_result opened = open_regular(file, &fd, &st, &error);
-  if (opened != open_ok) {
-    *why = "cannot read " + file + ": " + open_failure_text(opened, st, error);
+  platform::open_result opened = platform::open_regular(file, &fd, &st, &error);
+  if (opened != platform::open_ok) {
+    *why = "cannot read " + file + ": " + platform::open_failure_text(opened, st, error);
     return false;
   }
-  owned_file owned(fd);
+  platform::owned_file owned(fd);
   std::string text;
-  if (!read_up_to(fd, report_limit, text)) {
+  if (!platform::read_up_to(fd, report_limit, text)) {
     *why = "cannot read " + file + ": " + strerror(errno);
     return false;
   }

@@ -111,7 +111,7 @@ bool recorded_for_p(std::string_view token, std::string declared, const std::str
     declared.erase(declared.find_last_not_of(' ') + 1);
     return declared == name;
   }
-  return ends_with_p(name, ".sty") || ends_with_p(name, ".cls");
+  return platform::ends_with_p(name, ".sty") || platform::ends_with_p(name, ".cls");
 }
 
 // Return the date and version of the declaration TOKEN at IN, which

@@ -79,14 +79,15 @@ std::string tree_of(const std::string &path,
   size_t slash = path.rfind('/');
   std::string listed = path_key(path);
   std::string resolved =
-      slash == std::string::npos ? listed
-                                 : path_key(real_path(path.substr(0, slash)) + path.substr(slash));
+      slash == std::string::npos
+          ? listed
+          : path_key(platform::real_path(path.substr(0, slash)) + path.substr(slash));
   std::string best;
   size_t best_length = 0;
   for (const auto &[variable, tree_root] : roots) {
     std::string root = path_key(tree_root);
     for (const std::string &p : {listed, resolved}) {
-      if (below_p(p, root) && root.size() > best_length) {
+      if (platform::below_p(p, root) && root.size() > best_length) {
         best = variable;
         best_length = root.size();
       }
@@ -147,7 +148,7 @@ std::vector<program_hits> look_up(const explained_report &report,
   // other program.
   long child = -1;
   if (programs > 1)
-    child = start_child([&]() {
+    child = platform::start_child([&]() {
       // Kpathsea's complaints come back with the hits, so that the parent
       // writes each once for both processes.
       hold_kpathsea_complaints();
@@ -167,7 +168,8 @@ std::vector<program_hits> look_up(const explained_report &report,
   std::string text;
   std::vector<program_hits> complaints, share;
   size_t at = 0;
-  if (child >= 0 && finish_child(child, &text) && decode_hits(text, at, 1, 1, complaints) &&
+  if (child >= 0 && platform::finish_child(child, &text) &&
+      decode_hits(text, at, 1, 1, complaints) &&
       decode_hits(text, at, programs / 2, names.size(), share) && at == text.size()) {
     for (const std::string &complaint : complaints[0][0])
       write_kpathsea_complaint(complaint);
@@ -278,7 +280,7 @@ bool below_any_p(const std::string &path, const std::vector<std::string> &dirs)
 {
   std::string key = collapsed_path(path);
   for (const std::string &dir : dirs)
-    if (below_p(key, collapsed_path(dir + "/")))
+    if (platform::below_p(key, collapsed_path(dir + "/")))
       return true;
   return false;
 }
@@ -337,7 +339,7 @@ void add_outside_copies(explained_report &report, const lookup_list &lookups,
   std::vector<group_info> again;
   for (group_info *g : grown)
     again.push_back(std::move(*g));
-  learn_packages(again, dpkg_info_dir, tlpdb, root);
+  learn_packages(again, platform::dpkg_info_dir, tlpdb, root);
   for (size_t i = 0; i < grown.size(); i++)
     *grown[i] = std::move(again[i]);
 }
@@ -353,8 +355,8 @@ std::unordered_map<std::string, bool> add_disk_trees(explained_report &report,
 {
   std::unordered_map<std::string, bool> on_disk;
   for (const std::string &tree : disk_searched_trees()) {
-    file_status st;
-    if (!look_at(tree, true, &st))
+    platform::file_status st;
+    if (!platform::look_at(tree, true, &st))
       continue;
     report.disk_trees.push_back(tree);
     bool lsr = !database_files(tree).empty();
@@ -449,7 +451,7 @@ bool look_up_and_learn(explained_report &report, const lookup_list &lookups,
   {
     // Joined on every way out, a lack of memory on this thread included.
     joined_thread facts, packages;
-    bool entered = in_empty_directory([&]() {
+    bool entered = platform::in_empty_directory([&]() {
       *hits = look_up(report, lookups.names, lookups.formats, [&]() {
         // The files and their packages, each on a thread of its own: they
         // touch different fields of the members, and the files take longer
@@ -464,7 +466,7 @@ bool look_up_and_learn(explained_report &report, const lookup_list &lookups,
         });
         packages.thread = start_or_run([&]() {
           try {
-            *owners = learn_packages(report.groups, dpkg_info_dir, tlpdb, root, names);
+            *owners = learn_packages(report.groups, platform::dpkg_info_dir, tlpdb, root, names);
           } catch (const std::bad_alloc &) {
             out_of_memory = true;
           }
@@ -532,8 +534,8 @@ bool explain_duplicates(const check_filter &filter, const std::vector<std::strin
   if (latex.empty())
     unavailable = "the installation has no latex program";
   bool asked = false;
-  if (!in_empty_directory([&]() { asked = ask_latex_for_dates(report, latex, unavailable); },
-                          &unavailable))
+  if (!platform::in_empty_directory(
+          [&]() { asked = ask_latex_for_dates(report, latex, unavailable); }, &unavailable))
     asked = ask_latex_for_dates(report, "", "no empty directory to run it in (" + unavailable + ")");
   if (asked)
     for (group_info &g : report.groups)

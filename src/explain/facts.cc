@@ -33,7 +33,7 @@ const char *const tex_source_suffixes[] = {
 bool tex_source_p(const std::string &path)
 {
   for (const char *const *s = tex_source_suffixes; *s != nullptr; s++)
-    if (ends_with_p(path, *s))
+    if (platform::ends_with_p(path, *s))
       return true;
   return false;
 }
@@ -45,27 +45,28 @@ bool open_member(member_info &m, int *fd)
 {
   struct stat st;
   int error = 0;
-  open_result result;
+  platform::open_result result;
   for (int tries = 0;; tries++) {
-    result = open_regular(m.path, fd, &st, &error);
-    if (result != open_failed || (error != EMFILE && error != ENFILE) || tries == 1000)
+    result = platform::open_regular(m.path, fd, &st, &error);
+    if (result != platform::open_failed || (error != EMFILE && error != ENFILE) || tries == 1000)
       break;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  if (result == open_ok || result == open_not_regular || result == open_pseudo) {
+  if (result == platform::open_ok || result == platform::open_not_regular ||
+      result == platform::open_pseudo) {
     m.size = st.st_size;
     m.mtime = st.st_mtime;
   }
   switch (result) {
-  case open_ok: return true;
-  case open_missing: m.state = file_missing; break;
-  case open_dangling: m.state = file_dangling; break;
-  case open_not_regular:
-  case open_pseudo:
+  case platform::open_ok: return true;
+  case platform::open_missing: m.state = file_missing; break;
+  case platform::open_dangling: m.state = file_dangling; break;
+  case platform::open_not_regular:
+  case platform::open_pseudo:
     m.state = file_not_regular;
-    m.why = open_failure_text(result, st, error);
+    m.why = platform::open_failure_text(result, st, error);
     break;
-  case open_failed:
+  case platform::open_failed:
     m.state = file_unchecked;
     m.why = strerror(error);
     break;
@@ -112,7 +113,7 @@ member_reads look_at_members(std::vector<member_info> &members)
   for (size_t i = 0; i < members.size(); i++) {
     int fd;
     if (open_member(members[i], &fd)) {
-      close_file(fd);
+      platform::close_file(fd);
       r.regular[i] = true;
       r.sizes[members[i].size]++;
     }
@@ -138,13 +139,14 @@ void compare_pairs(std::vector<member_info> &members, member_reads &r, std::stri
     int a, b;
     if (!open_member(members[i], &a))
       continue;
-    owned_file first_file(a);
+    platform::owned_file first_file(a);
     if (!open_member(members[j], &b))
       continue;
-    owned_file second_file(b);
+    platform::owned_file second_file(b);
     bool equal = true, ok = true, first = true;
     while (ok && equal) {
-      ok = read_up_to(a, block_size, block) && read_up_to(b, block_size, other_block);
+      ok = platform::read_up_to(a, block_size, block) &&
+           platform::read_up_to(b, block_size, other_block);
       if (ok && first) {
         declare(members[i], block.substr(0, declaration_window));
         declare(members[j], other_block.substr(0, declaration_window));
@@ -176,14 +178,14 @@ void read_member(std::vector<member_info> &members, size_t i, member_reads &r, s
   int fd;
   if (!open_member(m, &fd))
     return;
-  owned_file file(fd);
+  platform::owned_file file(fd);
   std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t *)> state(
       whole ? XXH3_createState() : nullptr, XXH3_freeState);
   if (state != nullptr)
     XXH3_128bits_reset(state.get());
   head.clear();
   for (;;) {
-    if (!read_up_to(fd, block_size, block)) {
+    if (!platform::read_up_to(fd, block_size, block)) {
       m.state = file_unreadable;
       m.why = strerror(errno);
       return;
@@ -245,7 +247,7 @@ std::string content_hash(const std::string &path)
   int fd;
   if (!open_member(m, &fd))
     return "";
-  owned_file file(fd);
+  platform::owned_file file(fd);
   std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t *)> state(XXH3_createState(),
                                                                         XXH3_freeState);
   if (state == nullptr)
@@ -253,7 +255,7 @@ std::string content_hash(const std::string &path)
   XXH3_128bits_reset(state.get());
   std::string block;
   do {
-    if (!read_up_to(fd, block_size, block))
+    if (!platform::read_up_to(fd, block_size, block))
       return "";
     XXH3_128bits_update(state.get(), block.data(), block.size());
   } while (block.size() == block_size);
@@ -294,7 +296,7 @@ package_owners learn_packages(std::vector<group_info> &groups, const std::string
   for (group_info &g : groups)
     for (member_info &m : g.members) {
       wanted.insert(path_key(m.path));
-      real_paths.push_back(real_path(m.path));
+      real_paths.push_back(platform::real_path(m.path));
       wanted.insert(path_key(real_paths.back()));
     }
   package_owners owners{debian_owners(wanted, dpkg_info, names),
@@ -312,9 +314,10 @@ bool learn_packages_from(const std::vector<group_info *> &groups, const package_
   std::vector<std::string> real_paths;
   for (const group_info *g : groups)
     for (const member_info &m : g->members) {
-      real_paths.push_back(real_path(m.path));
+      real_paths.push_back(platform::real_path(m.path));
       std::string key = path_key(real_paths.back());
-      if (m.path != real_paths.back() && names.count(std::string_view(key).substr(key.rfind('/') + 1)) == 0)
+      std::string_view base = std::string_view(key).substr(key.rfind('/') + 1);
+      if (m.path != real_paths.back() && names.count(base) == 0)
         return false;
     }
   size_t i = 0;

@@ -26,7 +26,7 @@ const char *finding_kind_name(unsigned kind)
 
 bool parse_finding_kinds(const std::string &list, unsigned *bits, std::string *bad)
 {
-  for (const std::string &word : split_text(list, ',')) {
+  for (const std::string &word : platform::split_text(list, ',')) {
     unsigned found = 0;
     for (const auto &[name, bit] : kinds)
       if (word == name)

@@ -20,7 +20,7 @@ const char *const latex_suffixes[] = {".sty", ".cls", ".def", ".cfg", ".fd", ".c
 bool latex_file_p(const std::string &name)
 {
   for (const char *suffix : latex_suffixes)
-    if (ends_with_p(name, suffix))
+    if (platform::ends_with_p(name, suffix))
       return true;
   return false;
 }
@@ -53,7 +53,7 @@ void ask_latex(const std::string &latex, member_info &m, const std::string &name
   std::string output, why;
   // No shell escape, no file written outside this directory, and lines
   // long enough for any declaration.
-  bool ran = run_program(latex,
+  bool ran = platform::run_program(latex,
                          {"latex", "-jobname=" + job, "-interaction=nonstopmode",
                           "-no-shell-escape", probe},
                          {{"openout_any", "p"}, {"shell_escape", "f"}, {"max_print_line", "100000"}},
@@ -92,9 +92,9 @@ std::string latex_probe(const std::string &path, const std::string &name)
   // Kpathsea finds what the file inputs; the file itself is named by its
   // path, a class and a package without their suffixes, as LaTeX adds them.
   std::string load;
-  if (ends_with_p(path, ".cls"))
+  if (platform::ends_with_p(path, ".cls"))
     load = "\\documentclass{" + path.substr(0, path.size() - 4) + "}";
-  else if (ends_with_p(path, ".sty"))
+  else if (platform::ends_with_p(path, ".sty"))
     load = "\\RequirePackage{" + path.substr(0, path.size() - 4) + "}";
   else
     load = "\\input{" + path + "}";
@@ -120,7 +120,7 @@ std::string latex_program(const std::string &bin)
 {
   for (const char *name : {"latex", "latex.exe"}) {
     std::string path = bin + "/" + name;
-    if (!bin.empty() && executable_p(path))
+    if (!bin.empty() && platform::executable_p(path))
       return path;
   }
   return "";
@@ -163,6 +163,6 @@ bool ask_latex_for_dates(explained_report &report, const std::string &latex,
                   ask_latex(latex, *asks[i].first, *asks[i].second,
                             "lsrcheck-" + std::to_string(worker));
               });
-  remove_files_here();
+  platform::remove_files_here();
   return asked;
 }

@@ -101,7 +101,7 @@ void print_hit(const program_hit &h, const std::string &program, FILE *out)
 // "bst files", "type1 fonts".
 std::string kind_text(const std::string &format)
 {
-  return ends_with_p(format, "files") || ends_with_p(format, "fonts") ? format
+  return platform::ends_with_p(format, "files") || platform::ends_with_p(format, "fonts") ? format
                                                                        : format + " files";
 }
 

@@ -96,7 +96,7 @@ int program_format(const std::string &program, const std::string &engine,
   if (row == nullptr)
     return format;
   for (const auto &[pattern, named] : row->named)
-    if (match_pattern(pattern.c_str(), name.c_str()) == 0)
+    if (platform::match_pattern(pattern.c_str(), name.c_str()) == 0)
       return format_named(named);
   return reads_p(*row, format) ? format : -1;
 }

@@ -203,7 +203,7 @@ std::vector<std::string> loaded_names(tex_reader in, std::string_view load, bool
   const char *suffix = load.find("Class") != std::string_view::npos ||
                                load == "\\documentclass" ? ".cls" : ".sty";
   std::vector<std::string> names;
-  for (std::string name : split_text(list, ',')) {
+  for (std::string name : platform::split_text(list, ',')) {
     name.erase(0, name.find_first_not_of(' '));
     name.erase(name.find_last_not_of(' ') + 1);
     if (!name.empty())
@@ -316,7 +316,7 @@ void read_id_info(tex_reader &in, macro_table &macros, bool conditional)
   bool found;
   std::string description = in.group('{', '}', &found);
   std::vector<std::string> words;
-  for (const std::string &word : split_text(id, ' '))
+  for (const std::string &word : platform::split_text(id, ' '))
     if (!word.empty())
       words.push_back(word);
   std::string name, extension, version = "-1", date = "0000/00/00";
@@ -326,7 +326,7 @@ void read_id_info(tex_reader &in, macro_table &macros, bool conditional)
     extension = dot == std::string::npos ? "" : words[1].substr(dot + 1);
     version = words.size() > 2 ? words[2] : "";
     if (version != "-1" && words.size() > 3) {
-      std::vector<std::string> parts = split_text(words[3] + "-0-0", '-');
+      std::vector<std::string> parts = platform::split_text(words[3] + "-0-0", '-');
       date = parts[0] + "/" + parts[1] + "/" + parts[2];
     }
   }

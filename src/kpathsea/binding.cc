@@ -72,8 +72,8 @@ int stricmp(const char *a, const char *b)
         return 0;
       continue;
     }
-    c = ascii_folded(static_cast<unsigned char>(c));
-    d = ascii_folded(static_cast<unsigned char>(d));
+    c = platform::ascii_folded(static_cast<unsigned char>(c));
+    d = platform::ascii_folded(static_cast<unsigned char>(d));
     if (c != d)
       return c - d;
   }
@@ -85,7 +85,7 @@ void set_up_path_search(const char *argv0, const char *program)
   // Kpathsea takes SELFAUTOLOC and its parents from the program's location
   // alone; TeX Live's texmf.cnf builds every tree from them.
   if (program != nullptr && getenv("TEXMFCNF") == nullptr)
-    set_environment("TEXMFCNF", texlive_texmfcnf);
+    platform::set_environment("TEXMFCNF", texlive_texmfcnf);
   kpse_set_program_name(program != nullptr ? program : argv0, argv0);
   // The prefix only names environment variables during the call.
   char *prefix = uppercasify(kpse_program_name);

@@ -29,7 +29,7 @@ bool texlive_cnf_p(const std::string &root)
 {
   for (const char *tree : {"texmf-dist", "texmf", "texmf-local", "share/texmf-dist",
                            "share/texmf", "share/texmf-local"})
-    if (regular_file_p(root + "/" + tree + "/web2c/texmf.cnf"))
+    if (platform::regular_file_p(root + "/" + tree + "/web2c/texmf.cnf"))
       return true;
   return false;
 }
@@ -38,27 +38,27 @@ bool texlive_cnf_p(const std::string &root)
 
 std::string texlive_program(const std::string &root, std::string *why)
 {
-  if (!directory_p(root)) {
+  if (!platform::directory_p(root)) {
     *why = "no such directory";
     return "";
   }
   std::string found;
-  for (const std::string &arch : directory_names(root + "/bin")) {
-    std::string program = root + "/bin/" + arch + "/" + kpsewhich_name;
-    if (!executable_p(program))
+  for (const std::string &arch : platform::directory_names(root + "/bin")) {
+    std::string program = root + "/bin/" + arch + "/" + platform::kpsewhich_name;
+    if (!platform::executable_p(program))
       continue;
-    bool ours = native_arch_p(arch);
+    bool ours = platform::native_arch_p(arch);
     if (ours || found.empty())
       found = program;
     if (ours)
       break;
   }
   if (found.empty()) {
-    *why = std::string("no TeX Live installation (no ") + texlive_kpsewhich_text + ")";
+    *why = std::string("no TeX Live installation (no ") + platform::texlive_kpsewhich_text + ")";
     return "";
   }
   if (!texlive_cnf_p(root)) {
-    *why = std::string("no TeX Live installation (no ") + texlive_cnf_text + ")";
+    *why = std::string("no TeX Live installation (no ") + platform::texlive_cnf_text + ")";
     return "";
   }
   return found;
@@ -67,18 +67,18 @@ std::string texlive_program(const std::string &root, std::string *why)
 std::string path_kpsewhich()
 {
   std::string rest;
-  environment_value("PATH", &rest);
-  for (const std::string &dir : split_text(rest, ENV_SEP)) {
-    std::string program = (dir.empty() ? "." : dir) + "/" + kpsewhich_name;
-    if (executable_p(program))
-      return real_path(program);
+  platform::environment_value("PATH", &rest);
+  for (const std::string &dir : platform::split_text(rest, ENV_SEP)) {
+    std::string program = (dir.empty() ? "." : dir) + "/" + platform::kpsewhich_name;
+    if (platform::executable_p(program))
+      return platform::real_path(program);
   }
   return "";
 }
 
 std::string texlive_root_of(const std::string &program)
 {
-  std::string bin = real_path(program);
+  std::string bin = platform::real_path(program);
   bin = bin.substr(0, bin.rfind('/'));             // ROOT/bin/ARCH
   size_t arch = bin.rfind('/');
   if (arch == std::string::npos || arch < 4 || bin.compare(arch - 4, 4, "/bin") != 0)
@@ -97,10 +97,10 @@ std::string path_texlive_root()
 bool default_installation(const char *argv0, std::string *program, std::string *why)
 {
   program->clear();
-  if (system_configuration_p)
+  if (platform::system_configuration_p)
     return true;
   // As TeX Live's own programs do: the installation this program sits in.
-  std::string own = own_program_path(argv0);
+  std::string own = platform::own_program_path(argv0);
   if (!texlive_root_of(own).empty()) {
     *program = own;
     return true;
@@ -108,7 +108,7 @@ bool default_installation(const char *argv0, std::string *program, std::string *
   *program = path_kpsewhich();
   if (program->empty()) {
     *why = std::string("no TeX installation found: this program is in no TeX Live bin "
-                       "directory and no ") + kpsewhich_name + " is on PATH; "
+                       "directory and no ") + platform::kpsewhich_name + " is on PATH; "
                        "name one with -texmfroot=DIR";
     return false;
   }

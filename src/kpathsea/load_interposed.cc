@@ -47,16 +47,16 @@ std::string loadable_databases()
       std::string db = tree.dir + "/" + name;
       struct stat st;
       int fd, error;
-      open_result result = open_regular(db, &fd, &st, &error);
-      owned_file opened(result == open_ok ? fd : -1);
+      platform::open_result result = platform::open_regular(db, &fd, &st, &error);
+      platform::owned_file opened(result == platform::open_ok ? fd : -1);
       static std::vector<std::string> warned; // Kpathsea may load more than once
-      if ((result == open_not_regular || result == open_pseudo) &&
+      if ((result == platform::open_not_regular || result == platform::open_pseudo) &&
           std::find(warned.begin(), warned.end(), db) == warned.end()) {
         warned.push_back(db);
         fprintf(stderr, "lsrcheck: warning, %s: %s: left out of the databases\n", db.c_str(),
-                open_failure_text(result, st, error).c_str());
+                platform::open_failure_text(result, st, error).c_str());
       }
-      bad = bad || result == open_not_regular || result == open_pseudo;
+      bad = bad || result == platform::open_not_regular || result == platform::open_pseudo;
     }
     dropped = dropped || bad;
     if (!bad)
@@ -87,13 +87,13 @@ extern "C" void kpathsea_init_db(kpathsea kpse)
   const char *saved = getenv("TEXMFDBS");
   std::string before = saved != nullptr ? saved : "";
   if (!loadable.empty())
-    set_environment("TEXMFDBS", loadable.c_str());
+    platform::set_environment("TEXMFDBS", loadable.c_str());
   library_init(kpse);
   if (!loadable.empty()) {
     if (saved != nullptr)
-      set_environment("TEXMFDBS", before.c_str());
+      platform::set_environment("TEXMFDBS", before.c_str());
     else
-      set_environment("TEXMFDBS", nullptr);
+      platform::set_environment("TEXMFDBS", nullptr);
   }
 }
 

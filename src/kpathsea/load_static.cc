@@ -37,10 +37,10 @@ void skip_database_load()
   if (kpse_def_inst.cnf_hash.size != 0)
     return; // read already, and loaded
   std::string saved;
-  bool had = environment_value("TEXMFDBS", &saved);
-  set_environment("TEXMFDBS", "<none>");
+  bool had = platform::environment_value("TEXMFDBS", &saved);
+  platform::set_environment("TEXMFDBS", "<none>");
   free(kpse_var_value("TEXMFROOT"));
-  set_environment("TEXMFDBS", had ? saved.c_str() : nullptr);
+  platform::set_environment("TEXMFDBS", had ? saved.c_str() : nullptr);
 }
 
 // Symbol interposition, which makes Kpathsea's appends constant-time on

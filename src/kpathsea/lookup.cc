@@ -163,7 +163,7 @@ std::string variable_value(const char *name)
 std::string texmf_root()
 {
   std::string root = variable_value("TEXMFROOT");
-  return real_path(root.empty() ? variable_value("SELFAUTOPARENT") : root);
+  return platform::real_path(root.empty() ? variable_value("SELFAUTOPARENT") : root);
 }
 
 std::vector<path_element> path_elements(const char *name)
@@ -173,7 +173,7 @@ std::vector<path_element> path_elements(const char *name)
   if (value.empty())
     return elements;
   std::string expanded = take_string(kpse_brace_expand(value.c_str()));
-  for (std::string dir : split_text(expanded, ENV_SEP)) {
+  for (std::string dir : platform::split_text(expanded, ENV_SEP)) {
     bool database_only = dir.compare(0, 2, "!!") == 0;
     if (database_only)
       dir.erase(0, 2);
@@ -191,7 +191,7 @@ std::vector<std::pair<std::string, std::string>> tree_roots(
   std::vector<std::pair<std::string, std::string>> roots;
   for (const char *variable : variables)
     for (const path_element &e : path_elements(variable))
-      roots.emplace_back(variable, real_path(e.dir));
+      roots.emplace_back(variable, platform::real_path(e.dir));
   return roots;
 }
 
@@ -215,7 +215,7 @@ std::vector<std::string> database_files(const std::string &dir)
   std::vector<std::string> found;
   for (const char *name : database_names) {
     std::string path = dir + "/" + name;
-    if (present_p(path) && (found.empty() || !same_file_p(found[0], path)))
+    if (platform::present_p(path) && (found.empty() || !platform::same_file_p(found[0], path)))
       found.push_back(path);
   }
   return found;
@@ -226,7 +226,7 @@ std::vector<std::string> disk_searched_trees()
   std::vector<std::string> loaded;
   for (const path_element &e : path_elements("TEXMFDBS"))
     for (const std::string &db : database_files(e.dir))
-      if (regular_file_p(db)) // a dangling link loads nothing
+      if (platform::regular_file_p(db)) // a dangling link loads nothing
         loaded.push_back(e.dir);
   std::vector<std::string> trees;
   for (const path_element &e : path_elements("TEXMF")) {
@@ -234,7 +234,7 @@ std::vector<std::string> disk_searched_trees()
       continue;
     bool covered = false;
     for (const std::string &db : loaded)
-      covered = covered || e.dir == db || below_p(e.dir, db);
+      covered = covered || e.dir == db || platform::below_p(e.dir, db);
     if (!covered && std::find(trees.begin(), trees.end(), e.dir) == trees.end())
       trees.push_back(e.dir);
   }

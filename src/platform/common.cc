@@ -14,6 +14,8 @@
 #include <vector>
 #include <unistd.h>
 
+namespace platform {
+
 namespace {
 
 // Return true if byte C is a control character a terminal would act on.
@@ -169,3 +171,5 @@ void remove_files_here()
     if (!e.directory)
       remove_file(e.name);
 }
+
+} // namespace platform

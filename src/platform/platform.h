@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+namespace platform {
+
 // Set *VALUE to environment variable NAME and return true, or return false
 // if it is not set.
 bool environment_value(const char *name, std::string *value);
@@ -294,5 +296,7 @@ extern const char mktexlsr_name[];
 // True where names that differ only in case name different files (Linux);
 // false where they compare without regard to case (Windows).
 extern const bool case_sensitive_paths_p;
+
+} // namespace platform
 
 #endif

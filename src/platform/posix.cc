@@ -34,6 +34,8 @@
 #include <utility>
 #include <vector>
 
+namespace platform {
+
 namespace {
 
 // File system types whose files are made up on reading: /proc, /sys.
@@ -559,3 +561,5 @@ std::string privileged(const std::vector<std::string> &commands, bool allowed)
             command;
   return line;
 }
+
+} // namespace platform

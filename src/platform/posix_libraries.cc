@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace platform {
+
 void *load_library(const char *name, std::string *why)
 {
   void *library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
@@ -49,3 +51,5 @@ std::vector<library_candidate> ghostscript_libraries()
   // linker knows where.
   return {{"libgs.so.10", "", ""}, {"libgs.so.9", "", ""}};
 }
+
+} // namespace platform

@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+namespace platform {
+
 bool run_program(const std::string &path, const std::vector<std::string> &args,
                  const std::vector<std::pair<std::string, std::string>> &set, unsigned seconds,
                  std::string *output, std::string *why)
@@ -95,3 +97,5 @@ void remove_file(const std::string &path)
 {
   unlink(path.c_str());
 }
+
+} // namespace platform

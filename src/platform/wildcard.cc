@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstring>
 
+using platform::ascii_folded;
+
 namespace {
 
 // Return true if C belongs to the character class NAME ("alpha", ...).

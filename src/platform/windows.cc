@@ -24,6 +24,8 @@
 #include <vector>
 #include <windows.h>
 
+namespace platform {
+
 const char kpsewhich_name[] = "kpsewhich.exe";
 const char texlive_kpsewhich_text[] = "bin\\windows\\kpsewhich.exe";
 const char texlive_cnf_text[] = "texmf-dist\\web2c\\texmf.cnf";
@@ -195,6 +197,8 @@ void find_directories(const char *dir, const char *const *names, size_t count, b
   }
 }
 
+} // namespace platform
+
 // The C library of Windows has no getopt_long_only of GNU's kind.
 extern "C" {
 int optind = 1;
@@ -216,6 +220,8 @@ int getopt_long_only(int argc, char *const *argv, const char *shortopts,
   optopt = state.optopt;
   return code;
 }
+
+namespace platform {
 
 const bool case_sensitive_paths_p = false;
 const char mktexlsr_name[] = "mktexlsr.exe";
@@ -555,3 +561,5 @@ std::string file_type_text(mode_t mode)
     return "a device";
   return S_ISREG(mode) ? "a file" : "not a regular file";
 }
+
+} // namespace platform

@@ -12,6 +12,8 @@
 
 #include "platform/windows_text.h"
 
+namespace platform {
+
 namespace {
 
 // Return the string value VALUE of registry key KEY, or "".
@@ -130,3 +132,5 @@ std::vector<library_candidate> ghostscript_libraries()
   registry_ghostscripts(HKEY_CURRENT_USER, found);
   return found;
 }
+
+} // namespace platform

@@ -10,6 +10,8 @@
 #include <vector>
 #include <windows.h>
 
+namespace platform {
+
 namespace {
 
 // Return ARG quoted for CommandLineToArgvW, as a C program's start-up
@@ -136,3 +138,5 @@ void remove_file(const std::string &path)
 {
   DeleteFileW(wide(path).c_str());
 }
+
+} // namespace platform

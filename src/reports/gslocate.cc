@@ -27,7 +27,7 @@ std::string revision_text, dll_text, lib_text;
 long library_revision(void *library, std::string *why)
 {
   auto revision = reinterpret_cast<PFN_gsapi_revision>(
-      library_symbol(library, "gsapi_revision"));
+      platform::library_symbol(library, "gsapi_revision"));
   gsapi_revision_t r{};
   if (revision == nullptr) {
     *why = "not Ghostscript (it has no gsapi_revision)";
@@ -42,15 +42,15 @@ long library_revision(void *library, std::string *why)
 
 // Return the Ghostscript libraries to try when GS_DLL names none: the
 // system's, then the one TeX Live for Windows carries for its own tools.
-std::vector<library_candidate> candidate_libraries()
+std::vector<platform::library_candidate> candidate_libraries()
 {
-  std::vector<library_candidate> found = ghostscript_libraries();
+  std::vector<platform::library_candidate> found = platform::ghostscript_libraries();
   std::string program, why;
   if (default_installation("", &program, &why)) {
     std::string root = texlive_root_of(program);
     if (!root.empty())
       for (const char *dll : {"gsdll64.dll", "gsdll32.dll"})
-        if (regular_file_p(root + "/tlpkg/tlgs/bin/" + dll))
+        if (platform::regular_file_p(root + "/tlpkg/tlgs/bin/" + dll))
           found.push_back({root + "/tlpkg/tlgs/bin/" + dll,
                            root + "/tlpkg/tlgs/lib;" + root + "/tlpkg/tlgs/fonts",
                            "TeX Live's own Ghostscript"});
@@ -60,7 +60,7 @@ std::vector<library_candidate> candidate_libraries()
 
 // Return how CANDIDATE is named in a refusal: GS_DLL=PATH when GS_DLL
 // named it, else the library with where it was learnt.
-std::string candidate_text(const library_candidate &candidate, bool named)
+std::string candidate_text(const platform::library_candidate &candidate, bool named)
 {
   if (named)
     return "GS_DLL=" + candidate.dll;
@@ -89,15 +89,15 @@ int drop_output(void *, const char *, int len)
 std::string library_help(void *library)
 {
   auto new_instance = reinterpret_cast<PFN_gsapi_new_instance>(
-      library_symbol(library, "gsapi_new_instance"));
+      platform::library_symbol(library, "gsapi_new_instance"));
   auto set_stdio = reinterpret_cast<PFN_gsapi_set_stdio>(
-      library_symbol(library, "gsapi_set_stdio"));
+      platform::library_symbol(library, "gsapi_set_stdio"));
   auto init_with_args = reinterpret_cast<PFN_gsapi_init_with_args>(
-      library_symbol(library, "gsapi_init_with_args"));
+      platform::library_symbol(library, "gsapi_init_with_args"));
   auto exit_instance = reinterpret_cast<PFN_gsapi_exit>(
-      library_symbol(library, "gsapi_exit"));
+      platform::library_symbol(library, "gsapi_exit"));
   auto delete_instance = reinterpret_cast<PFN_gsapi_delete_instance>(
-      library_symbol(library, "gsapi_delete_instance"));
+      platform::library_symbol(library, "gsapi_delete_instance"));
   if (!new_instance || !set_stdio || !init_with_args || !exit_instance ||
       !delete_instance)
     return "";
@@ -109,14 +109,14 @@ std::string library_help(void *library)
   set_stdio(instance, nullptr, collect_output, drop_output);
 
   std::string gs_lib_value;
-  bool saved = environment_value("GS_LIB", &gs_lib_value);
+  bool saved = platform::environment_value("GS_LIB", &gs_lib_value);
   if (saved)
-    set_environment("GS_LIB", nullptr);
+    platform::set_environment("GS_LIB", nullptr);
   char arg0[] = "gs", arg1[] = "-h";
   char *argv[] = {arg0, arg1, nullptr};
   init_with_args(instance, 2, argv);
   if (saved)
-    set_environment("GS_LIB", gs_lib_value.c_str());
+    platform::set_environment("GS_LIB", gs_lib_value.c_str());
 
   exit_instance(instance);
   delete_instance(instance);
@@ -164,8 +164,8 @@ std::string gs_search_path(const std::string &help)
 int gs_locate(std::vector<std::string> *refused)
 {
   std::string named_dll;
-  bool named = environment_value("GS_DLL", &named_dll);
-  std::vector<library_candidate> candidates;
+  bool named = platform::environment_value("GS_DLL", &named_dll);
+  std::vector<platform::library_candidate> candidates;
   if (named)
     candidates.push_back({named_dll, "", ""});
   else
@@ -173,16 +173,16 @@ int gs_locate(std::vector<std::string> *refused)
   void *library = nullptr;
   long revision = -1;
   std::string recorded_lib;
-  for (const library_candidate &c : candidates) {
+  for (const platform::library_candidate &c : candidates) {
     std::string why;
-    library = load_library(c.dll.c_str(), &why);
+    library = platform::load_library(c.dll.c_str(), &why);
     if (library == nullptr)
       why = "cannot be loaded: " + why;
     else if ((revision = library_revision(library, &why)) >= 0) {
       recorded_lib = c.lib;
       break;
     } else {
-      close_library(library);
+      platform::close_library(library);
       library = nullptr;
     }
     if (refused != nullptr)
@@ -194,9 +194,9 @@ int gs_locate(std::vector<std::string> *refused)
     return 0;
 
   revision_text = gs_version_text(revision);
-  dll_text = library_path(library);
+  dll_text = platform::library_path(library);
   std::string env_lib;
-  bool env_set = environment_value("GS_LIB", &env_lib);
+  bool env_set = platform::environment_value("GS_LIB", &env_lib);
   std::string built_in = gs_search_path(library_help(library));
   lib_text = env_set ? env_lib : recorded_lib;
   if (!built_in.empty())

@@ -25,7 +25,7 @@ const char *or_empty(const char *s)
 
 void report_shared_memory()
 {
-  if (file_mapping_exists_p(file_mapping_name))
+  if (platform::file_mapping_exists_p(file_mapping_name))
     puts("Kpathsea file mapping is set up.");
   else
     puts("No kpathsea file mapping set up.");

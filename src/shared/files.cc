@@ -21,7 +21,7 @@ std::string collapsed_path(const std::string &path)
 std::string path_key(const std::string &path)
 {
   std::string key = collapsed_path(path);
-  return case_sensitive_paths_p ? key : ascii_folded(key);
+  return platform::case_sensitive_paths_p ? key : platform::ascii_folded(key);
 }
 
 
@@ -36,9 +36,9 @@ bool read_whole_file(const std::string &path, std::string &text)
   text.clear();
   int fd, error;
   struct stat st;
-  if (open_regular(path, &fd, &st, &error) != open_ok)
+  if (platform::open_regular(path, &fd, &st, &error) != platform::open_ok)
     return false;
-  owned_file file(fd);
-  return read_up_to(fd, SIZE_MAX, text);
+  platform::owned_file file(fd);
+  return platform::read_up_to(fd, SIZE_MAX, text);
 }
 

@@ -31,12 +31,12 @@ bool utf8_p(const std::string &s)
 
 std::string escaped(const std::string &text)
 {
-  return c_escaped(display_path(text));
+  return platform::c_escaped(platform::display_path(text));
 }
 
 void put_bytes(nlohmann::ordered_json &j, const std::string &key, const std::string &text)
 {
-  const std::string s = display_path(text);
+  const std::string s = platform::display_path(text);
   j[key] = s;
   if (utf8_p(s))
     return;

@@ -40,8 +40,8 @@ package_map debian_owners(const std::unordered_set<std::string> &paths,
   if (paths.empty() && names.empty())
     return owners;
   std::string line_copy;
-  for (const std::string &file : directory_names(dpkg_info)) {
-    if (!ends_with_p(file, ".list"))
+  for (const std::string &file : platform::directory_names(dpkg_info)) {
+    if (!platform::ends_with_p(file, ".list"))
       continue;
     std::string package = file.substr(0, file.size() - 5);
     package = package.substr(0, package.find(':')); // no architecture
@@ -77,5 +77,5 @@ package_map texlive_owners(const std::unordered_set<std::string> &paths, const s
 std::string texlive_database(const std::string &root)
 {
   std::string tlpdb = root + "/tlpkg/texlive.tlpdb";
-  return !root.empty() && regular_file_p(tlpdb) ? tlpdb : "";
+  return !root.empty() && platform::regular_file_p(tlpdb) ? tlpdb : "";
 }

@@ -20,7 +20,7 @@ typedef std::unordered_set<std::string_view> name_set;
 // of PATHS, and each other file whose last component is one of NAMES, for
 // those some list names.
 package_map debian_owners(const std::unordered_set<std::string> &paths,
-                          const std::string &dpkg_info = dpkg_info_dir,
+                          const std::string &dpkg_info = platform::dpkg_info_dir,
                           const name_set &names = name_set());
 
 // Return the TeX Live package database of the installation rooted at

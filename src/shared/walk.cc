@@ -27,9 +27,9 @@ struct walk_state {
 std::vector<walk_item> list_and_visit(const walk_item &item, const walk_visitor &visit,
                                       unsigned worker, bool *stop)
 {
-  std::vector<listed_entry> entries;
+  std::vector<platform::listed_entry> entries;
   int error = 0;
-  if (read_directory(item.dir, entries, &error))
+  if (platform::read_directory(item.dir, entries, &error))
     error = 0;
   else if (error == 0)
     error = EIO;
@@ -38,7 +38,7 @@ std::vector<walk_item> list_and_visit(const walk_item &item, const walk_visitor 
     *stop = true;
     return children;
   }
-  for (const listed_entry &e : entries) {
+  for (const platform::listed_entry &e : entries) {
     if (descent_of(e, item.above) != descend)
       continue;
     walk_item child{item.tree, item.dir + "/" + e.name,
@@ -83,7 +83,7 @@ void walk_worker(walk_state &state, const walk_visitor &visit, unsigned worker)
 
 } // namespace
 
-descent descent_of(const listed_entry &e, const std::vector<file_id> &above)
+descent descent_of(const platform::listed_entry &e, const std::vector<platform::file_id> &above)
 {
   if (!e.directory)
     return not_a_directory;
@@ -102,8 +102,8 @@ bool walk_trees(const std::vector<std::string> &tops, unsigned workers,
 {
   walk_state state;
   for (size_t i = 0; i < tops.size(); i++) {
-    file_status top;
-    if (look_at(tops[i], true, &top) && top.directory)
+    platform::file_status top;
+    if (platform::look_at(tops[i], true, &top) && top.directory)
       state.stack.push_back({i, tops[i], "", {top.id}});
   }
   run_workers(workers, [&](unsigned i) { walk_worker(state, visit, i); });
@@ -111,12 +111,12 @@ bool walk_trees(const std::vector<std::string> &tops, unsigned workers,
 }
 
 void walk_files(const std::string &dir,
-                const std::function<bool(const std::string &, const listed_entry &)> &fn)
+                const std::function<bool(const std::string &, const platform::listed_entry &)> &fn)
 {
-  walk_trees({dir}, 1, [&](const walk_item &item, std::vector<listed_entry> &entries, int,
+  walk_trees({dir}, 1, [&](const walk_item &item, std::vector<platform::listed_entry> &entries, int,
                            unsigned) {
     // A dangling link is listed, as find -L lists it.
-    for (const listed_entry &e : entries)
+    for (const platform::listed_entry &e : entries)
       if (!e.directory && !fn(item.dir + "/" + e.name, e))
         return false;
     return true;
@@ -126,7 +126,7 @@ void walk_files(const std::string &dir,
 std::vector<std::string> files_below(const std::string &dir)
 {
   std::vector<std::string> files;
-  walk_files(dir, [&](const std::string &path, const listed_entry &) {
+  walk_files(dir, [&](const std::string &path, const platform::listed_entry &) {
     files.push_back(path);
     return true;
   });

@@ -20,7 +20,7 @@ struct walk_item {
   size_t tree;
   std::string dir;
   std::string rel;
-  std::vector<file_id> above;
+  std::vector<platform::file_id> above;
 };
 
 // Why the walk goes below an entry of a directory, or does not.
@@ -28,14 +28,14 @@ enum descent { descend, not_a_directory, hidden, link_loop, pseudo_directory };
 
 // Return whether the walk goes below E, an entry of a directory with the
 // directories ABOVE (itself the last).
-descent descent_of(const listed_entry &e, const std::vector<file_id> &above);
+descent descent_of(const platform::listed_entry &e, const std::vector<platform::file_id> &above);
 
 // What the walk tells its visitor of one directory: the directory, its
 // entries (which the visitor may reorder), 0 or the errno of a listing
 // that is not whole, and the worker's number.  The walk goes below the
 // entries that are left once the visitor returns; it ends early where the
 // visitor returns false.
-typedef std::function<bool(const walk_item &item, std::vector<listed_entry> &entries,
+typedef std::function<bool(const walk_item &item, std::vector<platform::listed_entry> &entries,
                            int error, unsigned worker)>
     walk_visitor;
 
@@ -48,7 +48,7 @@ bool walk_trees(const std::vector<std::string> &tops, unsigned workers,
 // Call FN with the path and the listing's entry of each file below the
 // directory DIR, as files_below finds them, until FN returns false.
 void walk_files(const std::string &dir,
-                const std::function<bool(const std::string &, const listed_entry &)> &fn);
+                const std::function<bool(const std::string &, const platform::listed_entry &)> &fn);
 
 // Return the files below directory DIR (whole paths), found as `find -L`
 // finds them and as Kpathsea searches a tree on disk: links followed,

@@ -75,7 +75,7 @@ TEST(DiskTest, ListingAgreesWithDirPForEveryName)
                                 "alias", "gone/", "file-not-dir/", "plain//", "Case/../plain/"}) {
     std::string full = root + "/" + dir;
     std::unique_ptr<bool[]> answers(new bool[names.size()]);
-    find_directories(full.c_str(), name_ptrs.data(), names.size(), answers.get());
+    platform::find_directories(full.c_str(), name_ptrs.data(), names.size(), answers.get());
     for (size_t i = 0; i < names.size(); i++) {
       std::string path = full + names[i];
       EXPECT_EQ(answers[i], dir_p(path.data()) != 0) << path;
@@ -109,7 +109,7 @@ TEST(DiskTest, JoinedPathsTooLongForStatAreNotDirectories)
   dir += "/";
   const char *names[] = {longest.c_str(), "s0", "s1", "s2"};
   bool answers[4];
-  find_directories(dir.c_str(), names, 4, answers);
+  platform::find_directories(dir.c_str(), names, 4, answers);
   for (int i = 0; i < 4; i++) {
     std::string path = dir + names[i];
     EXPECT_EQ(answers[i], dir_p(path.data()) != 0) << path.size();
@@ -136,7 +136,7 @@ std::string straightforward_report(const texmf_tree &tree, std::vector<const cha
       char *path = concat(dir, name);
       bool keep = !dir_p(path);
       for (const char *pattern : patterns)
-        keep = keep && match_pattern(pattern, path) != pattern_no_match;
+        keep = keep && platform::match_pattern(pattern, path) != platform::pattern_no_match;
       if (keep)
         kept.push_back(path);
       else

@@ -48,13 +48,13 @@ TEST(Walk, FindsWhatFindFindsOnAnyNumberOfWorkers)
     std::vector<std::string> paths;
     std::set<unsigned> used;
     ASSERT_TRUE(walk_trees({top, top + "/missing", ""}, workers,
-                           [&](const walk_item &item, std::vector<listed_entry> &entries,
+                           [&](const walk_item &item, std::vector<platform::listed_entry> &entries,
                                int error, unsigned worker) {
                              EXPECT_EQ(error, 0);
                              EXPECT_EQ(item.tree, 0u);
                              std::lock_guard<std::mutex> held(lock);
                              used.insert(worker);
-                             for (const listed_entry &e : entries)
+                             for (const platform::listed_entry &e : entries)
                                if (!e.directory)
                                  paths.push_back(item.dir + "/" + e.name);
                              return true;
@@ -70,7 +70,7 @@ TEST(Walk, AVisitorThatSaysStopEndsTheWalkOnEveryWorker)
   std::string top = make_walk_tree();
   for (unsigned workers : {1u, 4u}) {
     std::atomic<int> visited{0};
-    walk_trees({top}, workers, [&](const walk_item &, std::vector<listed_entry> &, int,
+    walk_trees({top}, workers, [&](const walk_item &, std::vector<platform::listed_entry> &, int,
                                    unsigned) {
       visited++;
       return false;
