@@ -334,14 +334,8 @@ void add_outside_copies(explained_report &report, const lookup_list &lookups,
     }
     learn_file_facts(*g);
   }
-  if (learn_packages_from(grown, owners, names))
-    return;
-  std::vector<group_info> again;
-  for (group_info *g : grown)
-    again.push_back(std::move(*g));
-  learn_packages(again, platform::dpkg_info_dir, tlpdb, root);
-  for (size_t i = 0; i < grown.size(); i++)
-    *grown[i] = std::move(again[i]);
+  if (!learn_packages_from(grown, owners, names))
+    learn_packages(grown, platform::dpkg_info_dir, tlpdb, root);
 }
 
 // The trees by their texmf.cnf variables, as tree_roots gives them.
@@ -466,7 +460,10 @@ bool look_up_and_learn(explained_report &report, const lookup_list &lookups,
         });
         packages.thread = start_or_run([&]() {
           try {
-            *owners = learn_packages(report.groups, platform::dpkg_info_dir, tlpdb, root, names);
+            std::vector<group_info *> groups;
+            for (group_info &g : report.groups)
+              groups.push_back(&g);
+            *owners = learn_packages(groups, platform::dpkg_info_dir, tlpdb, root, names);
           } catch (const std::bad_alloc &) {
             out_of_memory = true;
           }

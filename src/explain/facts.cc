@@ -268,61 +268,76 @@ std::string content_hash(const std::string &path)
 
 namespace {
 
-// Fill in the package of member M, its path with links resolved REAL, from
-// OWNERS where it has none yet.
-void pick_packages(member_info &m, const std::string &real, const package_owners &owners)
+// Return the members of GROUPS.
+std::vector<member_info *> members_of(const std::vector<group_info *> &groups)
+{
+  std::vector<member_info *> members;
+  for (group_info *g : groups)
+    for (member_info &m : g->members)
+      members.push_back(&m);
+  return members;
+}
+
+// Return the path of each of MEMBERS with links resolved.
+std::vector<std::string> real_paths_of(const std::vector<member_info *> &members)
+{
+  std::vector<std::string> real;
+  for (const member_info *m : members)
+    real.push_back(platform::real_path(m->path));
+  return real;
+}
+
+// Fill in the packages of MEMBERS, REAL their paths with links resolved,
+// from OWNERS: by the path as listed first.
+void pick_packages(const std::vector<member_info *> &members, const std::vector<std::string> &real,
+                   const package_owners &owners)
 {
   auto pick = [](const package_map &owners, const std::string &path, std::string &package) {
     auto it = owners.find(path_key(path));
     if (package.empty() && it != owners.end())
       package = it->second;
   };
-  for (const std::string &path : {m.path, real}) {
-    pick(owners.debian, path, m.package);
-    pick(owners.texlive, path, m.texlive_package);
+  for (size_t i = 0; i < members.size(); i++) {
+    const std::string &listed = members[i]->path;
+    for (const std::string *path : {&listed, &real[i]}) {
+      pick(owners.debian, *path, members[i]->package);
+      pick(owners.texlive, *path, members[i]->texlive_package);
+    }
   }
 }
 
 } // namespace
 
-package_owners learn_packages(std::vector<group_info> &groups, const std::string &dpkg_info,
+package_owners learn_packages(const std::vector<group_info *> &groups, const std::string &dpkg_info,
                               const std::string &tlpdb, const std::string &root,
                               const name_set &names)
 {
   // Every member, by its path as listed and by its path with links
   // resolved, each as paths compare here (Windows Kpathsea lower-cases).
+  std::vector<member_info *> members = members_of(groups);
+  std::vector<std::string> real = real_paths_of(members);
   std::unordered_set<std::string> wanted;
-  std::vector<std::string> real_paths;
-  for (group_info &g : groups)
-    for (member_info &m : g.members) {
-      wanted.insert(path_key(m.path));
-      real_paths.push_back(platform::real_path(m.path));
-      wanted.insert(path_key(real_paths.back()));
-    }
+  for (size_t i = 0; i < members.size(); i++) {
+    wanted.insert(path_key(members[i]->path));
+    wanted.insert(path_key(real[i]));
+  }
   package_owners owners{debian_owners(wanted, dpkg_info, names),
                         texlive_owners(wanted, tlpdb, root, names)};
-  size_t i = 0;
-  for (group_info &g : groups)
-    for (member_info &m : g.members)
-      pick_packages(m, real_paths[i++], owners);
+  pick_packages(members, real, owners);
   return owners;
 }
 
 bool learn_packages_from(const std::vector<group_info *> &groups, const package_owners &owners,
                          const name_set &names)
 {
-  std::vector<std::string> real_paths;
-  for (const group_info *g : groups)
-    for (const member_info &m : g->members) {
-      real_paths.push_back(platform::real_path(m.path));
-      std::string key = path_key(real_paths.back());
-      std::string_view base = std::string_view(key).substr(key.rfind('/') + 1);
-      if (m.path != real_paths.back() && names.count(base) == 0)
-        return false;
-    }
-  size_t i = 0;
-  for (group_info *g : groups)
-    for (member_info &m : g->members)
-      pick_packages(m, real_paths[i++], owners);
+  std::vector<member_info *> members = members_of(groups);
+  std::vector<std::string> real = real_paths_of(members);
+  for (size_t i = 0; i < members.size(); i++) {
+    std::string key = path_key(real[i]);
+    if (members[i]->path != real[i] &&
+        names.count(std::string_view(key).substr(key.rfind('/') + 1)) == 0)
+      return false;
+  }
+  pick_packages(members, real, owners);
   return true;
 }

@@ -34,7 +34,7 @@ struct package_owners {
 // database TLPDB of the installation rooted at ROOT (either may be "").
 // Return the owners read: those of the members, and of every file whose
 // last component is one of NAMES.
-package_owners learn_packages(std::vector<group_info> &groups, const std::string &dpkg_info,
+package_owners learn_packages(const std::vector<group_info *> &groups, const std::string &dpkg_info,
                               const std::string &tlpdb, const std::string &root,
                               const name_set &names = name_set());
 
