@@ -104,9 +104,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string path = *d + *name;
     bool keep = !dir_p(path.data());
     for (const char *pattern : options.exclude_patterns)
-      keep = keep && match_pattern(pattern, path.c_str()) != 0;
+      keep = keep && platform::match_pattern(pattern, path.c_str()) != 0;
     for (const char *pattern : options.include_patterns)
-      keep = keep && match_pattern(pattern, path.c_str()) != pattern_no_match;
+      keep = keep &&
+             platform::match_pattern(pattern, path.c_str()) != platform::pattern_no_match;
     if (keep) {
       kept[path]++;
       kept_count++;
