@@ -68,8 +68,13 @@ def windows_path(path):
 
 
 def run(argv, env=None, cwd=None, argv0=None):
-    p = subprocess.run(argv, env=env, cwd=cwd, capture_output=True, timeout=120,
-                       executable=argv0)
+    for attempt in range(2):
+        p = subprocess.run(argv, env=env, cwd=cwd, capture_output=True, timeout=120,
+                           executable=argv0)
+        # Status 1 and not a byte written is Wine failing to start the
+        # program now and then (the tool never ends with 1 unsaid): once more.
+        if not (argv[0] == "wine" and p.returncode == 1 and not p.stdout and not p.stderr):
+            break
     return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
 
 
