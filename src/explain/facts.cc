@@ -8,7 +8,6 @@
 #include <cstring>
 #include <map>
 #include <memory>
-#include <string_view>
 #include <sys/stat.h>
 #include <thread>
 #include <unordered_set>
@@ -332,12 +331,9 @@ bool learn_packages_from(const std::vector<group_info *> &groups, const package_
 {
   std::vector<member_info *> members = members_of(groups);
   std::vector<std::string> real = real_paths_of(members);
-  for (size_t i = 0; i < members.size(); i++) {
-    std::string key = path_key(real[i]);
-    if (members[i]->path != real[i] &&
-        names.count(std::string_view(key).substr(key.rfind('/') + 1)) == 0)
+  for (size_t i = 0; i < members.size(); i++)
+    if (members[i]->path != real[i] && !named_p(path_key(real[i]), names))
       return false;
-  }
   pick_packages(members, real, owners);
   return true;
 }

@@ -27,11 +27,15 @@ template <typename Fn> bool each_line(const std::string &path, Fn fn)
 bool wanted_p(const std::string &path, const std::unordered_set<std::string> &paths,
               const name_set &names)
 {
-  return paths.count(path) > 0 ||
-         (!names.empty() && names.count(std::string_view(path).substr(path.rfind('/') + 1)) > 0);
+  return paths.count(path) > 0 || (!names.empty() && named_p(path, names));
 }
 
 } // namespace
+
+bool named_p(const std::string &path, const name_set &names)
+{
+  return names.count(std::string_view(path).substr(path.rfind('/') + 1)) > 0;
+}
 
 package_map debian_owners(const std::unordered_set<std::string> &paths,
                           const std::string &dpkg_info, const name_set &names)

@@ -16,6 +16,9 @@ typedef std::unordered_map<std::string, std::string> package_map;
 // The last components of paths whose owners are wanted wherever they are.
 typedef std::unordered_set<std::string_view> name_set;
 
+// Return true if the last component of PATH is one of NAMES.
+bool named_p(const std::string &path, const name_set &names);
+
 // Return the Debian package whose file list (DPKG_INFO/*.list) names each
 // of PATHS, and each other file whose last component is one of NAMES, for
 // those some list names.
