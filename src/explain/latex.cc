@@ -57,7 +57,7 @@ void ask_latex(const std::string &latex, member_info &m, const std::string &name
                          {"latex", "-jobname=" + job, "-interaction=nonstopmode",
                           "-no-shell-escape", probe},
                          {{"openout_any", "p"}, {"shell_escape", "f"}, {"max_print_line", "100000"}},
-                         latex_seconds, &output, &why);
+                         latex_seconds, latex_output_limit, &output, &why);
   size_t at = output.rfind("\n" + declared_mark);
   if (at != std::string::npos) {
     at += 1 + declared_mark.size();

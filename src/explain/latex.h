@@ -5,12 +5,15 @@
 #ifndef LSRCHECK_EXPLAIN_LATEX_H
 #define LSRCHECK_EXPLAIN_LATEX_H
 
+#include <cstddef>
 #include <string>
 
 #include "explain/explain.h"
 
-// How long one file may keep LaTeX busy.
+// How long one file may keep LaTeX busy, and how much it may make LaTeX
+// write (a declaration's run writes a few KiB).
 const unsigned latex_seconds = 20;
+const size_t latex_output_limit = size_t(16) << 20;
 
 // Return the TeX input that makes LaTeX input the file at PATH, named NAME,
 // report the declaration it records under NAME and stop; "" where PATH or

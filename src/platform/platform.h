@@ -8,6 +8,7 @@
 #ifndef LSRCHECK_PLATFORM_H
 #define LSRCHECK_PLATFORM_H
 
+#include <cstddef>
 #include <cstdint>
 #include <sys/stat.h>
 #include <functional>
@@ -250,13 +251,15 @@ bool finish_child(long child, std::string *text);
 // Run the program at PATH with ARGS (its name first) and the environment
 // variables SET added, in the current directory, standard input empty and
 // standard error discarded; collect its standard output in *OUTPUT.  A run
-// longer than SECONDS is ended.  Return false, with *WHY ("did not end
-// within 20 seconds", "could not be started", "was ended by ..."), where it
-// could not be started, did not end in time or was ended by a signal; its
-// exit status is not judged.
+// longer than SECONDS is ended, and so is one that writes more than LIMIT
+// bytes to its standard output or (where the system can tell) to any one
+// file.  Return false, with *WHY ("did not end within 20 seconds", "wrote
+// more than 16 MiB", "could not be started", "was ended by ..."), where it
+// could not be started, was ended or was ended by a signal; its exit status
+// is not judged.
 bool run_program(const std::string &path, const std::vector<std::string> &args,
                  const std::vector<std::pair<std::string, std::string>> &set, unsigned seconds,
-                 std::string *output, std::string *why);
+                 size_t limit, std::string *output, std::string *why);
 
 // Remove the file PATH, if it can be.
 void remove_file(const std::string &path);

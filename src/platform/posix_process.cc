@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <string>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
@@ -21,7 +22,7 @@ namespace platform {
 
 bool run_program(const std::string &path, const std::vector<std::string> &args,
                  const std::vector<std::pair<std::string, std::string>> &set, unsigned seconds,
-                 std::string *output, std::string *why)
+                 size_t limit, std::string *output, std::string *why)
 {
   std::vector<char *> argv;
   for (const std::string &arg : args)
@@ -37,6 +38,11 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
     // A group of its own, so that whatever it starts ends with it.
     setpgid(0, 0);
     prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // A file grown past LIMIT ends it, without a core file.
+    struct rlimit fsize{limit, limit}, core{0, 0};
+    setrlimit(RLIMIT_FSIZE, &fsize);
+    setrlimit(RLIMIT_CORE, &core);
+    signal(SIGXFSZ, SIG_DFL);
     int null = open("/dev/null", O_RDWR);
     if (null < 0 || dup2(null, 0) < 0 || dup2(fds[1], 1) < 0 || dup2(null, 2) < 0)
       _exit(127);
@@ -53,7 +59,7 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
   }
   owned_file reading(fds[0]);
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  bool in_time = true;
+  bool in_time = true, over = false;
   char buffer[65536];
   for (;;) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -72,14 +78,22 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
     if (n <= 0)
       break;
     output->append(buffer, n);
+    if (output->size() > limit) {
+      over = true;
+      break;
+    }
   }
-  if (!in_time)
+  if (!in_time || over)
     kill(-child, SIGKILL), kill(child, SIGKILL);
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   if (!in_time) {
     *why = "did not end within " + std::to_string(seconds) + " seconds";
+    return false;
+  }
+  if (over || (WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ)) {
+    *why = "wrote more than " + std::to_string(limit >> 20) + " MiB";
     return false;
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == 127 && output->empty()) {

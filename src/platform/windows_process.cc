@@ -65,7 +65,7 @@ std::wstring environment_with(const std::vector<std::pair<std::string, std::stri
 
 bool run_program(const std::string &path, const std::vector<std::string> &args,
                  const std::vector<std::pair<std::string, std::string>> &set, unsigned seconds,
-                 std::string *output, std::string *why)
+                 size_t limit, std::string *output, std::string *why)
 {
   std::wstring line;
   for (const std::string &arg : args)
@@ -99,19 +99,28 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
     return false;
   }
   // The output is read on a thread of the system's, so that a program
-  // that never ends is still ended on time.
+  // that never ends is still ended on time; one that writes too much is
+  // ended by the reader.  (The files it writes cannot be limited here.)
   struct reading {
-    HANDLE pipe;
+    HANDLE pipe, process;
     std::string *text;
-  } r{read_end, output};
+    size_t limit;
+    bool over;
+  } r{read_end, process.hProcess, output, limit, false};
   HANDLE reader = CreateThread(
       nullptr, 0,
       [](void *arg) -> DWORD {
         auto *r = static_cast<reading *>(arg);
         char buffer[65536];
         DWORD n;
-        while (ReadFile(r->pipe, buffer, sizeof buffer, &n, nullptr) && n > 0)
+        while (ReadFile(r->pipe, buffer, sizeof buffer, &n, nullptr) && n > 0) {
           r->text->append(buffer, n);
+          if (r->text->size() > r->limit) {
+            r->over = true;
+            TerminateProcess(r->process, 1);
+            break;
+          }
+        }
         return 0;
       },
       &r, 0, nullptr);
@@ -129,9 +138,11 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
   CloseHandle(read_end);
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
-  if (!in_time)
+  if (r.over)
+    *why = "wrote more than " + std::to_string(limit >> 20) + " MiB";
+  else if (!in_time)
     *why = "did not end within " + std::to_string(seconds) + " seconds";
-  return in_time;
+  return in_time && !r.over;
 }
 
 void remove_file(const std::string &path)

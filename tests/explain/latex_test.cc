@@ -80,22 +80,35 @@ TEST(ExplainLatex, OlderIsJudgedOnTheDatesLatexRecords)
 
 namespace {
 
-TEST(ExplainLatex, ALatexThatNeverEndsIsEndedAndNoVerdict)
+TEST(ExplainLatex, ALatexThatNeverEndsOrFloodsIsEndedAndNoVerdict)
 {
   if (command_output("command -v latex").empty())
     GTEST_SKIP() << "latex is not installed";
-  std::string home = make_temp_dir(), tmp = make_temp_dir();
-  write_file(home + "/a/tex/latex/t/lsrloop.sty",
-             "\\def\\loop{\\loop}\\loop\n\\ProvidesPackage{lsrloop}[2019/01/01 v1]\n");
-  write_file(home + "/b/tex/latex/t/lsrloop.sty", "\\ProvidesPackage{lsrloop}[2022/02/02 v2]\n");
-  run_options opts;
-  opts.env = {{"TEXMFHOME", "{" + home + "/a," + home + "/b}"}, {"HOME", home}, {"TMPDIR", tmp}};
-  run_result r = run_lsrcheck({"-explain", "-json", "-file=lsrloop.sty"}, opts);
-  EXPECT_EQ(r.status, 0) << r.err;
-  json m = json::parse(r.out)["groups"][0]["members"][0];
-  EXPECT_EQ(m["latex_not_asked"], "LaTeX did not end within 20 seconds") << m.dump(1);
-  EXPECT_EQ(m["date_source"], "reader") << m.dump(1);
-  EXPECT_EQ(command_output("ls -A " + tmp), std::vector<std::string>());
+  struct {
+    const char *what, *body, *why;
+  } cases[] = {
+      {"a loop", "\\def\\loop{\\loop}\\loop", "LaTeX did not end within 20 seconds"},
+      // Ended long before the time limit: neither LaTeX's output nor its
+      // log fills memory or the disk.
+      {"a flood of messages", "\\def\\loop{\\message{flood flood flood flood}\\loop}\\loop",
+       "LaTeX wrote more than 16 MiB"},
+      {"a flood of the log only", "\\def\\loop{\\wlog{flood flood flood flood}\\loop}\\loop",
+       "LaTeX wrote more than 16 MiB"},
+  };
+  for (const auto &c : cases) {
+    std::string home = make_temp_dir(), tmp = make_temp_dir();
+    write_file(home + "/a/tex/latex/t/lsrloop.sty",
+               std::string(c.body) + "\n\\ProvidesPackage{lsrloop}[2019/01/01 v1]\n");
+    write_file(home + "/b/tex/latex/t/lsrloop.sty", "\\ProvidesPackage{lsrloop}[2022/02/02 v2]\n");
+    run_options opts;
+    opts.env = {{"TEXMFHOME", "{" + home + "/a," + home + "/b}"}, {"HOME", home}, {"TMPDIR", tmp}};
+    run_result r = run_lsrcheck({"-explain", "-json", "-file=lsrloop.sty"}, opts);
+    EXPECT_EQ(r.status, 0) << c.what << r.err;
+    json m = json::parse(r.out)["groups"][0]["members"][0];
+    EXPECT_EQ(m["latex_not_asked"], c.why) << c.what << m.dump(1);
+    EXPECT_EQ(m["date_source"], "reader") << c.what << m.dump(1);
+    EXPECT_EQ(command_output("ls -A " + tmp), std::vector<std::string>()) << c.what;
+  }
 }
 
 } // namespace
