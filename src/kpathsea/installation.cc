@@ -3,7 +3,10 @@
 #include "kpathsea/binding.h"
 #include "platform/platform.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <vector>
 
 const char texlive_texmfcnf[] =
@@ -38,8 +41,16 @@ bool texlive_cnf_p(const std::string &root)
 
 std::string texlive_program(const std::string &root, std::string *why)
 {
-  if (!platform::directory_p(root)) {
-    *why = "no such directory";
+  platform::file_status st;
+  if (!platform::look_at(root, true, &st) || !st.directory) {
+    // Only what is not there is "no such directory"; what could not be
+    // looked at, or is something else, says so.
+    if (st.error == 0)
+      *why = "not a directory (it is " + platform::file_type_text(st.mode) + ")";
+    else if (st.error == ENOENT || st.error == ENOTDIR)
+      *why = "no such directory";
+    else
+      *why = std::string("cannot look at it (") + strerror(st.error) + ")";
     return "";
   }
   std::string found;

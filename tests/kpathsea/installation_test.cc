@@ -82,6 +82,8 @@ TEST(TexliveRoot, ADirectoryWithoutAnInstallationIsRefusedBeforeAnyReport)
     std::string dir, why;
   } cases[] = {
     {tl.root + "/nowhere", "no such directory"},
+    {tl.root + "/bin/x86_64-linux/kpsewhich", "not a directory (it is a file)"},
+    {"/dev/null", "not a directory (it is a device)"},
     {tl.local, "no TeX Live installation (no bin/ARCH/kpsewhich)"},
     {no_cnf, "no TeX Live installation (no texmf-dist/web2c/texmf.cnf)"},
   };
