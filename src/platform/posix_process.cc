@@ -20,68 +20,109 @@
 
 namespace platform {
 
+namespace {
+
+// Return this process's environment with SET added or replacing, as
+// execve takes it: built before the fork, so that the child between fork
+// and exec calls nothing that may take a lock another thread held.
+std::vector<std::string> environment_with(
+    const std::vector<std::pair<std::string, std::string>> &set)
+{
+  std::vector<std::string> environment;
+  for (char **v = environ; *v != nullptr; v++) {
+    std::string entry = *v;
+    bool replaced = false;
+    for (const auto &[name, value] : set)
+      replaced = replaced || entry.compare(0, name.size() + 1, name + "=") == 0;
+    if (!replaced)
+      environment.push_back(entry);
+  }
+  for (const auto &[name, value] : set)
+    environment.push_back(name + "=" + value);
+  return environment;
+}
+
+// In a child just forked: run the program at PATH with ARGV and ENVP, its
+// standard output OUT, nothing to read and standard error discarded, and
+// no file it writes larger than LIMIT bytes.
+[[noreturn]] void exec_child(const char *path, char *const argv[], char *const envp[], int out,
+                             size_t limit)
+{
+  // A group of its own, so that whatever it starts ends with it.
+  setpgid(0, 0);
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  // A file grown past LIMIT ends it, without a core file.
+  struct rlimit fsize{limit, limit}, core{0, 0};
+  setrlimit(RLIMIT_FSIZE, &fsize);
+  setrlimit(RLIMIT_CORE, &core);
+  signal(SIGXFSZ, SIG_DFL);
+  int null = open("/dev/null", O_RDWR);
+  if (null < 0 || dup2(null, 0) < 0 || dup2(out, 1) < 0 || dup2(null, 2) < 0)
+    _exit(127);
+  execve(path, argv, envp);
+  _exit(127);
+}
+
+// Read FD to its end into *OUTPUT for at most SECONDS; stop once it holds
+// more than LIMIT bytes (*OVER set).  Return false if time ran out first.
+bool collect_output(int fd, unsigned seconds, size_t limit, std::string *output, bool *over)
+{
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  char buffer[65536];
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    struct pollfd wait_for{fd, POLLIN, 0};
+    int ready = left.count() > 0 ? poll(&wait_for, 1, static_cast<int>(left.count())) : 0;
+    if (ready < 0 && errno == EINTR)
+      continue;
+    if (ready <= 0)
+      return false;
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return true;
+    output->append(buffer, n);
+    if (output->size() > limit) {
+      *over = true;
+      return true;
+    }
+  }
+}
+
+} // namespace
+
 bool run_program(const std::string &path, const std::vector<std::string> &args,
                  const std::vector<std::pair<std::string, std::string>> &set, unsigned seconds,
                  size_t limit, std::string *output, std::string *why)
 {
-  std::vector<char *> argv;
+  std::vector<char *> argv, envp;
   for (const std::string &arg : args)
     argv.push_back(const_cast<char *>(arg.c_str()));
   argv.push_back(nullptr);
+  std::vector<std::string> environment = environment_with(set);
+  for (std::string &entry : environment)
+    envp.push_back(&entry[0]);
+  envp.push_back(nullptr);
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) {
     *why = std::string("could not be started (") + strerror(errno) + ")";
     return false;
   }
   pid_t child = fork();
-  if (child == 0) {
-    // A group of its own, so that whatever it starts ends with it.
-    setpgid(0, 0);
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    // A file grown past LIMIT ends it, without a core file.
-    struct rlimit fsize{limit, limit}, core{0, 0};
-    setrlimit(RLIMIT_FSIZE, &fsize);
-    setrlimit(RLIMIT_CORE, &core);
-    signal(SIGXFSZ, SIG_DFL);
-    int null = open("/dev/null", O_RDWR);
-    if (null < 0 || dup2(null, 0) < 0 || dup2(fds[1], 1) < 0 || dup2(null, 2) < 0)
-      _exit(127);
-    for (const auto &[name, value] : set)
-      setenv(name.c_str(), value.c_str(), 1);
-    execv(path.c_str(), argv.data());
-    _exit(127);
-  }
+  if (child == 0)
+    exec_child(path.c_str(), argv.data(), envp.data(), fds[1], limit);
   close(fds[1]);
   if (child < 0) {
     *why = std::string("could not be started (") + strerror(errno) + ")";
     close(fds[0]);
     return false;
   }
-  owned_file reading(fds[0]);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  bool in_time = true, over = false;
-  char buffer[65536];
-  for (;;) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    struct pollfd wait_for{fds[0], POLLIN, 0};
-    int ready = left.count() > 0 ? poll(&wait_for, 1, static_cast<int>(left.count())) : 0;
-    if (ready < 0 && errno == EINTR)
-      continue;
-    if (ready <= 0) {
-      in_time = false;
-      break;
-    }
-    ssize_t n = read(fds[0], buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      break;
-    output->append(buffer, n);
-    if (output->size() > limit) {
-      over = true;
-      break;
-    }
+  bool over = false, in_time;
+  {
+    owned_file reading(fds[0]);
+    in_time = collect_output(fds[0], seconds, limit, output, &over);
   }
   if (!in_time || over)
     kill(-child, SIGKILL), kill(child, SIGKILL);
