@@ -79,22 +79,29 @@ summary_counts count_findings(const explained_report &r)
   return c;
 }
 
-// Write the text of one program's first hit H on OUT.
-void print_hit(const program_hit &h, const std::string &program, FILE *out)
+// Write the text of one program's first hit H on OUT, with the format it
+// was looked up in where that is not the group's FORMAT.
+void print_hit(const program_hit &h, const std::string &program, const std::string &format,
+               FILE *out)
 {
   if (h.kind == hit_not_read)
     return; // said for all such programs in one line
   fprintf(out, "  %-12s ", program.c_str());
   std::string path = escaped(h.path);
   switch (h.kind) {
-  case hit_member: fprintf(out, "loads [%d]\n", h.member + 1); break;
-  case hit_suffix_added: fprintf(out, "loads %s (the name with a suffix added)\n", path.c_str()); break;
-  case hit_alias: fprintf(out, "loads %s (an alias, texfonts.map)\n", path.c_str()); break;
-  case hit_excluded: fprintf(out, "loads %s (left out by the patterns)\n", path.c_str()); break;
-  case hit_outside: fprintf(out, "loads %s (outside the databases and trees)\n", path.c_str()); break;
-  case hit_none: fputs("finds nothing\n", out); break;
+  case hit_member: fprintf(out, "loads [%d]", h.member + 1); break;
+  case hit_suffix_added: fprintf(out, "loads %s (the name with a suffix added)", path.c_str()); break;
+  case hit_alias: fprintf(out, "loads %s (an alias, texfonts.map)", path.c_str()); break;
+  case hit_excluded: fprintf(out, "loads %s (left out by the patterns)", path.c_str()); break;
+  case hit_outside: fprintf(out, "loads %s (outside the databases and trees)", path.c_str()); break;
+  case hit_none: fputs("finds nothing", out); break;
   case hit_not_read: break;
   }
+  // A program that reads the name in a format of its own (dvips's
+  // config.* as 'dvips config') says so: that is the format to look it up in.
+  if (!h.format.empty() && h.format != format)
+    fprintf(out, ", looked up as %s", h.format.c_str());
+  putc('\n', out);
 }
 
 // Return the kind of file FORMAT holds, for a reader: "web2c files",
@@ -205,7 +212,7 @@ void print_group(const explained_report &r, const group_info &g, FILE *out)
 {
   fprintf(out, "%s (format %s)\n", escaped(g.name).c_str(), g.format.c_str());
   for (size_t p = 0; p < r.programs.size(); p++)
-    print_hit(g.hits[p], r.programs[p], out);
+    print_hit(g.hits[p], r.programs[p], g.format, out);
   print_not_read(r, g, out);
   for (size_t i = 0; i < g.members.size(); i++)
     print_member(r, g, i, out);

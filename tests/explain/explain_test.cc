@@ -519,6 +519,11 @@ TEST(Explain, EachProgramIsAskedOnlyAboutWhatItReadsInItsOwnFormat)
             std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("0 members none of the programs finds"), std::string::npos) << r.out;
+  // The text names a format of the program's own, the one to look it up in.
+  r = run_on(t, {"-explain", "-progname=dvips", "-file=config-paper.ps"});
+  EXPECT_NE(r.out.find("\n  dvips        loads [1], looked up as dvips config\n"),
+            std::string::npos)
+      << r.out;
 }
 
 // Every row of the table of readers names formats that Kpathsea knows for
