@@ -255,8 +255,8 @@ bool finish_child(long child, std::string *text);
 // bytes to its standard output or (where the system can tell) to any one
 // file.  Return false, with *WHY ("did not end within 20 seconds", "wrote
 // more than 16 MiB", "could not be started", "was ended by ..."), where it
-// could not be started, was ended or was ended by a signal; its exit status
-// is not judged.
+// could not be started, was ended for either or was ended by a signal; its
+// exit status is not judged.
 bool run_program(const std::string &path, const std::vector<std::string> &args,
                  const std::vector<std::pair<std::string, std::string>> &set, unsigned seconds,
                  size_t limit, std::string *output, std::string *why);
