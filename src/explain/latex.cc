@@ -52,11 +52,15 @@ void ask_latex(const std::string &latex, member_info &m, const std::string &name
   }
   std::string output, why;
   // No shell escape, no file written outside this directory, and lines
-  // long enough for any declaration.
+  // long enough for any declaration.  Kpathsea's mktex scripts stay off:
+  // they would build a missing format or font into the user's or the
+  // system's trees, where it then shadows the installation's own.
   bool ran = platform::run_program(latex,
                          {"latex", "-jobname=" + job, "-interaction=nonstopmode",
                           "-no-shell-escape", probe},
-                         {{"openout_any", "p"}, {"shell_escape", "f"}, {"max_print_line", "100000"}},
+                         {{"openout_any", "p"}, {"shell_escape", "f"}, {"max_print_line", "100000"},
+                          {"MKTEXFMT", "0"}, {"MKTEXTFM", "0"}, {"MKTEXPK", "0"},
+                          {"MKTEXMF", "0"}, {"MKTEXTEX", "0"}, {"MKOCP", "0"}, {"MKOFM", "0"}},
                          latex_seconds, latex_output_limit, &output, &why);
   size_t at = output.rfind("\n" + declared_mark);
   if (at != std::string::npos) {

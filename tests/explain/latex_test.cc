@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -108,6 +109,49 @@ TEST(ExplainLatex, ALatexThatNeverEndsOrFloodsIsEndedAndNoVerdict)
     EXPECT_EQ(m["latex_not_asked"], c.why) << c.what << m.dump(1);
     EXPECT_EQ(m["date_source"], "reader") << c.what << m.dump(1);
     EXPECT_EQ(command_output("ls -A " + tmp), std::vector<std::string>()) << c.what;
+  }
+}
+
+} // namespace
+
+namespace {
+
+// Kpathsea would build a missing font or format for LaTeX and keep it in
+// the user's or the system's trees, where it then shadows the
+// installation's own: the runs make nothing of the kind.
+TEST(ExplainLatex, TheLatexRunsBuildNoFontAndNoFormat)
+{
+  if (command_output("command -v latex").empty())
+    GTEST_SKIP() << "latex is not installed";
+  struct {
+    const char *what, *body;
+    bool no_format;     // no latex.fmt where LaTeX looks
+    const char *source; // of the date of the loaded copy
+    const char *why;    // the start of why LaTeX gave none
+  } cases[] = {
+      // An EC font at a size no one has made yet: Metafont could make it.
+      {"a font without its metrics", "\\font\\lsrfont=ecrm1077\n", false, "latex", ""},
+      {"no format", "", true, "reader",
+       "LaTeX stopped before it finished the file (I can't find the format file"},
+  };
+  for (const auto &c : cases) {
+    // Where the user's and (run as root) the system's built files go.
+    std::string home = make_temp_dir(), var = make_temp_dir(), sysvar = make_temp_dir();
+    write_file(home + "/a/tex/latex/t/lsrtrap.sty",
+               std::string(c.body) + "\\ProvidesPackage{lsrtrap}[2019/01/01 v1]\n");
+    write_file(home + "/b/tex/latex/t/lsrtrap.sty", "\\ProvidesPackage{lsrtrap}[2022/02/02 v2]\n");
+    run_options opts;
+    opts.env = {{"TEXMFHOME", "{" + home + "/a," + home + "/b}"}, {"HOME", home},
+                {"TEXMFVAR", var}};
+    if (c.no_format)
+      opts.env.insert(opts.env.end(), {{"TEXFORMATS", "/nonexistent"}, {"TEXMFSYSVAR", sysvar}});
+    run_result r = run_lsrcheck({"-explain", "-json", "-file=lsrtrap.sty"}, opts);
+    json m = json::parse(r.out)["groups"][0]["members"][0];
+    EXPECT_EQ(m["date_source"], c.source) << c.what << m.dump(1);
+    EXPECT_EQ(m.value("latex_not_asked", "").substr(0, strlen(c.why)), c.why) << c.what;
+    EXPECT_EQ(command_output("find " + var + " " + sysvar + " -type f"),
+              std::vector<std::string>())
+        << c.what;
   }
 }
 
