@@ -65,10 +65,17 @@ void check_configuration(database_health &health, const std::vector<path_element
   auto add = [&](const char *rule, const std::string &dir, const std::string &text) {
     add_to(health.config, rule, dir, text);
   };
+  // Whether Kpathsea also searches a loaded tree on disk is the search
+  // path's '!!', not TEXMFDBS's; an ls-R without usable entries is not
+  // loaded at all.
+  std::unordered_set<std::string> searched_on_disk;
+  for (const path_element &e : texmf)
+    if (!e.database_only)
+      searched_on_disk.insert(platform::real_path(e.dir));
   for (const tree_health &t : health.trees)
-    if (!t.database_only && !t.lsr.empty())
+    if (t.entries > 0 && searched_on_disk.count(platform::real_path(t.dir)) > 0)
       add("not-database-only", t.dir,
-          "TEXMFDBS lists it without !!: for lookups that need not succeed, a file its "
+          "TEXMF names it without !!: for lookups that need not succeed, a file its "
           "ls-R lacks is never found, and lookups that must succeed search the disk");
   for (const path_element &e : texmf) {
     bool dbs = on_dbs.count(platform::real_path(e.dir)) > 0, lsr = !database_files(e.dir).empty();

@@ -15,7 +15,7 @@ namespace {
 const size_t shown = 5;
 
 // The JSON document's schema version (docs/databases-schema.md).
-const int schema_version = 3;
+const int schema_version = 4;
 
 // Write the count of LIST with its heading (ONE for a single entry, else
 // MANY) and the entries, escaped and indented, on OUT: the first few and

@@ -144,10 +144,13 @@ TEST(Databases, EachKindOfStaleMissingAndLeftOutFile)
 TEST(Databases, BrokenOrMissingLsRAndEachConfigurationRule)
 {
   // plain: on TEXMFDBS without !!; nolsr: !! on both, no ls-R; notondbs:
-  // !! in TEXMF only; extra: holds an ls-R, in TEXMF, not on TEXMFDBS.
+  // !! in TEXMF only; extra: holds an ls-R, in TEXMF, not on TEXMFDBS;
+  // headerless: !! on TEXMFDBS only, so searched on disk as TEXMF says;
+  // empty: the same, but its ls-R is not loaded at all.
   db_trees t = make_db_trees("{@plain,!!@nolsr,!!@notondbs,@extra,@headerless,@empty}",
                              "{@plain,!!@nolsr,!!@headerless,!!@empty}");
-  write_file(t.base + "/plain/ls-R", header);
+  write_file(t.base + "/plain/ls-R", header + "./:\nx\n");
+  write_file(t.base + "/plain/x", "");
   write_file(t.base + "/nolsr/f.sty", "");
   write_file(t.base + "/notondbs/ls-R", header);
   write_file(t.base + "/extra/ls-R", header + "./:\nx\n");
@@ -160,12 +163,14 @@ TEST(Databases, BrokenOrMissingLsRAndEachConfigurationRule)
   run_result r = check(t);
   EXPECT_EQ(r.status, 4);
   json report = json::parse(r.out);
+  EXPECT_EQ(report["schema_version"], 4);
   std::set<std::string> rules;
   for (const json &p : report["configuration"])
     rules.insert(p["rule"].get<std::string>() + " " +
                  p["dir"].get<std::string>().substr(t.base.size() + 1));
   EXPECT_EQ(rules, (std::set<std::string>{
                        "not-database-only plain",
+                       "not-database-only headerless",
                        "not-on-TEXMFDBS notondbs",
                        "database-only-without-ls-R nolsr"}));
   // A tree whose ls-R Kpathsea does not load is searched on disk: what the
@@ -219,6 +224,9 @@ TEST(Databases, TheSearchPathsMarkDecidesWhetherAFileTheLsRLacksIsFound)
                 std::string::npos;
     EXPECT_EQ(never, found.empty()) << c.texmf << " " << c.dbs << "\n" << text;
     EXPECT_EQ(must, !found.empty()) << c.texmf << " " << c.dbs << "\n" << text;
+    // The configuration warns of the same, and only then.
+    bool warned = text.find("(not-database-only)") != std::string::npos;
+    EXPECT_EQ(warned, !found.empty()) << c.texmf << " " << c.dbs << "\n" << text;
   }
 }
 
