@@ -259,7 +259,8 @@ int run_mode_of(run_mode mode, const std::string &texlive)
   case mode_shared_memory: report_shared_memory(); break;
   case mode_ghostscript: report_ghostscript(options.program_name); break;
   case mode_databases:
-    return set_up(texlive) ? run_databases(options.json, options.verbose) : EXIT_FAILURE;
+    return set_up(texlive) ? run_databases(options.json, options.verbose, options.program_name)
+                          : EXIT_FAILURE;
   case mode_explain:
     if (!set_up(texlive))
       return EXIT_FAILURE;

@@ -3,6 +3,7 @@
 // "could not look" is never a verdict about the installation.
 
 #include <gtest/gtest.h>
+#include <set>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -313,6 +314,56 @@ TEST(Unprivileged, ScarceDescriptorsAndProcessesAndClosedDirectoriesAreNoVerdict
     EXPECT_EQ(d.out.find("gone"), std::string::npos) << c.what << "\n" << d.out;
   }
   chmod((t.a + "/tex/locked").c_str(), 0755);
+}
+
+} // namespace
+
+namespace {
+
+// Return the names of the groups of the JSON report TEXT with a problem.
+std::set<std::string> problem_groups(const std::string &text)
+{
+  std::set<std::string> names;
+  json report = json::parse(text);
+  for (const json &g : report["groups"])
+    if (!g["problems"].empty())
+      names.insert(g["name"].get<std::string>());
+  return names;
+}
+
+// Too few descriptors on the machine's own installation: a package list
+// that cannot be read would make the distribution's copies look local.
+// Every run gives the verdicts of a run without the limit, or an error.
+TEST(Hostile, ScarceDescriptorsOnTheMachinesSetGiveItsVerdictsOrAnError)
+{
+  if (sanitized_p())
+    GTEST_SKIP() << "the sanitizers' runtime cannot live under these limits";
+  // A local copy of one of LaTeX's packages, older, for one verdict.
+  std::vector<std::string> natbib = command_output("kpsewhich natbib.sty");
+  if (natbib.empty())
+    GTEST_SKIP() << "no natbib.sty";
+  std::string home = make_temp_dir();
+  write_file(home + "/texmf/tex/latex/mine/natbib.sty",
+             "\\ProvidesPackage{natbib}[2001/01/01 v0]\n" + read_file(natbib[0]));
+  run_options opts;
+  opts.env = {{"HOME", home}};
+  run_result free = run_lsrcheck({"-explain", "-json"}, opts);
+  ASSERT_EQ(free.status, 0) << free.err;
+  std::set<std::string> verdicts = problem_groups(free.out);
+  ASSERT_EQ(verdicts.count("natbib.sty"), 1u);
+  // Which open meets the limit varies from run to run: each limit is tried
+  // several times.
+  for (unsigned long limit : {6, 7, 7, 7, 7, 7, 8, 8, 8, 8, 8, 10}) {
+    opts.limits = {{RLIMIT_NOFILE, limit}};
+    run_result r = run_lsrcheck({"-explain", "-json"}, opts);
+    if (r.status == 1) {
+      EXPECT_NE(r.err.find("Too many open files"), std::string::npos) << limit << r.err;
+      EXPECT_EQ(r.out, "") << limit;
+      continue;
+    }
+    ASSERT_EQ(r.status, 0) << limit << r.err;
+    EXPECT_EQ(problem_groups(r.out), verdicts) << limit;
+  }
 }
 
 } // namespace

@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "shared/output.h"
 #include "shared/packages.h"
 #include "shared/status.h"
 #include "shared/workers.h"
@@ -132,7 +133,8 @@ void explain_dangling_links(database_health &health)
       paths.insert(platform::real_path(d.path.substr(0, d.path.rfind('/'))) +
                    d.path.substr(d.path.rfind('/')));
     }
-  package_map owners = debian_owners(paths);
+  package_map owners =
+      debian_owners(paths, platform::dpkg_info_dir, name_set(), &health.packages_unread);
   for (tree_health &t : health.trees)
     for (dangling_link &d : t.dangling) {
       std::string resolved = platform::real_path(d.path.substr(0, d.path.rfind('/'))) +
@@ -363,9 +365,13 @@ bool problems_p(const database_health &health)
   return false;
 }
 
-int run_databases(bool json, bool all)
+int run_databases(bool json, bool all, const char *program_name)
 {
   database_health health = check_databases();
+  if (!health.packages_unread.empty())
+    fprintf(stderr, "%s: warning, cannot read the package list %s: which package installed "
+                    "a dangling link is not known\n",
+            program_name, escaped(health.packages_unread).c_str());
   if (json)
     print_database_health_json(health, stdout);
   else

@@ -66,6 +66,7 @@ struct database_health {
   std::vector<config_problem> config;
   std::vector<config_problem> notes; // rules the configuration keeps, worth knowing
   std::string mktexlsr = "mktexlsr"; // the command that rebuilds an ls-R
+  std::string packages_unread; // a package list that could not be read, and why
 };
 
 // One (directory, name) pair of an ls-R, as Kpathsea stores it.
@@ -99,9 +100,10 @@ std::string mending_command(const database_health &health, const tree_health &tr
 void print_database_health(const database_health &health, bool all, FILE *out);
 
 // Check the databases' health and print the report on standard output, as
-// JSON if JSON, every entry of long lists if ALL; return the exit status:
-// status_problems if a problem was found, else 0.  Kpathsea must be set up.
-int run_databases(bool json, bool all);
+// JSON if JSON, every entry of long lists if ALL, and warnings as
+// PROGRAM_NAME on standard error; return the exit status: status_problems
+// if a problem was found, else 0.  Kpathsea must be set up.
+int run_databases(bool json, bool all, const char *program_name);
 
 // Write HEALTH as one JSON document on OUT.
 void print_database_health_json(const database_health &health, FILE *out);

@@ -291,7 +291,8 @@ bool below_any_p(const std::string &path, const std::vector<std::string> &dirs)
 // group.  The facts of a group that grew are learnt again, its packages
 // from OWNERS, read for the names NAMES (or read again, TLPDB of the
 // installation at ROOT, where a copy leads to a file of another name).
-void add_outside_copies(explained_report &report, const lookup_list &lookups,
+// Return the package list that read again could not read, and why, or "".
+std::string add_outside_copies(explained_report &report, const lookup_list &lookups,
                         const std::vector<program_hits> &hits,
                         const std::vector<std::pair<std::string, std::string>> &roots,
                         const package_owners &owners, const name_set &names,
@@ -335,7 +336,8 @@ void add_outside_copies(explained_report &report, const lookup_list &lookups,
     learn_file_facts(*g);
   }
   if (!learn_packages_from(grown, owners, names))
-    learn_packages(grown, platform::dpkg_info_dir, tlpdb, root);
+    return learn_packages(grown, platform::dpkg_info_dir, tlpdb, root).unread;
+  return "";
 }
 
 // The trees by their texmf.cnf variables, as tree_roots gives them.
@@ -516,7 +518,16 @@ bool explain_duplicates(const check_filter &filter, const std::vector<std::strin
   package_owners owners;
   if (!look_up_and_learn(report, lookups, tlpdb, root, names, &hits, &owners, why))
     return false;
-  add_outside_copies(report, lookups, hits, roots, owners, names, tlpdb, root);
+  std::string unread = owners.unread;
+  if (unread.empty())
+    unread = add_outside_copies(report, lookups, hits, roots, owners, names, tlpdb, root);
+  // Without its packages no copy can be told for the distribution's: every
+  // verdict would be a guess.
+  if (!unread.empty()) {
+    *why = "cannot read the package list " + escaped(unread) +
+           ": the distribution's copies cannot be told from local ones";
+    return false;
+  }
   record_hits(report, lookups, hits);
   for (group_info &g : report.groups) {
     for (member_info &m : g.members)

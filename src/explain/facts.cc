@@ -320,8 +320,9 @@ package_owners learn_packages(const std::vector<group_info *> &groups, const std
     wanted.insert(path_key(members[i]->path));
     wanted.insert(path_key(real[i]));
   }
-  package_owners owners{debian_owners(wanted, dpkg_info, names),
-                        texlive_owners(wanted, tlpdb, root, names)};
+  package_owners owners;
+  owners.debian = debian_owners(wanted, dpkg_info, names, &owners.unread);
+  owners.texlive = texlive_owners(wanted, tlpdb, root, names, &owners.unread);
   pick_packages(members, real, owners);
   return owners;
 }

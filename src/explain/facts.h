@@ -27,13 +27,14 @@ std::string content_hash(const std::string &path);
 // The packages that installed files, by path as path_key spells it.
 struct package_owners {
   package_map debian, texlive;
+  std::string unread; // a package list that could not be read, and why
 };
 
 // Fill in, for every member of GROUPS, the Debian package whose file list
 // (in DPKG_INFO, *.list) names it, and its package in the TeX Live
 // database TLPDB of the installation rooted at ROOT (either may be "").
 // Return the owners read: those of the members, and of every file whose
-// last component is one of NAMES.
+// last component is one of NAMES (with the first list it could not read).
 package_owners learn_packages(const std::vector<group_info *> &groups, const std::string &dpkg_info,
                               const std::string &tlpdb, const std::string &root,
                               const name_set &names = name_set());

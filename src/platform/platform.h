@@ -116,7 +116,7 @@ enum open_result {
 // Open PATH for reading without ever blocking (a FIFO or device is seen
 // for what it is before anything is read); on open_ok *FD is open.  *ST
 // gets the file's status where it could be had, *ERROR the errno of
-// open_failed.
+// open_failed.  A lack of descriptors is waited out for a while.
 open_result open_regular(const std::string &path, int *fd, struct stat *st, int *error);
 
 // Return what the file type of MODE is, as "a FIFO", "a directory", ...

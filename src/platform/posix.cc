@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <climits>
@@ -78,12 +79,12 @@ bool executable_p(const std::string &path)
 std::vector<std::string> directory_names(const std::string &dir)
 {
   std::vector<std::string> names;
-  if (DIR *d = opendir(dir.c_str())) {
-    while (const struct dirent *e = readdir(d))
-      if (e->d_name[0] != '.')
-        names.push_back(e->d_name);
-    closedir(d);
-  }
+  std::vector<listed_entry> entries;
+  int error;
+  read_directory(dir, entries, &error);
+  for (listed_entry &e : entries)
+    if (e.name[0] != '.')
+      names.push_back(std::move(e.name));
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -232,6 +233,25 @@ void find_directories(const char *dir, const char *const *names, size_t count,
 
 namespace {
 
+// The milliseconds every thread has waited for a descriptor so far.  The
+// budget is the process's, as its descriptors are: a lack that waiting
+// does not end (a limit below what the threads hold between them) fails
+// every open at once after two seconds, instead of two seconds each.
+std::atomic<int> descriptor_wait_ms{0};
+
+// Open PATH with FLAGS; a lack of descriptors is waited out for a while,
+// since other threads give theirs back soon.
+int open_waiting(const std::string &path, int flags)
+{
+  for (;;) {
+    int fd = open(path.c_str(), flags);
+    if (fd >= 0 || (errno != EMFILE && errno != ENFILE) || descriptor_wait_ms >= 2000)
+      return fd;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    descriptor_wait_ms++;
+  }
+}
+
 // Return true if the open file FD lies in /proc or /sys.
 bool pseudo_file_system_p(int fd)
 {
@@ -249,7 +269,7 @@ open_result open_regular(const std::string &path, int *fd, struct stat *st, int 
   *fd = -1;
   *error = 0;
   memset(st, 0, sizeof *st);
-  int f = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  int f = open_waiting(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (f < 0) {
     *error = errno;
     if (*error == ENOENT || *error == ENOTDIR || *error == ELOOP) {
@@ -467,27 +487,12 @@ std::string link_target(const std::string &path)
   return n > 0 ? std::string(target, n) : "";
 }
 
-namespace {
-
-// Open directory PATH for listing; a lack of descriptors is waited out
-// for a while, since other threads give theirs back soon.
-int open_directory(const std::string &path)
-{
-  for (int tries = 0;; tries++) {
-    int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0 || (errno != EMFILE && errno != ENFILE) || tries == 2000)
-      return fd;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-}
-
-} // namespace
 
 bool read_directory(const std::string &dir, std::vector<listed_entry> &entries, int *error)
 {
   entries.clear();
   *error = 0;
-  int fd = open_directory(dir);
+  int fd = open_waiting(dir, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     *error = errno;
     return false;

@@ -4,6 +4,8 @@
 #include "shared/files.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -31,14 +33,22 @@ unsigned thread_count(unsigned wanted)
 }
 
 
-bool read_whole_file(const std::string &path, std::string &text)
+bool read_whole_file(const std::string &path, std::string &text, std::string *why)
 {
   text.clear();
   int fd, error;
   struct stat st;
-  if (platform::open_regular(path, &fd, &st, &error) != platform::open_ok)
+  platform::open_result opened = platform::open_regular(path, &fd, &st, &error);
+  if (opened != platform::open_ok) {
+    if (why != nullptr)
+      *why = platform::open_failure_text(opened, st, error);
     return false;
+  }
   platform::owned_file file(fd);
-  return platform::read_up_to(fd, SIZE_MAX, text);
+  if (platform::read_up_to(fd, SIZE_MAX, text))
+    return true;
+  if (why != nullptr)
+    *why = strerror(errno);
+  return false;
 }
 

@@ -16,8 +16,9 @@ std::string path_key(const std::string &path);
 
 
 // Read the whole regular file PATH into TEXT; return false if it cannot
-// be read.
-bool read_whole_file(const std::string &path, std::string &text);
+// be read, with *WHY ("it is a directory, not a file", an error's text)
+// where WHY is given.
+bool read_whole_file(const std::string &path, std::string &text, std::string *why = nullptr);
 
 // Return WANTED, or one thread per core where WANTED is 0.
 unsigned thread_count(unsigned wanted);

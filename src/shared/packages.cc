@@ -1,6 +1,11 @@
 #include "shared/packages.h"
 
+#include <cerrno>
+#include <cstring>
+#include <string>
 #include <string_view>
+#include <unordered_set>
+#include <vector>
 
 #include "shared/files.h"
 #include "platform/platform.h"
@@ -8,11 +13,13 @@
 namespace {
 
 // Call FN with each line of the file PATH; return false if it cannot be
-// read.
-template <typename Fn> bool each_line(const std::string &path, Fn fn)
+// read, and where *UNREAD is empty, say in it which file and why.
+template <typename Fn> bool each_line(const std::string &path, Fn fn, std::string *unread)
 {
-  std::string text;
-  bool ok = read_whole_file(path, text);
+  std::string text, why;
+  bool ok = read_whole_file(path, text, &why);
+  if (!ok && unread != nullptr && unread->empty())
+    *unread = path + " (" + why + ")";
   for (size_t from = 0; ok && from < text.size();) {
     size_t nl = text.find('\n', from);
     if (nl == std::string::npos)
@@ -38,28 +45,35 @@ bool named_p(const std::string &path, const name_set &names)
 }
 
 package_map debian_owners(const std::unordered_set<std::string> &paths,
-                          const std::string &dpkg_info, const name_set &names)
+                          const std::string &dpkg_info, const name_set &names,
+                          std::string *unread)
 {
   package_map owners;
-  if (paths.empty() && names.empty())
+  if ((paths.empty() && names.empty()) || dpkg_info.empty())
     return owners;
+  std::vector<platform::listed_entry> files;
+  int error;
+  // No such directory: no Debian, and so no package of Debian's.
+  if (!platform::read_directory(dpkg_info, files, &error) && error != ENOENT &&
+      error != ENOTDIR && unread != nullptr && unread->empty())
+    *unread = dpkg_info + " (" + strerror(error) + ")";
   std::string line_copy;
-  for (const std::string &file : platform::directory_names(dpkg_info)) {
-    if (!platform::ends_with_p(file, ".list"))
+  for (const platform::listed_entry &file : files) {
+    if (!platform::ends_with_p(file.name, ".list") || file.name[0] == '.')
       continue;
-    std::string package = file.substr(0, file.size() - 5);
+    std::string package = file.name.substr(0, file.name.size() - 5);
     package = package.substr(0, package.find(':')); // no architecture
-    each_line(dpkg_info + "/" + file, [&](std::string_view line) {
+    each_line(dpkg_info + "/" + file.name, [&](std::string_view line) {
       line_copy.assign(line);
       if (wanted_p(line_copy, paths, names))
         owners.emplace(line_copy, package);
-    });
+    }, unread);
   }
   return owners;
 }
 
 package_map texlive_owners(const std::unordered_set<std::string> &paths, const std::string &tlpdb,
-                           const std::string &root, const name_set &names)
+                           const std::string &root, const name_set &names, std::string *unread)
 {
   package_map owners;
   if ((paths.empty() && names.empty()) || tlpdb.empty())
@@ -74,7 +88,7 @@ package_map texlive_owners(const std::unordered_set<std::string> &paths, const s
       if (wanted_p(path, paths, names))
         owners.emplace(path, package);
     }
-  });
+  }, unread);
   return owners;
 }
 
