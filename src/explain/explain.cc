@@ -293,10 +293,10 @@ bool below_any_p(const std::string &path, const std::vector<std::string> &dirs)
 // installation at ROOT, where a copy leads to a file of another name).
 // Return the package list that read again could not read, and why, or "".
 std::string add_outside_copies(explained_report &report, const lookup_list &lookups,
-                        const std::vector<program_hits> &hits,
-                        const std::vector<std::pair<std::string, std::string>> &roots,
-                        const package_owners &owners, const name_set &names,
-                        const std::string &tlpdb, const std::string &root)
+                               const std::vector<program_hits> &hits,
+                               const std::vector<std::pair<std::string, std::string>> &roots,
+                               const package_owners &owners, const name_set &names,
+                               const std::string &tlpdb, const std::string &root)
 {
   std::vector<group_info *> grown;
   for (size_t k = 0; k < lookups.names.size(); k++) {
