@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "helpers.h"
@@ -13,6 +14,21 @@
 namespace {
 
 using json = nlohmann::json;
+
+// Plant MINE and OTHER as NAME (in tex/latex/t) in the two home trees
+// HOME/a and HOME/b, the first the one latex loads, and return the run of
+// -explain -json -file=NAME over them with the variables ENV set besides.
+run_result explain_two_copies(const std::string &home, const std::string &name,
+                              const std::string &mine, const std::string &other,
+                              const std::vector<std::pair<std::string, std::string>> &env)
+{
+  write_file(home + "/a/tex/latex/t/" + name, mine);
+  write_file(home + "/b/tex/latex/t/" + name, other);
+  run_options opts;
+  opts.env = {{"TEXMFHOME", "{" + home + "/a," + home + "/b}"}, {"HOME", home}};
+  opts.env.insert(opts.env.end(), env.begin(), env.end());
+  return run_lsrcheck({"-explain", "-json", "-file=" + name}, opts);
+}
 
 TEST(ExplainLatex, OlderIsJudgedOnTheDatesLatexRecords)
 {
@@ -44,16 +60,12 @@ TEST(ExplainLatex, OlderIsJudgedOnTheDatesLatexRecords)
      "\\ProvidesPackage{lsrtrap}[2023/01/01 v3]\n", "", "2023/01/01", false},
   };
   for (const auto &c : cases) {
-    std::string home = make_temp_dir();
-    write_file(home + "/a/tex/latex/t/lsrtrap.sty", c.mine);
-    write_file(home + "/b/tex/latex/t/lsrtrap.sty", c.same ? c.mine : newer);
+    std::string home = make_temp_dir(), tmp = make_temp_dir();
     if (!c.beside.empty())
       write_file(home + "/a/" + c.beside.substr(0, c.beside.find('|')),
                  c.beside.substr(c.beside.find('|') + 1));
-    std::string tmp = make_temp_dir();
-    run_options opts;
-    opts.env = {{"TEXMFHOME", "{" + home + "/a," + home + "/b}"}, {"HOME", home}, {"TMPDIR", tmp}};
-    run_result r = run_lsrcheck({"-explain", "-json", "-file=lsrtrap.sty"}, opts);
+    run_result r = explain_two_copies(home, "lsrtrap.sty", c.mine, c.same ? c.mine : newer,
+                                      {{"TMPDIR", tmp}});
     json report = json::parse(r.out);
     ASSERT_EQ(report["groups"].size(), 1u) << c.what << r.err;
     const json &g = report["groups"][0];
@@ -77,10 +89,6 @@ TEST(ExplainLatex, OlderIsJudgedOnTheDatesLatexRecords)
   }
 }
 
-} // namespace
-
-namespace {
-
 TEST(ExplainLatex, ALatexThatNeverEndsOrFloodsIsEndedAndNoVerdict)
 {
   if (command_output("command -v latex").empty())
@@ -98,12 +106,9 @@ TEST(ExplainLatex, ALatexThatNeverEndsOrFloodsIsEndedAndNoVerdict)
   };
   for (const auto &c : cases) {
     std::string home = make_temp_dir(), tmp = make_temp_dir();
-    write_file(home + "/a/tex/latex/t/lsrloop.sty",
-               std::string(c.body) + "\n\\ProvidesPackage{lsrloop}[2019/01/01 v1]\n");
-    write_file(home + "/b/tex/latex/t/lsrloop.sty", "\\ProvidesPackage{lsrloop}[2022/02/02 v2]\n");
-    run_options opts;
-    opts.env = {{"TEXMFHOME", "{" + home + "/a," + home + "/b}"}, {"HOME", home}, {"TMPDIR", tmp}};
-    run_result r = run_lsrcheck({"-explain", "-json", "-file=lsrloop.sty"}, opts);
+    run_result r = explain_two_copies(
+        home, "lsrloop.sty", std::string(c.body) + "\n\\ProvidesPackage{lsrloop}[2019/01/01 v1]\n",
+        "\\ProvidesPackage{lsrloop}[2022/02/02 v2]\n", {{"TMPDIR", tmp}});
     EXPECT_EQ(r.status, 0) << c.what << r.err;
     json m = json::parse(r.out)["groups"][0]["members"][0];
     EXPECT_EQ(m["latex_not_asked"], c.why) << c.what << m.dump(1);
@@ -111,10 +116,6 @@ TEST(ExplainLatex, ALatexThatNeverEndsOrFloodsIsEndedAndNoVerdict)
     EXPECT_EQ(command_output("ls -A " + tmp), std::vector<std::string>()) << c.what;
   }
 }
-
-} // namespace
-
-namespace {
 
 // Kpathsea would build a missing font or format for LaTeX and keep it in
 // the user's or the system's trees, where it then shadows the
@@ -137,15 +138,12 @@ TEST(ExplainLatex, TheLatexRunsBuildNoFontAndNoFormat)
   for (const auto &c : cases) {
     // Where the user's and (run as root) the system's built files go.
     std::string home = make_temp_dir(), var = make_temp_dir(), sysvar = make_temp_dir();
-    write_file(home + "/a/tex/latex/t/lsrtrap.sty",
-               std::string(c.body) + "\\ProvidesPackage{lsrtrap}[2019/01/01 v1]\n");
-    write_file(home + "/b/tex/latex/t/lsrtrap.sty", "\\ProvidesPackage{lsrtrap}[2022/02/02 v2]\n");
-    run_options opts;
-    opts.env = {{"TEXMFHOME", "{" + home + "/a," + home + "/b}"}, {"HOME", home},
-                {"TEXMFVAR", var}};
+    std::vector<std::pair<std::string, std::string>> env = {{"TEXMFVAR", var}};
     if (c.no_format)
-      opts.env.insert(opts.env.end(), {{"TEXFORMATS", "/nonexistent"}, {"TEXMFSYSVAR", sysvar}});
-    run_result r = run_lsrcheck({"-explain", "-json", "-file=lsrtrap.sty"}, opts);
+      env.insert(env.end(), {{"TEXFORMATS", "/nonexistent"}, {"TEXMFSYSVAR", sysvar}});
+    run_result r = explain_two_copies(
+        home, "lsrtrap.sty", std::string(c.body) + "\\ProvidesPackage{lsrtrap}[2019/01/01 v1]\n",
+        "\\ProvidesPackage{lsrtrap}[2022/02/02 v2]\n", env);
     json m = json::parse(r.out)["groups"][0]["members"][0];
     EXPECT_EQ(m["date_source"], c.source) << c.what << m.dump(1);
     EXPECT_EQ(m.value("latex_not_asked", "").substr(0, strlen(c.why)), c.why) << c.what;
