@@ -19,7 +19,8 @@
 #include "explain/explain.h"
 #include "explain/latex.h"
 #include "shared/output.h"
-#include "kpathsea/installation.h"
+#include "shared/paths.h"
+#include "shared/installation.h"
 #include "kpathsea/lookup.h"
 #include "kpathsea/binding.h"
 #include "platform/platform.h"
@@ -218,9 +219,7 @@ std::string installation_bin(const std::string &texlive)
   if (program.empty() && default_installation(options.program_name, &program, &why) &&
       program.empty())
     program = path_kpsewhich();
-  return program.substr(0, program.find_last_of("/\\") == std::string::npos
-                               ? 0
-                               : program.find_last_of("/\\"));
+  return std::string(directory_of(program));
 }
 
 // Return what -explain is asked: the programs of -progname, or the four

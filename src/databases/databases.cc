@@ -30,8 +30,9 @@
 #include "shared/status.h"
 #include "shared/workers.h"
 #include "shared/files.h"
+#include "shared/paths.h"
 #include "shared/walk.h"
-#include "kpathsea/installation.h"
+#include "shared/installation.h"
 #include "kpathsea/lookup.h"
 #include "kpathsea/binding.h"
 #include "platform/platform.h"
@@ -130,15 +131,13 @@ void explain_dangling_links(database_health &health)
       d.target = platform::link_target(d.path);
       paths.insert(d.path);
       // dpkg records a file behind a linked directory by its resolved path.
-      paths.insert(platform::real_path(d.path.substr(0, d.path.rfind('/'))) +
-                   d.path.substr(d.path.rfind('/')));
+      paths.insert(resolved_directory_path(d.path));
     }
   package_map owners =
       debian_owners(paths, platform::dpkg_info_dir, name_set(), &health.packages_unread);
   for (tree_health &t : health.trees)
     for (dangling_link &d : t.dangling) {
-      std::string resolved = platform::real_path(d.path.substr(0, d.path.rfind('/'))) +
-                             d.path.substr(d.path.rfind('/'));
+      std::string resolved = resolved_directory_path(d.path);
       for (const std::string &p : {d.path, resolved})
         if (d.package.empty() && owners.count(p) > 0)
           d.package = owners[p];

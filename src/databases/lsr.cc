@@ -13,6 +13,7 @@
 #include "kpathsea/lookup.h"
 #include "platform/platform.h"
 #include "shared/files.h"
+#include "shared/paths.h"
 #include "shared/packages.h"
 
 namespace {
@@ -79,7 +80,7 @@ template <typename Fn> void each_lsr_line(std::string_view text, Fn fn)
 // Return the directory of ls-R DB_PATH, '/' kept, as Kpathsea takes it.
 std::string database_top(const std::string &db_path)
 {
-  return db_path.substr(0, db_path.rfind('/') + 1);
+  return std::string(directory_with_slash(db_path));
 }
 
 // Read the ls-R TEXT at DB_PATH, of tree TREE, into TABLE as Kpathsea
@@ -142,7 +143,7 @@ bool writable_p(const tree_health &tree)
   if (tree.lsr.empty())
     return true;
   std::string target = platform::real_path(tree.lsr);
-  std::string parent = target.substr(0, target.rfind('/') + 1);
+  std::string parent(directory_with_slash(target));
   return platform::may_write_p(target) && platform::may_write_p(parent);
 }
 

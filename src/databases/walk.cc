@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "shared/files.h"
+#include "shared/paths.h"
 
 namespace {
 

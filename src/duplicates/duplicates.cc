@@ -27,6 +27,7 @@
 
 #include "shared/packages.h"
 #include "shared/files.h"
+#include "shared/paths.h"
 #include "shared/walk.h"
 #include "shared/workers.h"
 #include "kpathsea/lookup.h"
@@ -107,7 +108,8 @@ bool kept_path_p(const check_filter &filter, const std::string &path)
 {
   if (any_match_p(filter.exclude, path.c_str()) || !included_p(filter.include, path.c_str()))
     return false;
-  const char *file = path.c_str() + path.rfind('/') + 1;
+  // The file name ends the path: the view's start is a C string.
+  const char *file = path.c_str() + (path.size() - base_name(path).size());
   return *file != '\0' && (filter.names.empty() || any_match_p(filter.names, file));
 }
 

@@ -32,6 +32,7 @@
 #include "shared/packages.h"
 #include "shared/status.h"
 #include "shared/files.h"
+#include "shared/paths.h"
 #include "shared/walk.h"
 #include "shared/workers.h"
 #include "kpathsea/lookup.h"
@@ -76,12 +77,8 @@ std::string tree_of(const std::string &path,
   // The path as listed, and with its directory's links resolved (the
   // roots are): a member that is itself a link belongs to the tree it is
   // listed in, not to the one it leads to.
-  size_t slash = path.rfind('/');
   std::string listed = path_key(path);
-  std::string resolved =
-      slash == std::string::npos
-          ? listed
-          : path_key(platform::real_path(path.substr(0, slash)) + path.substr(slash));
+  std::string resolved = path_key(resolved_directory_path(path));
   std::string best;
   size_t best_length = 0;
   for (const auto &[variable, tree_root] : roots) {
@@ -222,8 +219,7 @@ void record_hits(explained_report &report, const lookup_list &lookups,
         h.member = first;
         h.kind = hit_member;
         if (first < 0) {
-          size_t slash = found[0].rfind('/');
-          std::string dir = found[0].substr(0, slash + 1), base = found[0].substr(slash + 1);
+          std::string dir(directory_with_slash(found[0])), base(base_name(found[0]));
           if (stricmp(base.c_str(), g.name.c_str()) == 0)
             h.kind = database_entry_p(dir, base) ? hit_excluded : hit_outside;
           else
@@ -244,12 +240,12 @@ void record_hits(explained_report &report, const lookup_list &lookups,
 }
 
 // Return true if PATH is the databases' own bookkeeping: an ls-R at the
-// top of a tree of TEXMFDBS (DATABASE_FILES, collapsed), or the ".:" that
+// top of a tree of TEXMFDBS (DATABASE_FILES, by their keys), or the ".:" that
 // mktexlsr writes at the head of each.
 bool bookkeeping_p(const std::string &path, const std::unordered_set<std::string> &database_files)
 {
-  return path.substr(path.rfind('/') + 1) == ".:" ||
-         database_files.count(collapsed_path(path)) > 0;
+  return base_name(path) == ".:" ||
+         database_files.count(path_key(path)) > 0;
 }
 
 // Drop from GROUPS the members that are bookkeeping, and the groups left
@@ -259,7 +255,7 @@ size_t drop_bookkeeping(std::vector<std::vector<std::string>> &groups)
   std::unordered_set<std::string> database_files;
   for (const path_element &e : path_elements("TEXMFDBS"))
     for (const char *name : database_names)
-      database_files.insert(collapsed_path(e.dir + "/" + name));
+      database_files.insert(path_key(e.dir + "/" + name));
   size_t dropped = 0;
   std::vector<std::vector<std::string>> kept;
   for (std::vector<std::string> &paths : groups) {
@@ -278,9 +274,9 @@ size_t drop_bookkeeping(std::vector<std::vector<std::string>> &groups)
 // Return true if PATH lies in one of the trees DIRS.
 bool below_any_p(const std::string &path, const std::vector<std::string> &dirs)
 {
-  std::string key = collapsed_path(path);
+  std::string key = path_key(path);
   for (const std::string &dir : dirs)
-    if (platform::below_p(key, collapsed_path(dir + "/")))
+    if (platform::below_p(key, path_key(dir + "/")))
       return true;
   return false;
 }
@@ -304,8 +300,7 @@ std::string add_outside_copies(explained_report &report, const lookup_list &look
     member_map members = member_paths(g);
     for (const program_hits &program : hits)
       for (const std::string &hit : program[k]) {
-        size_t slash = hit.rfind('/');
-        std::string dir = hit.substr(0, slash + 1), base = hit.substr(slash + 1);
+        std::string dir(directory_with_slash(hit)), base(base_name(hit));
         if (base != lookups.names[k] || member_index(members, hit) >= 0 ||
             database_entry_p(dir, base) || below_any_p(hit, report.disk_trees))
           continue;
@@ -314,7 +309,7 @@ std::string add_outside_copies(explained_report &report, const lookup_list &look
         m.spelling = lookups.spelling[k];
         m.tree = tree_of(hit, roots);
         m.outside = true;
-        members.emplace(collapsed_path(hit), static_cast<int>(g.members.size()));
+        members.emplace(path_key(hit), static_cast<int>(g.members.size()));
         g.members.push_back(m);
         if (grown.empty() || grown.back() != &g)
           grown.push_back(&g);
@@ -383,7 +378,7 @@ lookup_list add_groups(explained_report &report, duplicate_groups &found, const 
       auto disk = on_disk.find(m.path);
       m.on_disk = disk != on_disk.end();
       m.lsr_unused = m.on_disk && disk->second;
-      std::string spelling = m.path.substr(m.path.rfind('/') + 1);
+      std::string spelling(base_name(m.path));
       auto it = std::find(g.spellings.begin(), g.spellings.end(), spelling);
       m.spelling = it - g.spellings.begin();
       if (it == g.spellings.end())
@@ -429,7 +424,7 @@ void follow_inputs(explained_report &report,
         continue;
       auto [date, version] =
           provides_declaration(head.substr(0, declaration_window), through_kpathsea,
-                               &m.unfollowed, m.path.substr(m.path.rfind('/') + 1));
+                               &m.unfollowed, std::string(base_name(m.path)));
       m.date = date;
       m.version = version;
     }

@@ -16,6 +16,7 @@
 
 #include "shared/packages.h"
 #include "shared/files.h"
+#include "shared/paths.h"
 #include "platform/platform.h"
 
 namespace {
@@ -92,9 +93,9 @@ void declare(member_info &m, const std::string &text)
 {
   if (!tex_source_p(m.path))
     return;
-  size_t slash = m.path.rfind('/');
-  auto [date, version] = provides_declaration(text, input_beside(m.path.substr(0, slash)),
-                                              &m.unfollowed, m.path.substr(slash + 1));
+  auto [date, version] =
+      provides_declaration(text, input_beside(std::string(directory_of(m.path))), &m.unfollowed,
+                           std::string(base_name(m.path)));
   m.date = date;
   m.version = version;
 }

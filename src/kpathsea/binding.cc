@@ -1,6 +1,5 @@
 #include "kpathsea/binding.h"
 #include "kpathsea/tailappend.h"
-#include "kpathsea/installation.h"
 
 #include "platform/platform.h"
 
@@ -11,6 +10,27 @@
 #include <set>
 #include <string>
 #include <vector>
+
+namespace {
+
+// Where Kpathsea looks for texmf.cnf in a TeX Live installation: relative
+// to the program's own directory, as TeX Live's programs are built to look.
+const char texlive_texmfcnf[] =
+  "{$SELFAUTOLOC,$SELFAUTOLOC/share/texmf-local/web2c,"
+  "$SELFAUTOLOC/share/texmf-dist/web2c,$SELFAUTOLOC/share/texmf/web2c,"
+  "$SELFAUTOLOC/texmf-local/web2c,$SELFAUTOLOC/texmf-dist/web2c,"
+  "$SELFAUTOLOC/texmf/web2c,"
+  "$SELFAUTODIR,$SELFAUTODIR/share/texmf-local/web2c,"
+  "$SELFAUTODIR/share/texmf-dist/web2c,$SELFAUTODIR/share/texmf/web2c,"
+  "$SELFAUTODIR/texmf-local/web2c,$SELFAUTODIR/texmf-dist/web2c,"
+  "$SELFAUTODIR/texmf/web2c,"
+  "$SELFAUTOGRANDPARENT/texmf-local/web2c,"
+  "$SELFAUTOPARENT,$SELFAUTOPARENT/share/texmf-local/web2c,"
+  "$SELFAUTOPARENT/share/texmf-dist/web2c,$SELFAUTOPARENT/share/texmf/web2c,"
+  "$SELFAUTOPARENT/texmf-local/web2c,$SELFAUTOPARENT/texmf-dist/web2c,"
+  "$SELFAUTOPARENT/texmf/web2c}";
+
+} // namespace
 
 shared_db_handle hash_shared_exists_p(int which)
 {

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "kpathsea/installation.h"
 #include "kpathsea/binding.h"
 #include "platform/platform.h"
 

@@ -300,6 +300,13 @@ extern const char mktexlsr_name[];
 // false where they compare without regard to case (Windows).
 extern const bool case_sensitive_paths_p;
 
+// The characters that separate the components of a path: '/', and on
+// Windows '\' as well.
+extern const char path_separators[];
+
+// The character that separates the directories of PATH: ':', on Windows ';'.
+extern const char path_list_separator;
+
 } // namespace platform
 
 #endif

@@ -345,7 +345,7 @@ std::string make_lookup_directory(std::string *why)
     if (mkdtemp(lookup_directory) != nullptr)
       return lookup_directory;
     if (why->empty())
-      *why = dir.substr(0, dir.rfind('/')) + ": " + strerror(errno);
+      *why = std::string(place) + ": " + strerror(errno);
   }
   lookup_directory[0] = '\0';
   return "";
@@ -447,6 +447,10 @@ bool finish_child(long handle, std::string *text)
   waitpid(child, &status, 0);
   return ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
+
+const char path_separators[] = "/";
+
+const char path_list_separator = ':';
 
 const bool case_sensitive_paths_p = true;
 const char mktexlsr_name[] = "mktexlsr";

@@ -223,6 +223,10 @@ int getopt_long_only(int argc, char *const *argv, const char *shortopts,
 
 namespace platform {
 
+const char path_separators[] = "/\\";
+
+const char path_list_separator = ';';
+
 const bool case_sensitive_paths_p = false;
 const char mktexlsr_name[] = "mktexlsr.exe";
 const char system_mktexlsr[] = "";

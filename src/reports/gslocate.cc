@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "kpathsea/binding.h"
-#include "kpathsea/installation.h"
+#include "shared/installation.h"
 #include "platform/platform.h"
 
 extern "C" {

@@ -1,4 +1,4 @@
-// The routines of files.h that need no system call: the same on every
+// Reading a file whole, and the number of workers: the same on every
 // platform.
 
 #include "shared/files.h"
@@ -9,23 +9,6 @@
 #include <cstdint>
 #include <string>
 #include <thread>
-
-std::string collapsed_path(const std::string &path)
-{
-  std::string out;
-  out.reserve(path.size());
-  for (char c : path)
-    if (c != '/' || out.empty() || out.back() != '/')
-      out += c;
-  return out;
-}
-
-std::string path_key(const std::string &path)
-{
-  std::string key = collapsed_path(path);
-  return platform::case_sensitive_paths_p ? key : platform::ascii_folded(key);
-}
-
 
 unsigned thread_count(unsigned wanted)
 {

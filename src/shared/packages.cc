@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "shared/files.h"
+#include "shared/paths.h"
 #include "platform/platform.h"
 
 namespace {
@@ -41,7 +42,7 @@ bool wanted_p(const std::string &path, const std::unordered_set<std::string> &pa
 
 bool named_p(const std::string &path, const name_set &names)
 {
-  return names.count(std::string_view(path).substr(path.rfind('/') + 1)) > 0;
+  return names.count(base_name(path)) > 0;
 }
 
 package_map debian_owners(const std::unordered_set<std::string> &paths,

@@ -1,6 +1,6 @@
-#include "kpathsea/installation.h"
+#include "shared/installation.h"
 
-#include "kpathsea/binding.h"
+#include "shared/paths.h"
 #include "platform/platform.h"
 
 #include <cerrno>
@@ -8,21 +8,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-const char texlive_texmfcnf[] =
-  "{$SELFAUTOLOC,$SELFAUTOLOC/share/texmf-local/web2c,"
-  "$SELFAUTOLOC/share/texmf-dist/web2c,$SELFAUTOLOC/share/texmf/web2c,"
-  "$SELFAUTOLOC/texmf-local/web2c,$SELFAUTOLOC/texmf-dist/web2c,"
-  "$SELFAUTOLOC/texmf/web2c,"
-  "$SELFAUTODIR,$SELFAUTODIR/share/texmf-local/web2c,"
-  "$SELFAUTODIR/share/texmf-dist/web2c,$SELFAUTODIR/share/texmf/web2c,"
-  "$SELFAUTODIR/texmf-local/web2c,$SELFAUTODIR/texmf-dist/web2c,"
-  "$SELFAUTODIR/texmf/web2c,"
-  "$SELFAUTOGRANDPARENT/texmf-local/web2c,"
-  "$SELFAUTOPARENT,$SELFAUTOPARENT/share/texmf-local/web2c,"
-  "$SELFAUTOPARENT/share/texmf-dist/web2c,$SELFAUTOPARENT/share/texmf/web2c,"
-  "$SELFAUTOPARENT/texmf-local/web2c,$SELFAUTOPARENT/texmf-dist/web2c,"
-  "$SELFAUTOPARENT/texmf/web2c}";
 
 namespace {
 
@@ -79,7 +64,7 @@ std::string path_kpsewhich()
 {
   std::string rest;
   platform::environment_value("PATH", &rest);
-  for (const std::string &dir : platform::split_text(rest, ENV_SEP)) {
+  for (const std::string &dir : platform::split_text(rest, platform::path_list_separator)) {
     std::string program = (dir.empty() ? "." : dir) + "/" + platform::kpsewhich_name;
     if (platform::executable_p(program))
       return platform::real_path(program);
@@ -89,12 +74,12 @@ std::string path_kpsewhich()
 
 std::string texlive_root_of(const std::string &program)
 {
-  std::string bin = platform::real_path(program);
-  bin = bin.substr(0, bin.rfind('/'));             // ROOT/bin/ARCH
-  size_t arch = bin.rfind('/');
-  if (arch == std::string::npos || arch < 4 || bin.compare(arch - 4, 4, "/bin") != 0)
+  std::string real = platform::real_path(program);
+  std::string_view bin = directory_of(directory_of(real)); // ROOT/bin, from ROOT/bin/ARCH/PROGRAM
+  // "bin" alone would be a relative path with no root before it.
+  if (base_name(bin) != "bin" || bin.size() < 4)
     return "";
-  std::string root = bin.substr(0, arch - 4);
+  std::string root(directory_of(bin));
   return texlive_cnf_p(root) ? root : "";
 }
 

@@ -1,0 +1,35 @@
+// Paths as the tool splits and compares them: the file name, the directory
+// it lies in, and the key by which two spellings of one path compare.
+// Every split of a path goes through here.
+#ifndef LSRCHECK_PATHS_H
+#define LSRCHECK_PATHS_H
+
+#include <string>
+#include <string_view>
+
+// Return the file name of PATH: what follows its last separator ('/', and
+// '\' where the system takes it for one), or PATH whole where it has none.
+// The view points into PATH.
+std::string_view base_name(std::string_view path);
+
+// Return the directory PATH lies in: what precedes its last separator, or
+// "" where it has none.  The view points into PATH.
+std::string_view directory_of(std::string_view path);
+
+// Return the directory PATH lies in with its last separator kept ("dir/"),
+// as a database spells the directory of an entry; "" where it has none.
+std::string_view directory_with_slash(std::string_view path);
+
+// Return PATH with the links of the directory it lies in resolved, its
+// file name as it stands (a link stays the link it is).
+std::string resolved_directory_path(const std::string &path);
+
+// Return PATH with every run of '/' made one.
+std::string collapsed_path(const std::string &path);
+
+// Return PATH as paths compare on this system: '/' runs made one, and on
+// a system whose names ignore case, A..Z folded onto a..z.  Two spellings
+// of one path have one key.
+std::string path_key(const std::string &path);
+
+#endif
