@@ -21,7 +21,7 @@
 #include "shared/output.h"
 #include "shared/paths.h"
 #include "shared/installation.h"
-#include "kpathsea/lookup.h"
+#include "kpathsea/variables.h"
 #include "kpathsea/binding.h"
 #include "platform/platform.h"
 #include "reports/reports.h"

@@ -33,8 +33,8 @@
 #include "shared/paths.h"
 #include "shared/walk.h"
 #include "shared/installation.h"
-#include "kpathsea/lookup.h"
-#include "kpathsea/binding.h"
+#include "kpathsea/load.h"
+#include "kpathsea/variables.h"
 #include "platform/platform.h"
 
 namespace {
@@ -143,17 +143,6 @@ void explain_dangling_links(database_health &health)
           d.package = owners[p];
     }
 }
-
-// Return true if the dangling links of T are only links a package put
-// there: the distribution's, mended by installing what they point to.
-bool distribution_links_p(const tree_health &t)
-{
-  for (const dangling_link &d : t.dangling)
-    if (d.package.empty())
-      return false;
-  return true;
-}
-
 
 // Return the health report begun: what keeps Kpathsea from loading any
 // ls-R, the installation's own mktexlsr, and the trees of TEXMFDBS, each
@@ -332,36 +321,6 @@ database_health check_databases(unsigned threads)
   explain_dangling_links(health);
   check_configuration(health, texmf);
   return health;
-}
-
-bool mended_by_mktexlsr_p(const tree_health &t)
-{
-  if (t.kind != tree_directory)
-    return false;
-  if (t.lsr.empty())
-    return t.searched_database_only && t.holds_files;
-  if (!t.lsr_readable)
-    return !t.lsr_regular; // else its permissions first: see the text
-  return t.entries == 0 || !t.missing.empty() || !t.gone.empty() || !t.lsr_header ||
-         !t.odd_blocks.empty();
-}
-
-bool tree_problems_p(const tree_health &t)
-{
-  return t.kind == tree_not_directory || t.kind == tree_unknown || mended_by_mktexlsr_p(t) ||
-         (!t.lsr.empty() && !t.lsr_readable) || !t.left_out.empty() ||
-         !t.unlistable_names.empty() || !distribution_links_p(t) || !t.unlistable.empty() ||
-         !t.unchecked.empty() || !t.pseudo.empty();
-}
-
-bool problems_p(const database_health &health)
-{
-  if (!health.setup.empty() || !health.config.empty())
-    return true;
-  for (const tree_health &t : health.trees)
-    if (tree_problems_p(t))
-      return true;
-  return false;
 }
 
 int run_databases(bool json, bool all, const char *program_name)

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "kpathsea/variables.h"
 #include "kpathsea/binding.h"
-#include "kpathsea/lookup.h"
 #include "platform/platform.h"
 #include "shared/files.h"
 #include "shared/paths.h"

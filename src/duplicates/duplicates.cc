@@ -30,7 +30,7 @@
 #include "shared/paths.h"
 #include "shared/walk.h"
 #include "shared/workers.h"
-#include "kpathsea/lookup.h"
+#include "kpathsea/variables.h"
 #include "kpathsea/binding.h"
 #include "platform/platform.h"
 

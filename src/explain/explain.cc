@@ -35,6 +35,8 @@
 #include "shared/paths.h"
 #include "shared/walk.h"
 #include "shared/workers.h"
+#include "kpathsea/complaints.h"
+#include "kpathsea/variables.h"
 #include "kpathsea/lookup.h"
 #include "kpathsea/binding.h"
 #include "platform/platform.h"

@@ -4,9 +4,7 @@
 // Kpathsea supplies concat, xmalloc, xrealloc, xbasename, dir_p and
 // uppercasify (declared by its own headers, included below).  The
 // shared-database calls, dostounix_filename and stricmp are ours.  How the
-// load is hooked depends on how Kpathsea is linked: load_interposed.cc
-// (a shared library, Linux) or load_static.cc (a static one, Windows),
-// chosen by the build.
+// load is hooked depends on how Kpathsea is linked (load.h).
 #ifndef LSRCHECK_KPATHSEA_BINDING_H
 #define LSRCHECK_KPATHSEA_BINDING_H
 
@@ -26,10 +24,6 @@ typedef const hash_table_type *shared_db_handle;
 // caller's CONTEXT.  The directory already ends with '/'; both strings
 // belong to Kpathsea.
 typedef void (*db_entry_fn)(const char *name, const char *dir, void *context);
-
-// The file names of a tree's databases, as Kpathsea looks for them in the
-// tree's top directory: ls-R, and ls-r where that is another file.
-const char *const database_names[] = {"ls-R", "ls-r"};
 
 // Which databases hash_shared_exists_p asks for.
 enum {
@@ -71,16 +65,6 @@ char *dostounix_filename(char *path);
 // one stands in for.)
 extern "C" int stricmp(const char *a, const char *b);
 
-// Keep Kpathsea from loading its ls-R databases when it first reads
-// texmf.cnf (it loads them then, whatever the variable was read for).
-// For a run that reads the ls-R files itself: afterwards only variables
-// may be asked, since no lookup would find anything in a !! tree.
-void skip_database_load();
-
-// Prepare Kpathsea before its program set-up: on Windows, file names are
-// UTF-8 for it as for the tool.
-void prepare_path_search();
-
 // Set up Kpathsea for the program invoked as ARGV0: program name, then the
 // initialisation at 600 dpi with no mode and no fallback font.  With a
 // PROGRAM (see texlive_program), Kpathsea takes PROGRAM's directory as the
@@ -90,23 +74,6 @@ void set_up_path_search(const char *argv0, const char *program = nullptr);
 
 // OR BITS into Kpathsea's debug mask.
 void add_debug_flags(unsigned bits);
-
-// Write Kpathsea's complaint about S (a file name, or null) and ERROR on
-// standard error as perror would, unless the same complaint was written
-// before in this run: Kpathsea complains about an unreadable file on every
-// search that meets it.
-void kpathsea_complaint(const char *s, int error);
-
-// Write the complaint MESSAGE (a line without its line end) on standard
-// error unless it was written before in this run.
-void write_kpathsea_complaint(const std::string &message);
-
-// From now on keep Kpathsea's complaints instead of writing them: for a
-// child process that hands them to its parent.
-void hold_kpathsea_complaints();
-
-// Return the complaints kept since hold_kpathsea_complaints, each once.
-std::vector<std::string> held_kpathsea_complaints();
 
 // Return Kpathsea's version string ("kpathsea version ...").
 const char *path_search_version();

@@ -3,8 +3,11 @@
 // of kpathsea_init_db and perror take over the library's calls to them, as
 // tailappend.cc's do for the appends.
 
+#include "kpathsea/load.h"
+
 #include "kpathsea/binding.h"
-#include "kpathsea/lookup.h"
+#include "kpathsea/complaints.h"
+#include "kpathsea/variables.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -4,7 +4,10 @@
 // (--wrap=perror), its own appends stay, and the load is kept off through
 // TEXMFDBS.
 
+#include "kpathsea/load.h"
+
 #include "kpathsea/binding.h"
+#include "kpathsea/complaints.h"
 
 #include <cerrno>
 #include <cstdlib>
