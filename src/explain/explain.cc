@@ -28,6 +28,7 @@
 #include "explain/hits.h"
 #include "explain/latex.h"
 #include "explain/readers.h"
+#include "texsource/declarations.h"
 #include "shared/output.h"
 #include "shared/packages.h"
 #include "shared/status.h"

@@ -155,26 +155,4 @@ void print_explained(const explained_report &report, bool list_all, FILE *out);
 // Write REPORT as one JSON document on OUT.
 void print_explained_json(const explained_report &report, FILE *out);
 
-// Where the reading of a TeX source finds a file it inputs: its text, or
-// false.
-typedef std::function<bool(const std::string &name, std::string *text)> input_finder;
-
-// Return a finder of the files beside the directory DIR.
-input_finder input_beside(const std::string &dir);
-
-// Return the date and version that the first \Provides... declaration of
-// TEXT that LaTeX would carry out gives, as {date, version}; empty where
-// there is none.  The files TEXT inputs are read through FIND; where one
-// comes first that FIND cannot read (or FIND is empty), the answer is
-// empty and *UNFOLLOWED (if given) is set.  Only a declaration LaTeX
-// records under NAME, the file's own name, counts ("": any).
-std::pair<std::string, std::string> provides_declaration(const std::string &text,
-                                                         const input_finder &find = {},
-                                                         bool *unfollowed = nullptr,
-                                                         const std::string &name = "");
-
-// Return the date and version of INFO, the optional argument of a
-// declaration as LaTeX records it ("2022/04/08 v2.17n AMS math features").
-std::pair<std::string, std::string> recorded_declaration(const std::string &info);
-
 #endif

@@ -14,6 +14,7 @@
 #include <utility>
 #include <xxhash.h>
 
+#include "texsource/declarations.h"
 #include "shared/packages.h"
 #include "shared/files.h"
 #include "shared/paths.h"

@@ -11,10 +11,6 @@
 #include "explain/explain.h"
 #include "shared/packages.h"
 
-// How much of a TeX source the declaration is looked for in: license
-// headers and guards can be long.
-const size_t declaration_window = 256 * 1024;
-
 // Fill in the state, size, modification time, content marks and
 // \Provides declarations of the members of GROUP.  Each file is read at
 // most once, and whole only where another member has its size.

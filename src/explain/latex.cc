@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "texsource/declarations.h"
 #include "shared/files.h"
 #include "shared/workers.h"
 #include "platform/platform.h"

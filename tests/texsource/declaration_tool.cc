@@ -7,7 +7,7 @@
 #include <string>
 #include <tuple>
 
-#include "explain/explain.h"
+#include "texsource/declarations.h"
 #include "kpathsea/binding.h"
 #include "kpathsea/lookup.h"
 #include "shared/files.h"

@@ -2,8 +2,7 @@
 // it out: the macros a file defines before its declaration, its
 // conditionals, and the files it inputs.
 
-#include "explain/explain.h"
-#include "explain/facts.h"
+#include "texsource/declarations.h"
 
 #include <algorithm>
 #include <cctype>
@@ -16,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "explain/tex_reading.h"
-#include "shared/files.h"
+#include "texsource/reading.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -417,14 +416,6 @@ bool declaration_in(const std::string &text, const input_finder &find, macro_tab
 }
 
 } // namespace
-
-input_finder input_beside(const std::string &dir)
-{
-  return [dir](const std::string &name, std::string *text) {
-    std::string path = name[0] == '/' ? name : dir + "/" + name;
-    return read_whole_file(path, *text) || read_whole_file(path + ".tex", *text);
-  };
-}
 
 std::pair<std::string, std::string> provides_declaration(const std::string &text,
                                                          const input_finder &find,

@@ -1,4 +1,4 @@
-#include "explain/tex_reading.h"
+#include "texsource/reading.h"
 
 #include <algorithm>
 #include <cstring>

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "explain/explain.h"
+#include "texsource/declarations.h"
 #include "helpers.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // Reading TeX source as TeX reads it, far enough to find a file's
 // declaration: its tokens, the macros it defines with \def, and the date
 // and version in a declaration's argument.
-#ifndef LSRCHECK_EXPLAIN_TEX_READING_H
-#define LSRCHECK_EXPLAIN_TEX_READING_H
+#ifndef LSRCHECK_TEXSOURCE_READING_H
+#define LSRCHECK_TEXSOURCE_READING_H
 
 #include <cstddef>
 #include <cstring>
@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "explain/explain.h"
+#include "texsource/input.h"
 
 // A reading of TeX source: control sequences, characters, and comments
 // skipped as TeX skips them (to the end of the line, and the next line's
