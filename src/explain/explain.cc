@@ -25,10 +25,9 @@
 #include "explain/accept.h"
 #include "explain/facts.h"
 #include "explain/findings.h"
-#include "explain/hits.h"
-#include "explain/latex.h"
-#include "explain/readers.h"
+#include "explain/dates.h"
 #include "texsource/declarations.h"
+#include "lookups/lookups.h"
 #include "shared/output.h"
 #include "shared/packages.h"
 #include "shared/status.h"
@@ -48,29 +47,6 @@ namespace {
 const std::vector<const char *> tree_variables = {
   "TEXMFHOME", "TEXMFLOCAL", "TEXMFDIST", "TEXMFMAIN", "TEXMFSYSVAR", "TEXMFSYSCONFIG",
   "TEXMFVAR", "TEXMFCONFIG", "TEXMFDEBIAN", "TEXMFAUXTREES", "TEXMFROOT"};
-
-// The engines of the usual formats, where fmtutil.cnf does not say.
-const std::pair<const char *, const char *> usual_engines[] = {
-  {"latex", "pdftex"},       {"pdflatex", "pdftex"},      {"lualatex", "luahbtex"},
-  {"xelatex", "xetex"},      {"latex-dev", "pdftex"},     {"pdflatex-dev", "pdftex"},
-  {"lualatex-dev", "luahbtex"}, {"xelatex-dev", "xetex"}, {"etex", "pdftex"},
-  {"pdftex", "pdftex"},      {"tex", "tex"},              {"luatex", "luatex"},
-  {"xetex", "xetex"},        {"pdfetex", "pdftex"},       {"amstex", "pdftex"},
-  {"optex", "luatex"},       {"context", "luametatex"}};
-
-// Return the engine that runs PROGRAM: from PAIRS (fmtutil.cnf), else the
-// usual one, else the program itself.
-std::string engine_of(const std::string &program,
-                      const std::vector<std::pair<std::string, std::string>> &pairs)
-{
-  for (const auto &[format, engine] : pairs)
-    if (format == program)
-      return engine;
-  for (const auto &[format, engine] : usual_engines)
-    if (program == format)
-      return engine;
-  return program;
-}
 
 // Return the variable of the tree PATH lies in, by the longest root of
 // ROOTS that holds it, or "".
@@ -117,83 +93,22 @@ int member_index(const member_map &paths, const std::string &path)
   return it == paths.end() ? -1 : it->second;
 }
 
-// Return the hits of the groups NAMES in FORMATS for PROGRAM, run by
-// ENGINE; none where the format is -1 (the program reads no such file).
-program_hits hits_for(const std::string &program, const std::string &engine,
-                      const std::vector<std::string> &names, const std::vector<int> &formats)
-{
-  lookup_as_program(program.c_str(), engine.c_str());
-  program_hits hits;
-  for (size_t g = 0; g < names.size(); g++)
-    hits.push_back(formats[g] < 0 ? std::vector<std::string>()
-                                  : lookup_all(names[g].c_str(), formats[g]));
-  return hits;
-}
-
-// Return every hit of every group of REPORT for every program, computed
-// by this process and, for every other program, by a child process on the
-// other core: Kpathsea serves one thread only.  START runs in this process
-// once the child is on its way.
-template <typename Fn>
-std::vector<program_hits> look_up(const explained_report &report,
-                                  const std::vector<std::string> &names,
-                                  const std::vector<std::vector<int>> &formats, Fn start)
-{
-  auto engines = format_engines();
-  size_t programs = report.programs.size();
-  std::vector<program_hits> hits(programs);
-  std::vector<bool> done(programs, false);
-
-  // A second process, where the system has one to spare, looks up every
-  // other program.
-  long child = -1;
-  if (programs > 1)
-    child = platform::start_child([&]() {
-      // Kpathsea's complaints come back with the hits, so that the parent
-      // writes each once for both processes.
-      hold_kpathsea_complaints();
-      std::vector<program_hits> share;
-      for (size_t p = 1; p < programs; p += 2)
-        share.push_back(hits_for(report.programs[p], engine_of(report.programs[p], engines),
-                                 names, formats[p]));
-      std::vector<program_hits> complaints{program_hits{held_kpathsea_complaints()}};
-      return encoded_hits(complaints) + encoded_hits(share);
-    });
-  start();
-  for (size_t p = 0; p < programs; p += child >= 0 ? 2 : 1) {
-    hits[p] = hits_for(report.programs[p], engine_of(report.programs[p], engines), names,
-                       formats[p]);
-    done[p] = true;
-  }
-  std::string text;
-  std::vector<program_hits> complaints, share;
-  size_t at = 0;
-  if (child >= 0 && platform::finish_child(child, &text) &&
-      decode_hits(text, at, 1, 1, complaints) &&
-      decode_hits(text, at, programs / 2, names.size(), share) && at == text.size()) {
-    for (const std::string &complaint : complaints[0][0])
-      write_kpathsea_complaint(complaint);
-    for (size_t p = 1, i = 0; p < programs; p += 2, i++) {
-      hits[p] = std::move(share[i]);
-      done[p] = true;
-    }
-  }
-  // Whatever the child could not deliver is looked up here.
-  for (size_t p = 0; p < programs; p++)
-    if (!done[p])
-      hits[p] = hits_for(report.programs[p], engine_of(report.programs[p], engines), names,
-                         formats[p]);
-  return hits;
-}
-
-// The lookups to make: each spelling of each group's name, in the format
-// each program reads it in (-1: it reads no such file).
-struct lookup_list {
-  std::vector<std::string> names;
-  std::vector<std::vector<int>> formats; // per program
-
-  std::vector<size_t> group, spelling;
+// A lookup to make: a spelling of a group's name, in the format each
+// program reads it in.
+struct group_lookup {
+  name_lookup lookup;
+  size_t group, spelling;
 };
+typedef std::vector<group_lookup> lookup_list;
+
+// Return the names of LOOKUPS, to look up.
+std::vector<name_lookup> names_of(const lookup_list &lookups)
+{
+  std::vector<name_lookup> names;
+  for (const group_lookup &l : lookups)
+    names.push_back(l.lookup);
+  return names;
+}
 
 // Record in REPORT, from HITS of the lookups LOOKUPS, the first hit of each
 // group for each program, and which members each program loads and finds.
@@ -205,18 +120,20 @@ void record_hits(explained_report &report, const lookup_list &lookups,
   for (const group_info &g : report.groups)
     paths.push_back(member_paths(g));
   for (size_t p = 0; p < report.programs.size(); p++)
-    for (size_t k = 0; k < lookups.names.size(); k++) {
-      group_info &g = report.groups[lookups.group[k]];
-      const member_map &members = paths[lookups.group[k]];
+    for (size_t k = 0; k < lookups.size(); k++) {
+      const group_lookup &l = lookups[k];
+      group_info &g = report.groups[l.group];
+      const member_map &members = paths[l.group];
       const std::vector<std::string> &found = hits[p][k];
-      if (lookups.spelling[k] == 0 && lookups.formats[p][k] < 0)
+      int format = l.lookup.formats[p];
+      if (l.spelling == 0 && format < 0)
         g.hits[p].kind = hit_not_read;
-      else if (lookups.spelling[k] == 0)
-        g.hits[p].format = format_name(lookups.formats[p][k]);
+      else if (l.spelling == 0)
+        g.hits[p].format = format_name(format);
       if (found.empty())
         continue;
       int first = member_index(members, found[0]);
-      if (lookups.spelling[k] == 0) {
+      if (l.spelling == 0) {
         program_hit &h = g.hits[p];
         h.path = found[0];
         h.member = first;
@@ -226,11 +143,10 @@ void record_hits(explained_report &report, const lookup_list &lookups,
           if (stricmp(base.c_str(), g.name.c_str()) == 0)
             h.kind = database_entry_p(dir, base) ? hit_excluded : hit_outside;
           else
-            h.kind = suffix_added_p(lookups.formats[p][k], g.name, base) ? hit_suffix_added
-                                                                       : hit_alias;
+            h.kind = suffix_added_p(format, g.name, base) ? hit_suffix_added : hit_alias;
         }
       }
-      if (first >= 0 && g.members[first].spelling == lookups.spelling[k])
+      if (first >= 0 && g.members[first].spelling == l.spelling)
         g.members[first].loaded_by.push_back(p);
       for (const std::string &hit : found) {
         int m = member_index(members, hit);
@@ -298,18 +214,19 @@ std::string add_outside_copies(explained_report &report, const lookup_list &look
                                const std::string &tlpdb, const std::string &root)
 {
   std::vector<group_info *> grown;
-  for (size_t k = 0; k < lookups.names.size(); k++) {
-    group_info &g = report.groups[lookups.group[k]];
+  for (size_t k = 0; k < lookups.size(); k++) {
+    const group_lookup &l = lookups[k];
+    group_info &g = report.groups[l.group];
     member_map members = member_paths(g);
     for (const program_hits &program : hits)
       for (const std::string &hit : program[k]) {
         std::string dir(directory_with_slash(hit)), base(base_name(hit));
-        if (base != lookups.names[k] || member_index(members, hit) >= 0 ||
+        if (base != l.lookup.name || member_index(members, hit) >= 0 ||
             database_entry_p(dir, base) || below_any_p(hit, report.disk_trees))
           continue;
         member_info m;
         m.path = hit;
-        m.spelling = lookups.spelling[k];
+        m.spelling = l.spelling;
         m.tree = tree_of(hit, roots);
         m.outside = true;
         members.emplace(path_key(hit), static_cast<int>(g.members.size()));
@@ -363,13 +280,12 @@ std::unordered_map<std::string, bool> add_disk_trees(explained_report &report,
 
 // Add the groups FOUND to REPORT, each member with its tree (of ROOTS)
 // and whether it lies in a tree searched on disk (ON_DISK); return the
-// lookups to make: each spelling of each group's name.
+// lookups PROGRAMS make: each spelling of each group's name.
 lookup_list add_groups(explained_report &report, duplicate_groups &found, const tree_list &roots,
-                       const std::unordered_map<std::string, bool> &on_disk)
+                       const std::unordered_map<std::string, bool> &on_disk,
+                       const std::vector<lookup_program> &programs)
 {
   lookup_list lookups;
-  lookups.formats.resize(report.programs.size());
-  auto engines = format_engines();
   for (std::vector<std::string> &paths : found.groups) {
     group_info &g = report.groups.emplace_back();
     g.hits.resize(report.programs.size());
@@ -390,13 +306,8 @@ lookup_list add_groups(explained_report &report, duplicate_groups &found, const 
     g.name = g.spellings[0];
     size_t group = report.groups.size() - 1;
     for (size_t s = 0; s < g.spellings.size(); s++) {
-      lookups.names.push_back(g.spellings[s]);
-      int format = lookup_format(g.spellings[s].c_str());
-      for (size_t p = 0; p < report.programs.size(); p++)
-        lookups.formats[p].push_back(program_format(
-            report.programs[p], engine_of(report.programs[p], engines), g.spellings[s], format));
-      lookups.group.push_back(group);
-      lookups.spelling.push_back(s);
+      int format;
+      lookups.push_back({name_lookup_of(g.spellings[s], programs, &format), group, s});
       if (s == 0) {
         g.format = format_name(format);
         g.format_number = format;
@@ -408,18 +319,13 @@ lookup_list add_groups(explained_report &report, duplicate_groups &found, const 
 
 // Read again the declarations of the members of REPORT whose reading met
 // an \input not beside them, the files they input looked up as Kpathsea
-// looks them up for the first program (ENGINES: fmtutil.cnf's).  Run from
-// the lookups' empty directory.
-void follow_inputs(explained_report &report,
-                   const std::vector<std::pair<std::string, std::string>> &engines)
+// looks them up for the first of PROGRAMS.  Run from the lookups' empty
+// directory.
+void follow_inputs(explained_report &report, const std::vector<lookup_program> &programs)
 {
-  if (report.programs.empty())
+  if (programs.empty())
     return;
-  lookup_as_program(report.programs[0].c_str(), engine_of(report.programs[0], engines).c_str());
-  input_finder through_kpathsea = [](const std::string &name, std::string *text) {
-    std::string path = lookup_first(name.c_str(), lookup_format(name.c_str()));
-    return !path.empty() && read_whole_file(path, *text);
-  };
+  input_finder through_kpathsea = input_through_kpathsea(programs[0]);
   std::string head;
   for (group_info &g : report.groups)
     for (member_info &m : g.members) {
@@ -437,7 +343,8 @@ void follow_inputs(explained_report &report,
 // while other threads read the members and their packages (TLPDB of the
 // installation at ROOT) into *OWNERS, with those of any file named as one
 // of NAMES; return false, with *WHY, if no empty directory could be made.
-bool look_up_and_learn(explained_report &report, const lookup_list &lookups,
+bool look_up_and_learn(explained_report &report, const std::vector<lookup_program> &programs,
+                       const lookup_list &lookups,
                        const std::string &tlpdb, const std::string &root, const name_set &names,
                        std::vector<program_hits> *hits, package_owners *owners, std::string *why)
 {
@@ -446,7 +353,7 @@ bool look_up_and_learn(explained_report &report, const lookup_list &lookups,
     // Joined on every way out, a lack of memory on this thread included.
     joined_thread facts, packages;
     bool entered = platform::in_empty_directory([&]() {
-      *hits = look_up(report, lookups.names, lookups.formats, [&]() {
+      *hits = look_up_names(programs, names_of(lookups), [&]() {
         // The files and their packages, each on a thread of its own: they
         // touch different fields of the members, and the files take longer
         // than the lookups.
@@ -474,7 +381,7 @@ bool look_up_and_learn(explained_report &report, const lookup_list &lookups,
         if (t->thread.joinable())
           t->thread.join();
       if (!out_of_memory)
-        follow_inputs(report, format_engines());
+        follow_inputs(report, programs);
     }, why);
     // Looking up from the current directory would report its files as the
     // installation's.
@@ -502,19 +409,20 @@ bool explain_duplicates(const check_filter &filter, const std::vector<std::strin
   report.kept = found.kept;
   report.bookkeeping = drop_bookkeeping(found.groups);
   tree_list roots = tree_roots(tree_variables);
-  lookup_list lookups = add_groups(report, found, roots, on_disk);
+  std::vector<lookup_program> lookup_as = lookup_programs(programs);
+  lookup_list lookups = add_groups(report, found, roots, on_disk, lookup_as);
   // The files and the package lists, beside Kpathsea's lookups.
   std::string root = variable_value("TEXMFROOT");
   std::string tlpdb = texlive_database(root);
   // The packages are read once: for the members, and for the copies of
   // their names the lookups may find outside the databases.
   std::vector<std::string> name_keys;
-  for (const std::string &name : lookups.names)
-    name_keys.push_back(path_key(name));
+  for (const group_lookup &l : lookups)
+    name_keys.push_back(path_key(l.lookup.name));
   name_set names(name_keys.begin(), name_keys.end());
   std::vector<program_hits> hits;
   package_owners owners;
-  if (!look_up_and_learn(report, lookups, tlpdb, root, names, &hits, &owners, why))
+  if (!look_up_and_learn(report, lookup_as, lookups, tlpdb, root, names, &hits, &owners, why))
     return false;
   std::string unread = owners.unread;
   if (unread.empty())

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "explain/explain.h"
-#include "explain/readers.h"
+#include "lookups/readers.h"
 #include "shared/output.h"
 #include "platform/platform.h"
 

@@ -16,7 +16,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
-#include "explain/readers.h"
+#include "lookups/readers.h"
 #include "helpers.h"
 
 namespace {

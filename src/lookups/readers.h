@@ -1,8 +1,8 @@
 // What each program reads: the kinds of file (Kpathsea's formats) it looks
 // up, so that a program is asked only about files it reads, and in the
 // format it reads them in.
-#ifndef LSRCHECK_EXPLAIN_READERS_H
-#define LSRCHECK_EXPLAIN_READERS_H
+#ifndef LSRCHECK_LOOKUPS_READERS_H
+#define LSRCHECK_LOOKUPS_READERS_H
 
 #include <string>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "explain/hits.h"
+#include "lookups/hits.h"
 
 #include <cstdint>
 #include <cstring>

@@ -2,7 +2,7 @@
 // their manual pages, texmf.cnf's comments and Kpathsea's format table;
 // the suite checks each row with kpsewhich -progname=P -format=F.
 
-#include "explain/readers.h"
+#include "lookups/readers.h"
 
 #include <algorithm>
 

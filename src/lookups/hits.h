@@ -1,7 +1,7 @@
 // The hits of the lookups as the lookups' child process hands them to its
 // parent: length-prefixed strings through a pipe.
-#ifndef LSRCHECK_EXPLAIN_HITS_H
-#define LSRCHECK_EXPLAIN_HITS_H
+#ifndef LSRCHECK_LOOKUPS_HITS_H
+#define LSRCHECK_LOOKUPS_HITS_H
 
 #include <cstddef>
 #include <string>

@@ -1,0 +1,74 @@
+#include "explain/dates.h"
+
+#include <algorithm>
+#include <atomic>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "latex/latex.h"
+#include "shared/files.h"
+#include "shared/workers.h"
+#include "platform/platform.h"
+
+namespace {
+
+// Ask LATEX for the declaration of member M of the group NAME, its job
+// named JOB; set its date and version where LaTeX answers, else say why
+// not.
+void ask_latex(const std::string &latex, member_info &m, const std::string &name,
+               const std::string &job)
+{
+  latex_declaration answer = ask_latex_declaration(latex, m.path, name, job);
+  if (answer.answered) {
+    m.date = answer.date;
+    m.version = answer.version;
+    m.latex_date = true;
+  } else {
+    m.latex_why = answer.why;
+  }
+}
+
+} // namespace
+
+bool ask_latex_for_dates(explained_report &report, const std::string &latex,
+                         const std::string &unavailable)
+{
+  bool asked = false;
+  std::vector<std::pair<member_info *, const std::string *>> asks;
+  for (group_info &g : report.groups) {
+    if ((g.problems & finding_differ) == 0 || !latex_file_p(g.name))
+      continue;
+    std::set<size_t> deciding;
+    for (size_t p = 0; p < report.programs.size(); p++)
+      for (size_t l = 0; l < g.members.size(); l++)
+        if (std::count(g.members[l].loaded_by.begin(), g.members[l].loaded_by.end(), p) > 0) {
+          deciding.insert(l);
+          int next = next_copy(g, p, l);
+          if (next >= 0)
+            deciding.insert(next);
+        }
+    for (size_t i : deciding) {
+      member_info &m = g.members[i];
+      if (m.state != file_ok || m.spelling != 0)
+        continue;
+      if (latex.empty())
+        m.latex_why = unavailable;
+      else
+        asks.emplace_back(&m, &g.name);
+      asked = true;
+    }
+  }
+  // One LaTeX a core, each with a job name of its own; the files they
+  // wrote go with the directory.
+  std::atomic<size_t> next{0};
+  run_workers(static_cast<unsigned>(std::min<size_t>(thread_count(0), asks.size())),
+              [&](unsigned worker) {
+                for (size_t i; (i = next++) < asks.size();)
+                  ask_latex(latex, *asks[i].first, *asks[i].second,
+                            "lsrcheck-" + std::to_string(worker));
+              });
+  platform::remove_files_here();
+  return asked;
+}
