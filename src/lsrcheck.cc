@@ -239,24 +239,13 @@ explain_request explain_request_of_options(const std::string &texlive)
   return request;
 }
 
-// Note on standard error each of TREES, which the report of the databases
-// cannot show.
-void note_unlisted_trees(const std::vector<unlisted_tree> &trees)
-{
-  for (const unlisted_tree &tree : trees)
-    fprintf(stderr, "%s: note: %s is searched on disk and not in this report (%zu %s); "
-                    "-explain includes it\n",
-            options.program_name, escaped(tree.root).c_str(), tree.files,
-            tree.files == 1 ? "file" : "files");
-}
-
 // Run MODE on the installation of TEXLIVE (see set_up); return the exit
 // status.
 int run_mode_of(run_mode mode, const std::string &texlive)
 {
   switch (mode) {
-  case mode_shared_memory: report_shared_memory(); break;
-  case mode_ghostscript: report_ghostscript(options.program_name); break;
+  case mode_shared_memory: return run_shared_memory();
+  case mode_ghostscript: return run_ghostscript(options.program_name);
   case mode_databases:
     return set_up(texlive) ? run_databases(options.json, options.verbose, options.program_name)
                           : EXIT_FAILURE;
@@ -268,9 +257,7 @@ int run_mode_of(run_mode mode, const std::string &texlive)
   case mode_multiple_occurences:
     if (!set_up(texlive))
       return EXIT_FAILURE;
-    check_multiple_occurences(filter_of_options());
-    note_unlisted_trees(unlisted_trees(filter_of_options()));
-    break;
+    return run_multiple_occurences(filter_of_options(), options.program_name);
   case mode_usage: usage(); break;
   }
   return EXIT_SUCCESS;

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "duplicates/duplicates.h"
+#include "grouping/grouping.h"
 
 // What a member of a group is on disk.  file_unchecked means it could not
 // be looked at (permission, name length): no verdict either way.

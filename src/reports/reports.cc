@@ -1,49 +1,18 @@
-// The installation reports: Kpathsea's shared-memory object and the
-// installed Ghostscript.
+// The installation reports, each a mode of its own: they look, say what
+// they found, and always end with status 0.
 
 #include "reports/reports.h"
 
-#include <cstdio>
-#include <string>
-#include <vector>
+#include <cstdlib>
 
-#include "reports/gslocate.h"
-#include "platform/platform.h"
-
-namespace {
-
-// Name of the shared-memory object in which Kpathsea keeps its databases.
-const char file_mapping_name[] = "rv52_hash_mapping";
-
-// Return S, or "" if S is null.
-const char *or_empty(const char *s)
+int run_shared_memory()
 {
-  return s != nullptr ? s : "";
+  report_shared_memory();
+  return EXIT_SUCCESS;
 }
 
-} // namespace
-
-void report_shared_memory()
+int run_ghostscript(const char *program_name)
 {
-  if (platform::file_mapping_exists_p(file_mapping_name))
-    puts("Kpathsea file mapping is set up.");
-  else
-    puts("No kpathsea file mapping set up.");
-}
-
-void report_ghostscript(const char *program_name)
-{
-  std::vector<std::string> refused;
-  if (gs_locate(&refused) == 0) {
-    printf("%s: no version of Ghostscript has been found.\n", program_name);
-    // What was tried, on standard error, so that a GS_DLL that names the
-    // wrong file is seen for what it is.
-    for (const std::string &line : refused)
-      fprintf(stderr, "%s: note: tried %s\n", program_name, line.c_str());
-    return;
-  }
-  printf("%s: Ghostscript version %s has been found:\n", program_name,
-         or_empty(gs_revision));
-  printf("dll     : %s\n", or_empty(gs_dll));
-  printf("libpath : %s\n", or_empty(gs_lib));
+  report_ghostscript(program_name);
+  return EXIT_SUCCESS;
 }
