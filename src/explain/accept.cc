@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "explain/facts.h"
+#include "copies/copies.h"
 #include "explain/findings.h"
 #include "platform/platform.h"
 
@@ -66,9 +66,9 @@ void add_report_findings(const json &doc, accepted_findings *accepted)
       std::vector<std::pair<std::string, std::string>> involved;
       for (const json &n : f.at("members")) {
         const json &m = members.at(n.get<size_t>() - 1);
-        involved.emplace_back(bytes_of(m, "path"),
-                              m.at("content_hash").is_null() ? ""
-                                                             : m["content_hash"].get<std::string>());
+        involved.emplace_back(bytes_of(m, "path"), m.at("content_hash").is_null()
+                                                       ? ""
+                                                       : m["content_hash"].get<std::string>());
       }
       accepted->insert(finding_key(name, f.at("kind").get<std::string>(), involved));
     }
@@ -117,8 +117,8 @@ void hash_finding_members(explained_report &report)
     for (const finding &f : g.findings)
       for (size_t i : f.members) {
         member_info &m = g.members[i];
-        if (m.hash.empty() && m.state == file_ok)
-          m.hash = content_hash(m.path);
+        if (m.copy.file.hash.empty() && m.copy.file.state == file_ok)
+          m.copy.file.hash = content_hash(m.copy.path);
       }
 }
 
@@ -128,7 +128,7 @@ void accept_findings(explained_report &report, const accepted_findings &accepted
     for (finding &f : g.findings) {
       std::vector<std::pair<std::string, std::string>> involved;
       for (size_t i : f.members)
-        involved.emplace_back(g.members[i].path, g.members[i].hash);
+        involved.emplace_back(g.members[i].copy.path, g.members[i].copy.file.hash);
       f.accepted =
           accepted.count(finding_key(g.name, finding_kind_name(f.kind), involved)) > 0;
     }

@@ -20,13 +20,13 @@ namespace {
 void ask_latex(const std::string &latex, member_info &m, const std::string &name,
                const std::string &job)
 {
-  latex_declaration answer = ask_latex_declaration(latex, m.path, name, job);
+  latex_declaration answer = ask_latex_declaration(latex, m.copy.path, name, job);
   if (answer.answered) {
-    m.date = answer.date;
-    m.version = answer.version;
-    m.latex_date = true;
+    m.copy.declaration.date = answer.date;
+    m.copy.declaration.version = answer.version;
+    m.copy.declaration.by_latex = true;
   } else {
-    m.latex_why = answer.why;
+    m.copy.declaration.latex_why = answer.why;
   }
 }
 
@@ -43,7 +43,8 @@ bool ask_latex_for_dates(explained_report &report, const std::string &latex,
     std::set<size_t> deciding;
     for (size_t p = 0; p < report.programs.size(); p++)
       for (size_t l = 0; l < g.members.size(); l++)
-        if (std::count(g.members[l].loaded_by.begin(), g.members[l].loaded_by.end(), p) > 0) {
+        if (std::count(g.members[l].use.loaded_by.begin(), g.members[l].use.loaded_by.end(), p) >
+            0) {
           deciding.insert(l);
           int next = next_copy(g, p, l);
           if (next >= 0)
@@ -51,10 +52,10 @@ bool ask_latex_for_dates(explained_report &report, const std::string &latex,
         }
     for (size_t i : deciding) {
       member_info &m = g.members[i];
-      if (m.state != file_ok || m.spelling != 0)
+      if (m.copy.file.state != file_ok || m.place.spelling != 0)
         continue;
       if (latex.empty())
-        m.latex_why = unavailable;
+        m.copy.declaration.latex_why = unavailable;
       else
         asks.emplace_back(&m, &g.name);
       asked = true;

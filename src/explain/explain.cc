@@ -23,7 +23,6 @@
 #include <utility>
 
 #include "explain/accept.h"
-#include "explain/facts.h"
 #include "explain/findings.h"
 #include "explain/dates.h"
 #include "texsource/declarations.h"
@@ -77,12 +76,22 @@ std::string tree_of(const std::string &path,
 // with doubled slashes, or in lower case, where the databases do not.
 typedef std::unordered_map<std::string, int> member_map;
 
+// Return the copies of the members of GROUPS.
+std::vector<file_copy *> copies_of(const std::vector<group_info *> &groups)
+{
+  std::vector<file_copy *> copies;
+  for (group_info *g : groups)
+    for (member_info &m : g->members)
+      copies.push_back(&m.copy);
+  return copies;
+}
+
 // Return the map of G's members by path.
 member_map member_paths(const group_info &g)
 {
   member_map paths;
   for (size_t i = 0; i < g.members.size(); i++)
-    paths.emplace(path_key(g.members[i].path), static_cast<int>(i));
+    paths.emplace(path_key(g.members[i].copy.path), static_cast<int>(i));
   return paths;
 }
 
@@ -146,12 +155,13 @@ void record_hits(explained_report &report, const lookup_list &lookups,
             h.kind = suffix_added_p(format, g.name, base) ? hit_suffix_added : hit_alias;
         }
       }
-      if (first >= 0 && g.members[first].spelling == l.spelling)
-        g.members[first].loaded_by.push_back(p);
+      if (first >= 0 && g.members[first].place.spelling == l.spelling)
+        g.members[first].use.loaded_by.push_back(p);
       for (const std::string &hit : found) {
         int m = member_index(members, hit);
-        if (m >= 0 && (g.members[m].reached_by.empty() || g.members[m].reached_by.back() != p))
-          g.members[m].reached_by.push_back(p);
+        if (m >= 0 &&
+            (g.members[m].use.reached_by.empty() || g.members[m].use.reached_by.back() != p))
+          g.members[m].use.reached_by.push_back(p);
         if (m >= 0 && !has_p(g.found[p], m))
           g.found[p].push_back(m);
       }
@@ -179,9 +189,10 @@ size_t drop_bookkeeping(std::vector<std::vector<std::string>> &groups)
   std::vector<std::vector<std::string>> kept;
   for (std::vector<std::string> &paths : groups) {
     size_t before = paths.size();
-    paths.erase(std::remove_if(paths.begin(), paths.end(),
-                               [&](const std::string &p) { return bookkeeping_p(p, database_files); }),
-                paths.end());
+    paths.erase(
+        std::remove_if(paths.begin(), paths.end(),
+                       [&](const std::string &p) { return bookkeeping_p(p, database_files); }),
+        paths.end());
     dropped += before - paths.size();
     if (paths.size() >= 2)
       kept.push_back(std::move(paths));
@@ -225,10 +236,10 @@ std::string add_outside_copies(explained_report &report, const lookup_list &look
             database_entry_p(dir, base) || below_any_p(hit, report.disk_trees))
           continue;
         member_info m;
-        m.path = hit;
-        m.spelling = l.spelling;
-        m.tree = tree_of(hit, roots);
-        m.outside = true;
+        m.copy.path = hit;
+        m.place.spelling = l.spelling;
+        m.place.tree = tree_of(hit, roots);
+        m.place.outside = true;
         members.emplace(path_key(hit), static_cast<int>(g.members.size()));
         g.members.push_back(m);
         if (grown.empty() || grown.back() != &g)
@@ -237,21 +248,16 @@ std::string add_outside_copies(explained_report &report, const lookup_list &look
   }
   for (group_info *g : grown) {
     std::sort(g->members.begin(), g->members.end(),
-              [](const member_info &a, const member_info &b) { return a.path < b.path; });
+              [](const member_info &a, const member_info &b) { return a.copy.path < b.copy.path; });
+    // What was learnt of its file and programs is learnt again.
     for (member_info &m : g->members) {
-      member_info fresh;
-      fresh.path = m.path;
-      fresh.spelling = m.spelling;
-      fresh.tree = m.tree;
-      fresh.on_disk = m.on_disk;
-      fresh.lsr_unused = m.lsr_unused;
-      fresh.outside = m.outside;
-      m = fresh;
+      m.copy = file_copy{m.copy.path, {}, {}, {}};
+      m.use = program_use();
     }
-    learn_file_facts(*g);
+    learn_file_facts(copies_of({g}));
   }
-  if (!learn_packages_from(grown, owners, names))
-    return learn_packages(grown, platform::dpkg_info_dir, tlpdb, root).unread;
+  if (!learn_packages_from(copies_of(grown), owners, names))
+    return learn_packages(copies_of(grown), platform::dpkg_info_dir, tlpdb, root).unread;
   return "";
 }
 
@@ -292,14 +298,14 @@ lookup_list add_groups(explained_report &report, duplicate_groups &found, const 
     g.found.resize(report.programs.size());
     for (std::string &path : paths) {
       member_info &m = g.members.emplace_back();
-      m.path = std::move(path);
-      m.tree = tree_of(m.path, roots);
-      auto disk = on_disk.find(m.path);
-      m.on_disk = disk != on_disk.end();
-      m.lsr_unused = m.on_disk && disk->second;
-      std::string spelling(base_name(m.path));
+      m.copy.path = std::move(path);
+      m.place.tree = tree_of(m.copy.path, roots);
+      auto disk = on_disk.find(m.copy.path);
+      m.place.on_disk = disk != on_disk.end();
+      m.place.lsr_unused = m.place.on_disk && disk->second;
+      std::string spelling(base_name(m.copy.path));
       auto it = std::find(g.spellings.begin(), g.spellings.end(), spelling);
-      m.spelling = it - g.spellings.begin();
+      m.place.spelling = it - g.spellings.begin();
       if (it == g.spellings.end())
         g.spellings.push_back(spelling);
     }
@@ -329,13 +335,13 @@ void follow_inputs(explained_report &report, const std::vector<lookup_program> &
   std::string head;
   for (group_info &g : report.groups)
     for (member_info &m : g.members) {
-      if (!m.unfollowed || !read_whole_file(m.path, head))
+      if (!m.copy.declaration.unfollowed || !read_whole_file(m.copy.path, head))
         continue;
       auto [date, version] =
           provides_declaration(head.substr(0, declaration_window), through_kpathsea,
-                               &m.unfollowed, std::string(base_name(m.path)));
-      m.date = date;
-      m.version = version;
+                               &m.copy.declaration.unfollowed, std::string(base_name(m.copy.path)));
+      m.copy.declaration.date = date;
+      m.copy.declaration.version = version;
     }
 }
 
@@ -360,7 +366,7 @@ bool look_up_and_learn(explained_report &report, const std::vector<lookup_progra
         facts.thread = start_or_run([&]() {
           try {
             for (group_info &g : report.groups)
-              learn_file_facts(g);
+              learn_file_facts(copies_of({&g}));
           } catch (const std::bad_alloc &) {
             out_of_memory = true;
           }
@@ -370,7 +376,8 @@ bool look_up_and_learn(explained_report &report, const std::vector<lookup_progra
             std::vector<group_info *> groups;
             for (group_info &g : report.groups)
               groups.push_back(&g);
-            *owners = learn_packages(groups, platform::dpkg_info_dir, tlpdb, root, names);
+            *owners =
+                learn_packages(copies_of(groups), platform::dpkg_info_dir, tlpdb, root, names);
           } catch (const std::bad_alloc &) {
             out_of_memory = true;
           }
@@ -437,7 +444,7 @@ bool explain_duplicates(const check_filter &filter, const std::vector<std::strin
   record_hits(report, lookups, hits);
   for (group_info &g : report.groups) {
     for (member_info &m : g.members)
-      m.distribution = distribution_p(m);
+      m.place.distribution = distribution_p(m);
     same_facts_for_same_bytes(g);
     number_in_search_order(g);
     find_findings(g, programs.size());
@@ -450,7 +457,8 @@ bool explain_duplicates(const check_filter &filter, const std::vector<std::strin
   bool asked = false;
   if (!platform::in_empty_directory(
           [&]() { asked = ask_latex_for_dates(report, latex, unavailable); }, &unavailable))
-    asked = ask_latex_for_dates(report, "", "no empty directory to run it in (" + unavailable + ")");
+    asked =
+        ask_latex_for_dates(report, "", "no empty directory to run it in (" + unavailable + ")");
   if (asked)
     for (group_info &g : report.groups)
       find_findings(g, programs.size());

@@ -10,38 +10,33 @@
 #include <utility>
 #include <vector>
 
+#include "copies/copies.h"
 #include "grouping/grouping.h"
 
-// What a member of a group is on disk.  file_unchecked means it could not
-// be looked at (permission, name length): no verdict either way.
-enum member_state {
-  file_ok, file_missing, file_dangling, file_unreadable, file_not_regular, file_unchecked
+// Where a member stands: its spelling of the group's name, its tree, and
+// whether the distribution put it there.
+struct member_place {
+  size_t spelling = 0;       // its file name, as an index of the group's
+  std::string tree;          // texmf.cnf variable of its tree, or ""
+  bool on_disk = false;      // in a tree Kpathsea searches on disk
+  bool lsr_unused = false;   // ... though the tree holds an ls-R
+  bool outside = false;      // outside the databases and those trees
+  bool distribution = false; // put there by the distribution
 };
 
-// One copy of a shared name.
-struct member_info {
-  std::string path;
-  size_t spelling = 0;           // its file name, as an index of the group's
-  std::string tree;              // texmf.cnf variable of its tree, or ""
-  bool on_disk = false;          // in a tree Kpathsea searches on disk
-  bool lsr_unused = false;       // ... though the tree holds an ls-R
-  bool outside = false;          // outside the databases and those trees
-  member_state state = file_ok;
-  std::string why;               // what was seen, where not file_ok
-  long long size = -1;           // -1 where unknown
-  time_t mtime = 0;
-  int mark = -1;                 // members with the same bytes share it
-  std::string hash;              // of its content, for members of findings
-  bool differs = false;          // its bytes differ from the loaded copy's
-  std::string date, version;     // of its \Provides... declaration
-  bool latex_date = false;       // ... as the installation's LaTeX records it
-  bool unfollowed = false;       // its reading met an \input not found beside it
-  std::string latex_why;         // why LaTeX was not asked or gave no answer
-  std::string package;           // the Debian package that installed it
-  std::string texlive_package;   // its TeX Live package (texlive.tlpdb)
-  bool distribution = false;     // put there by the distribution
-  std::vector<size_t> loaded_by; // programs whose first hit it is
+// What the programs do with a member.
+struct program_use {
+  std::vector<size_t> loaded_by;  // programs whose first hit it is
   std::vector<size_t> reached_by; // programs that find it at all
+  bool differs = false;           // its bytes differ from the loaded copy's
+};
+
+// One copy of a shared name: its file, where it stands, and what the
+// programs do with it.
+struct member_info {
+  file_copy copy;
+  member_place place;
+  program_use use;
 };
 
 // How a program's first hit relates to the group.
@@ -68,14 +63,16 @@ enum finding_kind : unsigned {
 // The kinds -fail-on=any stands for: the problems a user can act on.
 const unsigned findings_any = finding_differ | finding_older | finding_stale;
 
-// One finding of a group: its kind, for which programs, and whether every
-// copy it involves is the distribution's.
+// One finding of a group: its kind, what it is about, for which programs,
+// and whether every copy it involves is the distribution's.  Its text is
+// made where it is printed.
 struct finding {
   unsigned kind = 0;
+  size_t subject = 0;          // the loaded copy (differ, older), the gone one (stale)
+  std::vector<size_t> others;  // the copies behind it that differ; the next copy (older)
   bool distribution = false;
   std::vector<size_t> programs;
-  std::vector<size_t> members; // the members it involves
-  std::string text; // what it is, naming the members as [N]
+  std::vector<size_t> members; // every member it involves, in order
   bool accepted = false; // held by the accepted report, same members and contents
 };
 

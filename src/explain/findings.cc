@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -21,24 +22,6 @@ std::string date_key(const std::string &date)
     if (c >= '0' && c <= '9')
       key += c;
   return key;
-}
-
-// Return "[N]" for member I.
-std::string member_ref(size_t i)
-{
-  return "[" + std::to_string(i + 1) + "]";
-}
-
-
-// Return, for an "older" verdict on LOADED against NEXT, where their dates
-// were only read from the files because LaTeX could not be asked: why; else
-// "".
-std::string reader_dates_note(const member_info &loaded, const member_info &next)
-{
-  for (const member_info *m : {&loaded, &next})
-    if (!m->latex_date && !m->latex_why.empty())
-      return " (dates read from the files, not asked of LaTeX: " + m->latex_why + ")";
-  return "";
 }
 
 } // namespace
@@ -75,27 +58,33 @@ void number_in_search_order(group_info &g)
       m = place[m];
   std::map<int, int> marks;
   for (member_info &m : g.members)
-    if (m.mark >= 0)
-      m.mark = marks.emplace(m.mark, static_cast<int>(marks.size())).first->second;
+    if (m.copy.file.mark >= 0)
+      m.copy.file.mark =
+          marks.emplace(m.copy.file.mark, static_cast<int>(marks.size())).first->second;
 }
 
 void find_findings(group_info &g, size_t programs)
 {
   g.findings.clear();
   g.unreachable = false;
-  std::map<std::pair<unsigned, std::string>, size_t> seen;
-  auto add = [&](unsigned kind, const std::string &text, const std::vector<size_t> &involved,
+  // A finding is one for all its programs: the same kind about the same
+  // copies.
+  std::map<std::tuple<unsigned, size_t, std::vector<size_t>>, size_t> seen;
+  auto add = [&](unsigned kind, size_t subject, const std::vector<size_t> &others,
                  size_t program) {
-    auto [it, added] = seen.emplace(std::make_pair(kind, text), g.findings.size());
+    auto [it, added] =
+        seen.emplace(std::make_tuple(kind, subject, others), g.findings.size());
     if (added) {
       finding f;
       f.kind = kind;
-      f.text = text;
+      f.subject = subject;
+      f.others = others;
       f.distribution = true;
-      f.members = involved;
+      f.members = others;
+      f.members.push_back(subject);
       std::sort(f.members.begin(), f.members.end());
-      for (size_t m : involved)
-        f.distribution = f.distribution && g.members[m].distribution;
+      for (size_t m : f.members)
+        f.distribution = f.distribution && g.members[m].place.distribution;
       g.findings.push_back(f);
     }
     if (program != SIZE_MAX)
@@ -109,49 +98,44 @@ void find_findings(group_info &g, size_t programs)
     if (h.kind == hit_member && shown_loaded < 0)
       shown_loaded = h.member;
   for (member_info &m : g.members)
-    m.differs = shown_loaded >= 0 && m.mark >= 0 && g.members[shown_loaded].mark >= 0 &&
-                m.mark != g.members[shown_loaded].mark;
+    m.use.differs = shown_loaded >= 0 && m.copy.file.mark >= 0 &&
+                    g.members[shown_loaded].copy.file.mark >= 0 &&
+                    m.copy.file.mark != g.members[shown_loaded].copy.file.mark;
 
   for (size_t p = 0; p < programs; p++)
     for (size_t l = 0; l < g.members.size(); l++) {
       const member_info &loaded = g.members[l];
-      if (!has_p(loaded.loaded_by, p))
+      if (!has_p(loaded.use.loaded_by, p))
         continue;
       std::vector<size_t> differing;
       for (size_t h = 0; h < g.members.size(); h++) {
         const member_info &hidden = g.members[h];
-        if (h != l && hidden.spelling == loaded.spelling && has_p(hidden.reached_by, p) &&
-            loaded.mark >= 0 && hidden.mark >= 0 && hidden.mark != loaded.mark)
+        if (h != l && hidden.place.spelling == loaded.place.spelling &&
+            has_p(hidden.use.reached_by, p) && loaded.copy.file.mark >= 0 &&
+            hidden.copy.file.mark >= 0 && hidden.copy.file.mark != loaded.copy.file.mark)
           differing.push_back(h);
       }
-      if (!differing.empty()) {
-        std::string text = "the loaded copy " + member_ref(l) + " differs from ";
-        for (size_t i = 0; i < differing.size(); i++)
-          text += (i > 0 ? ", " : "") + member_ref(differing[i]);
-        text += ", found behind it";
-        differing.push_back(l);
-        add(finding_differ, text, differing, p);
-      }
+      if (!differing.empty())
+        add(finding_differ, l, differing, p);
       // Older only than the copy that would take its place: a copy
       // further back may be newer still, but removing this one would not
       // bring it.
       int next = next_copy(g, p, l);
-      if (next >= 0 && loaded.mark != g.members[next].mark && !loaded.date.empty() &&
-          !g.members[next].date.empty() && date_key(loaded.date) < date_key(g.members[next].date))
-        add(finding_older,
-            "the loaded copy " + member_ref(l) + " declares " + loaded.date +
-                ", older than the copy behind it, " + member_ref(next) + " (" +
-                g.members[next].date + "): removing " + member_ref(l) + " would load " +
-                member_ref(next) + reader_dates_note(loaded, g.members[next]),
-            {l, static_cast<size_t>(next)}, p);
+      if (next < 0)
+        continue;
+      const declaration_facts &mine = loaded.copy.declaration,
+                              &behind = g.members[next].copy.declaration;
+      if (loaded.copy.file.mark != g.members[next].copy.file.mark && !mine.date.empty() &&
+          !behind.date.empty() && date_key(mine.date) < date_key(behind.date))
+        add(finding_older, l, {static_cast<size_t>(next)}, p);
     }
   g.unread = std::all_of(g.hits.begin(), g.hits.end(),
                          [](const program_hit &h) { return h.kind == hit_not_read; });
   for (size_t i = 0; i < g.members.size(); i++) {
     const member_info &m = g.members[i];
-    if (m.state == file_missing || m.state == file_dangling)
-      add(finding_stale, member_ref(i) + " is gone from disk (stale ls-R entry)", {i}, SIZE_MAX);
-    else if (m.state == file_ok && m.reached_by.empty() && !g.unread)
+    if (m.copy.file.state == file_missing || m.copy.file.state == file_dangling)
+      add(finding_stale, i, {}, SIZE_MAX);
+    else if (m.copy.file.state == file_ok && m.use.reached_by.empty() && !g.unread)
       g.unreachable = true;
   }
   tally_findings(g);
@@ -167,32 +151,33 @@ void tally_findings(group_info &g)
 void same_facts_for_same_bytes(group_info &g)
 {
   for (member_info &m : g.members) {
-    if (m.mark < 0)
+    if (m.copy.file.mark < 0)
       continue;
     const member_info *chosen = &m;
     bool disagree = false;
     for (const member_info &other : g.members)
-      if (other.mark == m.mark) {
-        disagree = disagree || other.date != m.date || other.version != m.version;
-        if (other.distribution && !chosen->distribution)
+      if (other.copy.file.mark == m.copy.file.mark) {
+        disagree = disagree || other.copy.declaration.date != m.copy.declaration.date ||
+                   other.copy.declaration.version != m.copy.declaration.version;
+        if (other.place.distribution && !chosen->place.distribution)
           chosen = &other;
       }
     if (!disagree)
       continue;
-    std::string date = chosen->distribution ? chosen->date : "";
-    std::string version = chosen->distribution ? chosen->version : "";
+    std::string date = chosen->place.distribution ? chosen->copy.declaration.date : "";
+    std::string version = chosen->place.distribution ? chosen->copy.declaration.version : "";
     for (member_info &other : g.members)
-      if (other.mark == m.mark) {
-        other.date = date;
-        other.version = version;
+      if (other.copy.file.mark == m.copy.file.mark) {
+        other.copy.declaration.date = date;
+        other.copy.declaration.version = version;
       }
   }
 }
 
 bool distribution_p(const member_info &m)
 {
-  return !m.package.empty() || !m.texlive_package.empty() || m.tree == "TEXMFSYSVAR" ||
-         m.tree == "TEXMFSYSCONFIG";
+  return !m.copy.owner.package.empty() || !m.copy.owner.texlive_package.empty() ||
+         m.place.tree == "TEXMFSYSVAR" || m.place.tree == "TEXMFSYSCONFIG";
 }
 
 int next_copy(const group_info &g, size_t program, size_t loaded)
@@ -200,7 +185,7 @@ int next_copy(const group_info &g, size_t program, size_t loaded)
   const std::vector<size_t> &found = g.found[program];
   auto at = std::find(found.begin(), found.end(), loaded);
   for (; at != found.end(); ++at)
-    if (*at != loaded && g.members[*at].spelling == g.members[loaded].spelling)
+    if (*at != loaded && g.members[*at].place.spelling == g.members[loaded].place.spelling)
       return static_cast<int>(*at);
   return -1;
 }

@@ -46,6 +46,48 @@ std::string time_text(time_t t)
   return text;
 }
 
+// Return "[N]" for member I.
+std::string member_ref(size_t i)
+{
+  return "[" + std::to_string(i + 1) + "]";
+}
+
+// Return, for an "older" verdict on LOADED against NEXT, where their dates
+// were only read from the files because LaTeX could not be asked: why; else
+// "".
+std::string reader_dates_note(const member_info &loaded, const member_info &next)
+{
+  for (const member_info *m : {&loaded, &next}) {
+    const declaration_facts &d = m->copy.declaration;
+    if (!d.by_latex && !d.latex_why.empty())
+      return " (dates read from the files, not asked of LaTeX: " + d.latex_why + ")";
+  }
+  return "";
+}
+
+// Return what finding F of G is, naming the members as [N].
+std::string finding_text(const group_info &g, const finding &f)
+{
+  std::string text;
+  switch (f.kind) {
+  case finding_differ:
+    text = "the loaded copy " + member_ref(f.subject) + " differs from ";
+    for (size_t i = 0; i < f.others.size(); i++)
+      text += (i > 0 ? ", " : "") + member_ref(f.others[i]);
+    return text + ", found behind it";
+  case finding_older: {
+    const member_info &loaded = g.members[f.subject], &next = g.members[f.others[0]];
+    return "the loaded copy " + member_ref(f.subject) + " declares " +
+           loaded.copy.declaration.date + ", older than the copy behind it, " +
+           member_ref(f.others[0]) + " (" + next.copy.declaration.date + "): removing " +
+           member_ref(f.subject) + " would load " + member_ref(f.others[0]) +
+           reader_dates_note(loaded, next);
+  }
+  case finding_stale: return member_ref(f.subject) + " is gone from disk (stale ls-R entry)";
+  }
+  return text;
+}
+
 // Return the names of PROGRAMS at INDEXES, joined with ", ".
 std::string program_list(const explained_report &r, const std::vector<size_t> &indexes)
 {
@@ -74,7 +116,7 @@ summary_counts count_findings(const explained_report &r)
     c.distribution += g.distribution != 0;
     c.accepted += g.accepted != 0;
     for (const member_info &m : g.members)
-      c.unreachable += m.state == file_ok && m.reached_by.empty() && !g.unread;
+      c.unreachable += m.copy.file.state == file_ok && m.use.reached_by.empty() && !g.unread;
   }
   return c;
 }
@@ -90,7 +132,9 @@ void print_hit(const program_hit &h, const std::string &program, const std::stri
   std::string path = escaped(h.path);
   switch (h.kind) {
   case hit_member: fprintf(out, "loads [%d]", h.member + 1); break;
-  case hit_suffix_added: fprintf(out, "loads %s (the name with a suffix added)", path.c_str()); break;
+  case hit_suffix_added:
+    fprintf(out, "loads %s (the name with a suffix added)", path.c_str());
+    break;
   case hit_alias: fprintf(out, "loads %s (an alias, texfonts.map)", path.c_str()); break;
   case hit_excluded: fprintf(out, "loads %s (left out by the patterns)", path.c_str()); break;
   case hit_outside: fprintf(out, "loads %s (outside the databases and trees)", path.c_str()); break;
@@ -139,13 +183,13 @@ void print_not_read(const explained_report &r, const group_info &g, FILE *out)
 // is there to be found by a program that reads its kind.
 std::string unfound_text(const group_info &g, const member_info &m)
 {
-  switch (m.state) {
+  switch (m.copy.file.state) {
   case file_ok: break;
   case file_missing:
   case file_dangling: return "gone (stale ls-R entry)";
   case file_not_regular: return "no regular file: found by none of the programs";
   case file_unreadable:
-  case file_unchecked: return "could not check (" + escaped(m.why) + ")";
+  case file_unchecked: return "could not check (" + escaped(m.copy.file.why) + ")";
   }
   if (g.unread)
     return "read by none of these programs";
@@ -156,53 +200,56 @@ std::string unfound_text(const group_info &g, const member_info &m)
 void print_member(const explained_report &r, const group_info &g, size_t i, FILE *out)
 {
   const member_info &m = g.members[i];
-  fprintf(out, "  [%zu] %s\n      ", i + 1, escaped(m.path).c_str());
-  fprintf(out, "%s", m.tree.empty() ? "no known tree" : m.tree.c_str());
-  if (m.on_disk)
-    fputs(m.lsr_unused ? " (on disk, its ls-R not used)" : " (on disk, no ls-R)", out);
-  if (m.outside)
+  const file_facts &f = m.copy.file;
+  const declaration_facts &d = m.copy.declaration;
+  const copy_owner &o = m.copy.owner;
+  fprintf(out, "  [%zu] %s\n      ", i + 1, escaped(m.copy.path).c_str());
+  fprintf(out, "%s", m.place.tree.empty() ? "no known tree" : m.place.tree.c_str());
+  if (m.place.on_disk)
+    fputs(m.place.lsr_unused ? " (on disk, its ls-R not used)" : " (on disk, no ls-R)", out);
+  if (m.place.outside)
     fputs(" (outside the databases and trees)", out);
-  if (m.state != file_ok)
-    fprintf(out, ", %s%s%s%s", state_names[m.state], m.why.empty() ? "" : " (",
-            escaped(m.why).c_str(), m.why.empty() ? "" : ")");
-  if (m.size >= 0)
-    fprintf(out, ", %lld bytes, %s", m.size, time_text(m.mtime).c_str());
-  if (m.mark >= 0)
-    fprintf(out, ", content %s%s", mark_text(m.mark).c_str(),
-            m.differs ? " (differs from the loaded copy)" : "");
+  if (f.state != file_ok)
+    fprintf(out, ", %s%s%s%s", state_names[f.state], f.why.empty() ? "" : " (",
+            escaped(f.why).c_str(), f.why.empty() ? "" : ")");
+  if (f.size >= 0)
+    fprintf(out, ", %lld bytes, %s", f.size, time_text(f.mtime).c_str());
+  if (f.mark >= 0)
+    fprintf(out, ", content %s%s", mark_text(f.mark).c_str(),
+            m.use.differs ? " (differs from the loaded copy)" : "");
   putc('\n', out);
-  if (!m.date.empty() || !m.version.empty() || !m.package.empty() ||
-      !m.texlive_package.empty() || m.latex_date) {
+  if (!d.date.empty() || !d.version.empty() || !o.package.empty() ||
+      !o.texlive_package.empty() || d.by_latex) {
     fputs("      ", out);
     const char *sep = "";
-    if (!m.date.empty() || !m.version.empty()) {
-      fprintf(out, "declares %s%s%s%s", m.date.c_str(),
-              !m.date.empty() && !m.version.empty() ? " " : "", m.version.c_str(),
-              m.latex_date ? " (as LaTeX records it)" : "");
+    if (!d.date.empty() || !d.version.empty()) {
+      fprintf(out, "declares %s%s%s%s", d.date.c_str(),
+              !d.date.empty() && !d.version.empty() ? " " : "", d.version.c_str(),
+              d.by_latex ? " (as LaTeX records it)" : "");
       sep = ", ";
-    } else if (m.latex_date) {
+    } else if (d.by_latex) {
       fputs("LaTeX records no date for it", out);
       sep = ", ";
     }
-    if (!m.package.empty()) {
-      fprintf(out, "%spackage %s", sep, m.package.c_str());
+    if (!o.package.empty()) {
+      fprintf(out, "%spackage %s", sep, o.package.c_str());
       sep = ", ";
     }
-    if (!m.texlive_package.empty())
-      fprintf(out, "%sTeX Live package %s", sep, m.texlive_package.c_str());
+    if (!o.texlive_package.empty())
+      fprintf(out, "%sTeX Live package %s", sep, o.texlive_package.c_str());
     putc('\n', out);
   }
   std::vector<size_t> shadowed;
-  for (size_t p : m.reached_by)
-    if (std::find(m.loaded_by.begin(), m.loaded_by.end(), p) == m.loaded_by.end())
+  for (size_t p : m.use.reached_by)
+    if (std::find(m.use.loaded_by.begin(), m.use.loaded_by.end(), p) == m.use.loaded_by.end())
       shadowed.push_back(p);
   fputs("      ", out);
-  if (!m.loaded_by.empty())
-    fprintf(out, "loaded by %s%s", program_list(r, m.loaded_by).c_str(),
+  if (!m.use.loaded_by.empty())
+    fprintf(out, "loaded by %s%s", program_list(r, m.use.loaded_by).c_str(),
             shadowed.empty() ? "" : "; ");
   if (!shadowed.empty())
     fprintf(out, "shadowed for %s", program_list(r, shadowed).c_str());
-  if (m.reached_by.empty())
+  if (m.use.reached_by.empty())
     fputs(unfound_text(g, m).c_str(), out);
   putc('\n', out);
 }
@@ -219,7 +266,7 @@ void print_group(const explained_report &r, const group_info &g, FILE *out)
   for (const finding &f : g.findings)
     fprintf(out, "  finding%s: %s%s%s\n",
             f.accepted ? " (accepted)" : f.distribution ? " (the distribution's own)" : "",
-            f.text.c_str(), f.programs.empty() ? "" : ", for ",
+            finding_text(g, f).c_str(), f.programs.empty() ? "" : ", for ",
             program_list(r, f.programs).c_str());
   if (g.unreachable)
     fputs("  note: a copy none of these programs finds (not on their paths)\n", out);
@@ -296,33 +343,36 @@ using json = nlohmann::ordered_json;
 json member_json(const member_info &m, const std::vector<std::string> &programs)
 {
   json jm;
-  put_bytes(jm, "path", m.path);
-  jm["tree"] = m.tree.empty() ? json(nullptr) : json(m.tree);
-  jm["on_disk"] = m.on_disk;
-  jm["outside"] = m.outside;
-  jm["state"] = state_keys[m.state];
-  if (!m.why.empty())
-    put_bytes(jm, "why", m.why);
-  jm["size"] = m.size >= 0 ? json(m.size) : json(nullptr);
-  jm["mtime"] = m.size >= 0 ? json(static_cast<long long>(m.mtime)) : json(nullptr);
-  jm["content"] = m.mark >= 0 ? json(mark_text(m.mark)) : json(nullptr);
-  jm["content_hash"] = m.hash.empty() ? json(nullptr) : json(m.hash);
-  jm["differs_from_loaded"] = m.differs;
-  jm["date"] = m.date.empty() ? json(nullptr) : json(m.date);
-  jm["version"] = m.version.empty() ? json(nullptr) : json(m.version);
-  jm["date_source"] = m.latex_date ? json("latex")
-                      : m.date.empty() && m.version.empty() ? json(nullptr)
+  const file_facts &f = m.copy.file;
+  const declaration_facts &d = m.copy.declaration;
+  const copy_owner &o = m.copy.owner;
+  put_bytes(jm, "path", m.copy.path);
+  jm["tree"] = m.place.tree.empty() ? json(nullptr) : json(m.place.tree);
+  jm["on_disk"] = m.place.on_disk;
+  jm["outside"] = m.place.outside;
+  jm["state"] = state_keys[f.state];
+  if (!f.why.empty())
+    put_bytes(jm, "why", f.why);
+  jm["size"] = f.size >= 0 ? json(f.size) : json(nullptr);
+  jm["mtime"] = f.size >= 0 ? json(static_cast<long long>(f.mtime)) : json(nullptr);
+  jm["content"] = f.mark >= 0 ? json(mark_text(f.mark)) : json(nullptr);
+  jm["content_hash"] = f.hash.empty() ? json(nullptr) : json(f.hash);
+  jm["differs_from_loaded"] = m.use.differs;
+  jm["date"] = d.date.empty() ? json(nullptr) : json(d.date);
+  jm["version"] = d.version.empty() ? json(nullptr) : json(d.version);
+  jm["date_source"] = d.by_latex ? json("latex")
+                      : d.date.empty() && d.version.empty() ? json(nullptr)
                                                             : json("reader");
-  if (!m.latex_why.empty())
-    jm["latex_not_asked"] = m.latex_why;
-  jm["package"] = m.package.empty() ? json(nullptr) : json(m.package);
-  jm["texlive_package"] = m.texlive_package.empty() ? json(nullptr) : json(m.texlive_package);
-  jm["distribution"] = m.distribution;
+  if (!d.latex_why.empty())
+    jm["latex_not_asked"] = d.latex_why;
+  jm["package"] = o.package.empty() ? json(nullptr) : json(o.package);
+  jm["texlive_package"] = o.texlive_package.empty() ? json(nullptr) : json(o.texlive_package);
+  jm["distribution"] = m.place.distribution;
   jm["loaded_by"] = json::array();
-  for (size_t p : m.loaded_by)
+  for (size_t p : m.use.loaded_by)
     jm["loaded_by"].push_back(programs[p]);
   jm["found_by"] = json::array();
-  for (size_t p : m.reached_by)
+  for (size_t p : m.use.reached_by)
     jm["found_by"].push_back(programs[p]);
   return jm;
 }
@@ -360,7 +410,7 @@ json group_json(const group_info &g, const std::vector<std::string> &programs)
     jf["programs"] = json::array();
     for (size_t p : f.programs)
       jf["programs"].push_back(programs[p]);
-    jf["text"] = f.text;
+    jf["text"] = finding_text(g, f);
     jg["findings"].push_back(jf);
   }
   jg["problems"] = json::array();

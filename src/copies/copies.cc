@@ -1,4 +1,8 @@
-#include "explain/facts.h"
+// What the copies of a name are: each looked at, compared with the others
+// block by block or by hash, its declaration read from its head, and the
+// package lists read for their owners.
+
+#include "copies/copies.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -39,109 +43,107 @@ bool tex_source_p(const std::string &path)
   return false;
 }
 
-// Set M's state, size and time from the disk; return true if M is a
+// Set C's state, size and time from the disk; return true if C is a
 // regular file now open as *FD.  A lack of descriptors is waited out a
 // little: the lookups' child may hold some for a moment.
-bool open_member(member_info &m, int *fd)
+bool open_copy(file_copy &c, int *fd)
 {
+  file_facts &f = c.file;
   struct stat st;
   int error = 0;
   platform::open_result result;
   for (int tries = 0;; tries++) {
-    result = platform::open_regular(m.path, fd, &st, &error);
+    result = platform::open_regular(c.path, fd, &st, &error);
     if (result != platform::open_failed || (error != EMFILE && error != ENFILE) || tries == 1000)
       break;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   if (result == platform::open_ok || result == platform::open_not_regular ||
       result == platform::open_pseudo) {
-    m.size = st.st_size;
-    m.mtime = st.st_mtime;
+    f.size = st.st_size;
+    f.mtime = st.st_mtime;
   }
   switch (result) {
   case platform::open_ok: return true;
-  case platform::open_missing: m.state = file_missing; break;
-  case platform::open_dangling: m.state = file_dangling; break;
+  case platform::open_missing: f.state = file_missing; break;
+  case platform::open_dangling: f.state = file_dangling; break;
   case platform::open_not_regular:
   case platform::open_pseudo:
-    m.state = file_not_regular;
-    m.why = platform::open_failure_text(result, st, error);
+    f.state = file_not_regular;
+    f.why = platform::open_failure_text(result, st, error);
     break;
   case platform::open_failed:
-    m.state = file_unchecked;
-    m.why = strerror(error);
+    f.state = file_unchecked;
+    f.why = strerror(error);
     break;
   }
   return false;
 }
 
-} // namespace
-
-namespace {
-
-// What the reading of a group's members found, member by member.
-struct member_reads {
+// What the reading of the copies of a name found, copy by copy.
+struct copy_reads {
   std::vector<bool> regular;         // a regular file when first looked at
-  std::map<long long, int> sizes;    // how many regular members have each size
+  std::map<long long, int> sizes;    // how many regular copies have each size
   std::vector<XXH128_hash_t> hashes; // the content's hash, where hashed
   std::vector<bool> hashed, done;    // hashed; compared with its one namesake
-  std::vector<int> same_as;          // the earlier member of the same bytes, or -1
+  std::vector<int> same_as;          // the earlier copy of the same bytes, or -1
 };
 
-// Set M's date and version from the head TEXT of its file, where M is a
+// Set C's date and version from the head TEXT of its file, where C is a
 // TeX source.
-void declare(member_info &m, const std::string &text)
+void declare(file_copy &c, const std::string &text)
 {
-  if (!tex_source_p(m.path))
+  if (!tex_source_p(c.path))
     return;
   auto [date, version] =
-      provides_declaration(text, input_beside(std::string(directory_of(m.path))), &m.unfollowed,
-                           std::string(base_name(m.path)));
-  m.date = date;
-  m.version = version;
+      provides_declaration(text, input_beside(std::string(directory_of(c.path))),
+                           &c.declaration.unfollowed, std::string(base_name(c.path)));
+  c.declaration.date = date;
+  c.declaration.version = version;
 }
 
-// Look at every member of MEMBERS: its state, size and time, and whether
-// it is a regular file; return the reads begun.
-member_reads look_at_members(std::vector<member_info> &members)
+// Look at each of COPIES: its state, size and time, and whether it is a
+// regular file; return the reads begun.
+copy_reads look_at_copies(const std::vector<file_copy *> &copies)
 {
-  member_reads r;
-  r.regular.assign(members.size(), false);
-  r.hashes.resize(members.size());
-  r.hashed.assign(members.size(), false);
-  r.done.assign(members.size(), false);
-  r.same_as.assign(members.size(), -1);
-  for (size_t i = 0; i < members.size(); i++) {
+  copy_reads r;
+  r.regular.assign(copies.size(), false);
+  r.hashes.resize(copies.size());
+  r.hashed.assign(copies.size(), false);
+  r.done.assign(copies.size(), false);
+  r.same_as.assign(copies.size(), -1);
+  for (size_t i = 0; i < copies.size(); i++) {
     int fd;
-    if (open_member(members[i], &fd)) {
+    if (open_copy(*copies[i], &fd)) {
       platform::close_file(fd);
       r.regular[i] = true;
-      r.sizes[members[i].size]++;
+      r.sizes[copies[i]->file.size]++;
     }
   }
   return r;
 }
 
-// Compare the members that share their size with exactly one other, read
+// Compare the copies that share their size with exactly one other, read
 // side by side until they differ; a TeX source's head gives its
 // declaration.  BLOCK and OTHER_BLOCK are buffers.
-void compare_pairs(std::vector<member_info> &members, member_reads &r, std::string &block,
+void compare_pairs(const std::vector<file_copy *> &copies, copy_reads &r, std::string &block,
                    std::string &other_block)
 {
-  for (size_t i = 0; i < members.size(); i++) {
-    if (!r.regular[i] || r.sizes[members[i].size] != 2)
+  for (size_t i = 0; i < copies.size(); i++) {
+    long long size = copies[i]->file.size;
+    if (!r.regular[i] || r.sizes[size] != 2)
       continue;
     size_t j = i + 1;
-    while (j < members.size() && !(r.regular[j] && members[j].size == members[i].size))
+    while (j < copies.size() && !(r.regular[j] && copies[j]->file.size == size))
       j++;
-    if (j == members.size() || r.done[i])
+    if (j == copies.size() || r.done[i])
       continue;
     r.done[i] = r.done[j] = true;
     int a, b;
-    if (!open_member(members[i], &a))
+    if (!open_copy(*copies[i], &a))
       continue;
     platform::owned_file first_file(a);
-    if (!open_member(members[j], &b))
+    if (!open_copy(*copies[j], &b))
       continue;
     platform::owned_file second_file(b);
     bool equal = true, ok = true, first = true;
@@ -149,8 +151,8 @@ void compare_pairs(std::vector<member_info> &members, member_reads &r, std::stri
       ok = platform::read_up_to(a, block_size, block) &&
            platform::read_up_to(b, block_size, other_block);
       if (ok && first) {
-        declare(members[i], block.substr(0, declaration_window));
-        declare(members[j], other_block.substr(0, declaration_window));
+        declare(*copies[i], block.substr(0, declaration_window));
+        declare(*copies[j], other_block.substr(0, declaration_window));
         first = false;
       }
       equal = ok && block == other_block;
@@ -158,26 +160,27 @@ void compare_pairs(std::vector<member_info> &members, member_reads &r, std::stri
         break;
     }
     if (!ok) {
-      members[i].state = members[j].state = file_unreadable;
-      members[i].why = members[j].why = strerror(errno);
+      copies[i]->file.state = copies[j]->file.state = file_unreadable;
+      copies[i]->file.why = copies[j]->file.why = strerror(errno);
     } else if (equal) {
       r.same_as[j] = static_cast<int>(i);
     }
   }
 }
 
-// Read the file of member I of MEMBERS once: hashed whole where more than
-// two members share its size, its head kept where it is a TeX source.
+// Read the file of copy I of COPIES once: hashed whole where more than
+// two copies share its size, its head kept where it is a TeX source.
 // BLOCK and HEAD are buffers.
-void read_member(std::vector<member_info> &members, size_t i, member_reads &r, std::string &block,
-                 std::string &head)
+void read_copy(const std::vector<file_copy *> &copies, size_t i, copy_reads &r,
+               std::string &block, std::string &head)
 {
-  member_info &m = members[i];
-  bool whole = r.regular[i] && r.sizes[m.size] > 2, source = r.regular[i] && tex_source_p(m.path);
+  file_copy &c = *copies[i];
+  bool whole = r.regular[i] && r.sizes[c.file.size] > 2,
+       source = r.regular[i] && tex_source_p(c.path);
   if (r.done[i] || (!whole && !source))
     return;
   int fd;
-  if (!open_member(m, &fd))
+  if (!open_copy(c, &fd))
     return;
   platform::owned_file file(fd);
   std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t *)> state(
@@ -187,8 +190,8 @@ void read_member(std::vector<member_info> &members, size_t i, member_reads &r, s
   head.clear();
   for (;;) {
     if (!platform::read_up_to(fd, block_size, block)) {
-      m.state = file_unreadable;
-      m.why = strerror(errno);
+      c.file.state = file_unreadable;
+      c.file.why = strerror(errno);
       return;
     }
     if (source && head.size() < declaration_window)
@@ -202,51 +205,53 @@ void read_member(std::vector<member_info> &members, size_t i, member_reads &r, s
     r.hashes[i] = XXH3_128bits_digest(state.get());
     r.hashed[i] = true;
   }
-  declare(m, head);
+  declare(c, head);
 }
 
-// Give the members of MEMBERS their content marks: members with the same
-// size and the same bytes share one.
-void mark_contents(std::vector<member_info> &members, const member_reads &r)
+// Give COPIES their content marks: copies with the same size and the same
+// bytes share one.
+void mark_contents(const std::vector<file_copy *> &copies, const copy_reads &r)
 {
   int marks = 0;
-  for (size_t i = 0; i < members.size(); i++) {
-    if (members[i].state != file_ok)
+  for (size_t i = 0; i < copies.size(); i++) {
+    file_facts &f = copies[i]->file;
+    if (f.state != file_ok)
       continue;
-    if (r.same_as[i] >= 0 && members[r.same_as[i]].state == file_ok)
-      members[i].mark = members[r.same_as[i]].mark;
-    for (size_t j = 0; j < i && members[i].mark < 0; j++)
-      if (members[j].state == file_ok && members[j].size == members[i].size && r.hashed[i] &&
-          r.hashed[j] && XXH128_isEqual(r.hashes[i], r.hashes[j]))
-        members[i].mark = members[j].mark;
-    if (members[i].mark < 0)
-      members[i].mark = marks++;
+    if (r.same_as[i] >= 0 && copies[r.same_as[i]]->file.state == file_ok)
+      f.mark = copies[r.same_as[i]]->file.mark;
+    for (size_t j = 0; j < i && f.mark < 0; j++) {
+      const file_facts &other = copies[j]->file;
+      if (other.state == file_ok && other.size == f.size && r.hashed[i] && r.hashed[j] &&
+          XXH128_isEqual(r.hashes[i], r.hashes[j]))
+        f.mark = other.mark;
+    }
+    if (f.mark < 0)
+      f.mark = marks++;
   }
 }
 
 } // namespace
 
-void learn_file_facts(group_info &group)
+void learn_file_facts(const std::vector<file_copy *> &copies)
 {
-  // Members of a size no other member has differ from all of them without
+  // Copies of a size no other copy has differ from all of them without
   // a read.  Two of one size are read side by side until they differ;
   // more are hashed block by block, one file open at a time.  A TeX
   // source's head is kept for its declaration; no file is read twice.
-  std::vector<member_info> &members = group.members;
-  member_reads reads = look_at_members(members);
+  copy_reads reads = look_at_copies(copies);
   std::string block, head;
-  compare_pairs(members, reads, block, head);
-  for (size_t i = 0; i < members.size(); i++)
-    read_member(members, i, reads, block, head);
-  mark_contents(members, reads);
+  compare_pairs(copies, reads, block, head);
+  for (size_t i = 0; i < copies.size(); i++)
+    read_copy(copies, i, reads, block, head);
+  mark_contents(copies, reads);
 }
 
 std::string content_hash(const std::string &path)
 {
-  member_info m;
-  m.path = path;
+  file_copy c;
+  c.path = path;
   int fd;
-  if (!open_member(m, &fd))
+  if (!open_copy(c, &fd))
     return "";
   platform::owned_file file(fd);
   std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t *)> state(XXH3_createState(),
@@ -269,28 +274,18 @@ std::string content_hash(const std::string &path)
 
 namespace {
 
-// Return the members of GROUPS.
-std::vector<member_info *> members_of(const std::vector<group_info *> &groups)
-{
-  std::vector<member_info *> members;
-  for (group_info *g : groups)
-    for (member_info &m : g->members)
-      members.push_back(&m);
-  return members;
-}
-
-// Return the path of each of MEMBERS with links resolved.
-std::vector<std::string> real_paths_of(const std::vector<member_info *> &members)
+// Return the path of each of COPIES with links resolved.
+std::vector<std::string> real_paths_of(const std::vector<file_copy *> &copies)
 {
   std::vector<std::string> real;
-  for (const member_info *m : members)
-    real.push_back(platform::real_path(m->path));
+  for (const file_copy *c : copies)
+    real.push_back(platform::real_path(c->path));
   return real;
 }
 
-// Fill in the packages of MEMBERS, REAL their paths with links resolved,
+// Fill in the packages of COPIES, REAL their paths with links resolved,
 // from OWNERS: by the path as listed first.
-void pick_packages(const std::vector<member_info *> &members, const std::vector<std::string> &real,
+void pick_packages(const std::vector<file_copy *> &copies, const std::vector<std::string> &real,
                    const package_owners &owners)
 {
   auto pick = [](const package_map &owners, const std::string &path, std::string &package) {
@@ -298,45 +293,43 @@ void pick_packages(const std::vector<member_info *> &members, const std::vector<
     if (package.empty() && it != owners.end())
       package = it->second;
   };
-  for (size_t i = 0; i < members.size(); i++) {
-    const std::string &listed = members[i]->path;
+  for (size_t i = 0; i < copies.size(); i++) {
+    const std::string &listed = copies[i]->path;
     for (const std::string *path : {&listed, &real[i]}) {
-      pick(owners.debian, *path, members[i]->package);
-      pick(owners.texlive, *path, members[i]->texlive_package);
+      pick(owners.debian, *path, copies[i]->owner.package);
+      pick(owners.texlive, *path, copies[i]->owner.texlive_package);
     }
   }
 }
 
 } // namespace
 
-package_owners learn_packages(const std::vector<group_info *> &groups, const std::string &dpkg_info,
+package_owners learn_packages(const std::vector<file_copy *> &copies, const std::string &dpkg_info,
                               const std::string &tlpdb, const std::string &root,
                               const name_set &names)
 {
-  // Every member, by its path as listed and by its path with links
+  // Every copy, by its path as listed and by its path with links
   // resolved, each as paths compare here (Windows Kpathsea lower-cases).
-  std::vector<member_info *> members = members_of(groups);
-  std::vector<std::string> real = real_paths_of(members);
+  std::vector<std::string> real = real_paths_of(copies);
   std::unordered_set<std::string> wanted;
-  for (size_t i = 0; i < members.size(); i++) {
-    wanted.insert(path_key(members[i]->path));
+  for (size_t i = 0; i < copies.size(); i++) {
+    wanted.insert(path_key(copies[i]->path));
     wanted.insert(path_key(real[i]));
   }
   package_owners owners;
   owners.debian = debian_owners(wanted, dpkg_info, names, &owners.unread);
   owners.texlive = texlive_owners(wanted, tlpdb, root, names, &owners.unread);
-  pick_packages(members, real, owners);
+  pick_packages(copies, real, owners);
   return owners;
 }
 
-bool learn_packages_from(const std::vector<group_info *> &groups, const package_owners &owners,
+bool learn_packages_from(const std::vector<file_copy *> &copies, const package_owners &owners,
                          const name_set &names)
 {
-  std::vector<member_info *> members = members_of(groups);
-  std::vector<std::string> real = real_paths_of(members);
-  for (size_t i = 0; i < members.size(); i++)
-    if (members[i]->path != real[i] && !named_p(path_key(real[i]), names))
+  std::vector<std::string> real = real_paths_of(copies);
+  for (size_t i = 0; i < copies.size(); i++)
+    if (copies[i]->path != real[i] && !named_p(path_key(real[i]), names))
       return false;
-  pick_packages(members, real, owners);
+  pick_packages(copies, real, owners);
   return true;
 }
