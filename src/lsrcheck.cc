@@ -17,6 +17,7 @@
 #include "databases/databases.h"
 #include "duplicates/duplicates.h"
 #include "explain/explain.h"
+#include "explain/kinds.h"
 #include "latex/latex.h"
 #include "shared/output.h"
 #include "shared/paths.h"

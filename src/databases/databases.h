@@ -10,15 +10,6 @@
 
 #include "databases/health.h"
 
-// One (directory, name) pair of an ls-R, as Kpathsea stores it.
-typedef std::pair<std::string, std::string> lsr_entry;
-
-// Return the entries of the ls-R TEXT found at DB_PATH, exactly as
-// Kpathsea loads them: every line end (LF, CR, CRLF), a line cut at a NUL
-// byte, "./" and "../" directory lines taken relative to the tree, hidden
-// directories and lines before the first directory left out.
-std::vector<lsr_entry> read_lsr(const std::string &text, const std::string &db_path);
-
 // Check every tree on TEXMFDBS against the disk and the configuration, with
 // THREADS threads for the walk (0: one per core).  Never writes anything.
 // Kpathsea must be set up.

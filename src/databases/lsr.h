@@ -9,9 +9,10 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
-#include "databases/databases.h"
+#include "databases/health.h"
 #include "databases/walk.h"
 
 // The entries of the ls-R files: each block's directory once (collapsed,
@@ -72,5 +73,14 @@ struct entry_index {
 
 // Find TREE's ls-R files and read them into TABLE.
 void read_tree_database(tree_health &tree, uint32_t tree_index, db_table &table);
+
+// One (directory, name) pair of an ls-R, as Kpathsea stores it.
+typedef std::pair<std::string, std::string> lsr_entry;
+
+// Return the entries of the ls-R TEXT found at DB_PATH, exactly as
+// Kpathsea loads them: every line end (LF, CR, CRLF), a line cut at a NUL
+// byte, "./" and "../" directory lines taken relative to the tree, hidden
+// directories and lines before the first directory left out.
+std::vector<lsr_entry> read_lsr(const std::string &text, const std::string &db_path);
 
 #endif

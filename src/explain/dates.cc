@@ -1,5 +1,7 @@
 #include "explain/dates.h"
 
+#include "explain/findings.h"
+
 #include <algorithm>
 #include <atomic>
 #include <set>

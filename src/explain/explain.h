@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "copies/copies.h"
+#include "explain/kinds.h"
 #include "grouping/grouping.h"
 
 // Where a member stands: its spelling of the group's name, its tree, and
@@ -50,18 +51,6 @@ struct program_hit {
   std::string path;
   int member = -1; // with hit_member
 };
-
-// The kinds of findings, as bits.
-enum finding_kind : unsigned {
-  finding_differ = 1,        // a loaded copy's bytes differ from one behind it
-  finding_older = 2,         // a loaded copy declares an older date than one behind it
-  finding_unreachable = 4,   // a member none of the programs finds: a note
-  finding_stale = 8,         // a member gone from disk (missing, dangling link)
-  finding_distribution = 16, // a finding whose copies are all the distribution's
-};
-
-// The kinds -fail-on=any stands for: the problems a user can act on.
-const unsigned findings_any = finding_differ | finding_older | finding_stale;
 
 // One finding of a group: its kind, what it is about, for which programs,
 // and whether every copy it involves is the distribution's.  Its text is
@@ -109,24 +98,6 @@ struct explained_report {
 bool explain_duplicates(const check_filter &filter, const std::vector<std::string> &programs,
                         const std::string &latex, explained_report *report, std::string *why);
 
-// Return the member that PROGRAM's search finds next behind member LOADED
-// of G, of the same spelling: the copy it would load if LOADED were
-// removed; or -1.
-int next_copy(const group_info &g, size_t program, size_t loaded);
-
-// Return the findings of all groups of REPORT, as bits: the problems, the
-// unreachable note, and finding_distribution for the distribution's own.
-unsigned report_findings(const explained_report &report);
-
-// Return the name of the finding kind KIND (one bit) as -fail-on and the
-// JSON report give it: "differ", "older", "stale", ...
-const char *finding_kind_name(unsigned kind);
-
-// Add to *BITS the finding kinds named by LIST ("differ,stale", "any") and
-// return true, or set *BAD to the first name that is no kind and return
-// false.
-bool parse_finding_kinds(const std::string &list, unsigned *bits, std::string *bad);
-
 // What the user asked of the explained report.
 struct explain_request {
   std::vector<std::string> programs; // the programs to look up as
@@ -145,8 +116,8 @@ struct explain_request {
 int run_explain(const check_filter &filter, const explain_request &request,
                 const char *program_name);
 
-// Write REPORT as text on OUT: the groups with a problem in full, then the
-// others in full if LIST_ALL, else counted.
+// The report (print.cc).  Write REPORT as text on OUT: the groups with a
+// problem in full, then the others in full if LIST_ALL, else counted.
 void print_explained(const explained_report &report, bool list_all, FILE *out);
 
 // Write REPORT as one JSON document on OUT.

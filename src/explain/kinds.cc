@@ -1,7 +1,8 @@
 // The names of the explained report's finding kinds, as -fail-on takes
 // them.
 
-#include "explain/explain.h"
+#include "explain/kinds.h"
+
 #include "platform/platform.h"
 
 #include <string>

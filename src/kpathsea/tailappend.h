@@ -15,6 +15,10 @@
 // outside a load, goes to the library's own functions.  If the library's
 // bucket formula turns out to differ from the one used here (checked on
 // sample keys before the first append), the layer stands aside.
+//
+// tailappend.cc defines it where Kpathsea is a shared library (Linux);
+// where it is a static one (Windows), load_static.cc defines the same calls
+// as Kpathsea's own appends.
 #ifndef LSRCHECK_TAILAPPEND_H
 #define LSRCHECK_TAILAPPEND_H
 

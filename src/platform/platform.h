@@ -1,10 +1,10 @@
 // What differs between Linux and Windows: files and their names, the
 // environment, loading a library at run time, the named shared-memory
 // object, where an installation and its Ghostscript are found.
-// posix.cc and windows.cc each define all of it, and the parts of
-// kpathsea/binding.h that differ (the named shared-memory object, the
-// directory test, wildcards, the databases' load); the modes call only
-// these.  Names are UTF-8 on both.
+// posix.cc (with posix_libraries.cc and posix_process.cc) and windows.cc
+// (with windows_libraries.cc and windows_process.cc) each define all of it
+// that differs; common.cc what is the same on both.  Names are UTF-8 on
+// both.
 #ifndef LSRCHECK_PLATFORM_H
 #define LSRCHECK_PLATFORM_H
 

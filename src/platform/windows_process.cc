@@ -61,11 +61,18 @@ std::wstring environment_with(const std::vector<std::pair<std::string, std::stri
   return environment;
 }
 
-} // namespace
+// A program started with its standard output on a pipe.
+struct started_program {
+  PROCESS_INFORMATION process{};
+  HANDLE output = nullptr; // the pipe's read end
+};
 
-bool run_program(const std::string &path, const std::vector<std::string> &args,
-                 const std::vector<std::pair<std::string, std::string>> &set, unsigned seconds,
-                 size_t limit, std::string *output, std::string *why)
+// Start the program at PATH with ARGS and the environment variables SET
+// added, standard input and error on NUL, standard output on a pipe, into
+// *STARTED; return false, with *WHY, where it could not be started.
+bool start_program(const std::string &path, const std::vector<std::string> &args,
+                   const std::vector<std::pair<std::string, std::string>> &set,
+                   started_program *started, std::string *why)
 {
   std::wstring line;
   for (const std::string &arg : args)
@@ -86,47 +93,64 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
   start.hStdInput = null;
   start.hStdOutput = write_end;
   start.hStdError = null;
-  PROCESS_INFORMATION process{};
-  BOOL started = CreateProcessW(wide(path).c_str(), &line[0], nullptr, nullptr, TRUE,
-                                CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, &environment[0],
-                                nullptr, &start, &process);
+  BOOL ok = CreateProcessW(wide(path).c_str(), &line[0], nullptr, nullptr, TRUE,
+                           CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, &environment[0],
+                           nullptr, &start, &started->process);
   CloseHandle(write_end);
   if (null != INVALID_HANDLE_VALUE)
     CloseHandle(null);
-  if (!started) {
+  if (!ok) {
     CloseHandle(read_end);
     *why = "could not be started";
     return false;
   }
+  started->output = read_end;
+  return true;
+}
+
+// What the reader of a program's output shares with the waiting thread.
+struct output_reading {
+  HANDLE pipe, process;
+  std::string *text;
+  size_t limit;
+  bool over;
+};
+
+// Read the output of the program of ARG, an output_reading, until it ends
+// or passes its limit, when the program is ended.
+DWORD WINAPI read_output(void *arg)
+{
+  auto *r = static_cast<output_reading *>(arg);
+  char buffer[65536];
+  DWORD n;
+  while (ReadFile(r->pipe, buffer, sizeof buffer, &n, nullptr) && n > 0) {
+    r->text->append(buffer, n);
+    if (r->text->size() > r->limit) {
+      r->over = true;
+      TerminateProcess(r->process, 1);
+      break;
+    }
+  }
+  return 0;
+}
+
+} // namespace
+
+bool run_program(const std::string &path, const std::vector<std::string> &args,
+                 const std::vector<std::pair<std::string, std::string>> &set, unsigned seconds,
+                 size_t limit, std::string *output, std::string *why)
+{
+  started_program started;
+  if (!start_program(path, args, set, &started, why))
+    return false;
   // The output is read on a thread of the system's, so that a program
   // that never ends is still ended on time; one that writes too much is
   // ended by the reader.  (The files it writes cannot be limited here.)
-  struct reading {
-    HANDLE pipe, process;
-    std::string *text;
-    size_t limit;
-    bool over;
-  } r{read_end, process.hProcess, output, limit, false};
-  HANDLE reader = CreateThread(
-      nullptr, 0,
-      [](void *arg) -> DWORD {
-        auto *r = static_cast<reading *>(arg);
-        char buffer[65536];
-        DWORD n;
-        while (ReadFile(r->pipe, buffer, sizeof buffer, &n, nullptr) && n > 0) {
-          r->text->append(buffer, n);
-          if (r->text->size() > r->limit) {
-            r->over = true;
-            TerminateProcess(r->process, 1);
-            break;
-          }
-        }
-        return 0;
-      },
-      &r, 0, nullptr);
-  bool in_time = WaitForSingleObject(process.hProcess, seconds * 1000) == WAIT_OBJECT_0;
+  output_reading r{started.output, started.process.hProcess, output, limit, false};
+  HANDLE reader = CreateThread(nullptr, 0, read_output, &r, 0, nullptr);
+  bool in_time = WaitForSingleObject(started.process.hProcess, seconds * 1000) == WAIT_OBJECT_0;
   if (!in_time)
-    TerminateProcess(process.hProcess, 1);
+    TerminateProcess(started.process.hProcess, 1);
   if (reader != nullptr) {
     // A program it started may hold the pipe open: the read is cancelled.
     if (WaitForSingleObject(reader, 1000) != WAIT_OBJECT_0) {
@@ -135,9 +159,9 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
     }
     CloseHandle(reader);
   }
-  CloseHandle(read_end);
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
+  CloseHandle(started.output);
+  CloseHandle(started.process.hProcess);
+  CloseHandle(started.process.hThread);
   if (r.over)
     *why = "wrote more than " + std::to_string(limit >> 20) + " MiB";
   else if (!in_time)

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "databases/databases.h"
+#include "databases/lsr.h"
 #include "helpers.h"
 #include "kpathsea/binding.h"
 
