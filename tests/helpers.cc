@@ -153,15 +153,47 @@ run_result run_lsrcheck(const std::vector<std::string> &args, const run_options 
   return result;
 }
 
+const std::string lsr_header =
+    "% ls-R -- filename database for kpathsea; do not change this line.\n";
+
+texmf_fixture make_fixture(const std::string &cnf)
+{
+  texmf_fixture t{make_temp_dir(), ""};
+  t.cnf = t.base + "/cnf";
+  std::string text = cnf;
+  for (size_t at = 0; (at = text.find('@', at)) != std::string::npos; at += t.base.size() + 1)
+    text.replace(at, 1, t.base + "/");
+  write_file(t.cnf + "/texmf.cnf", text);
+  return t;
+}
+
+void write_lsr(const std::string &dir, const std::string &listing)
+{
+  write_file(dir + "/ls-R", lsr_header + listing);
+}
+
+void mktexlsr(const std::string &dir)
+{
+  std::string quoted = "'";
+  for (char c : dir)
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  EXPECT_EQ(system(("mktexlsr --quiet " + quoted + "' >/dev/null 2>&1").c_str()), 0) << dir;
+}
+
+run_result run_fixture(const texmf_fixture &t, const std::vector<std::string> &args,
+                       run_options opts)
+{
+  opts.env.emplace_back("TEXMFCNF", t.cnf);
+  for (const char *name : {"TEXMFDBS", "TEXMF", "TEXMFHOME"})
+    opts.unset.push_back(name);
+  return run_lsrcheck(args, opts);
+}
+
 texmf_tree make_tree(const std::string &listing)
 {
-  std::string base = make_temp_dir();
-  texmf_tree tree{base + "/texmf", base + "/cnf"};
-  write_file(tree.root + "/ls-R",
-             "% ls-R -- filename database for kpathsea; do not change this line.\n"
-             + listing);
-  write_file(tree.cnf + "/texmf.cnf",
-             "TEXMF = " + tree.root + "\nTEXMFDBS = " + tree.root + "\n");
+  texmf_fixture t = make_fixture("TEXMF = @texmf\nTEXMFDBS = @texmf\n");
+  texmf_tree tree{t.base + "/texmf", t.cnf};
+  write_lsr(tree.root, listing);
   return tree;
 }
 
@@ -202,8 +234,7 @@ texlive_tree make_texlive_tree()
              "TEXINPUTS = .;$TEXMF/tex/{latex,generic,}//\n");
   for (const std::string &tree : {tl.root + "/texmf-dist", tl.root + "/texmf-var", tl.local}) {
     write_file(tree + "/tex/latex/x.sty", "\\ProvidesPackage{x}[2020/01/01 v1]\n");
-    write_file(tree + "/ls-R", "% ls-R -- filename database for kpathsea; do not change "
-                               "this line.\n./tex/latex:\nx.sty\n");
+    write_lsr(tree, "./tex/latex:\nx.sty\n");
   }
   return tl;
 }

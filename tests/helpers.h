@@ -51,14 +51,43 @@ std::vector<std::string> command_output(const std::string &command);
 // Create directory PATH and its parents.
 void make_dirs(const std::string &path);
 
-// A texmf tree with its ls-R database and a texmf.cnf of its own.
+// The line mktexlsr begins every ls-R with.
+extern const std::string lsr_header;
+
+// A texmf installation made for a test, in a temporary directory removed at
+// exit: trees, their ls-R files, and a texmf.cnf of its own.  The one
+// fixture of the suites: each builds its trees on it.
+struct texmf_fixture {
+  std::string base; // the directory everything lies in
+  std::string cnf;  // the directory of its texmf.cnf
+};
+
+// Make a fixture whose texmf.cnf says CNF, each "@" in it standing for the
+// fixture's directory and a '/'.
+texmf_fixture make_fixture(const std::string &cnf);
+
+// Write the ls-R of the tree DIR (a whole path) by hand: mktexlsr's header,
+// then LISTING (lines of "./dir:" and names).
+void write_lsr(const std::string &dir, const std::string &listing);
+
+// Write the ls-R of the tree DIR (a whole path) with the installed
+// mktexlsr, as an installation's tools write it; the test fails where it
+// fails.
+void mktexlsr(const std::string &dir);
+
+// Run lsrcheck with ARGS on T alone: TEXMFCNF its texmf.cnf; TEXMF,
+// TEXMFDBS and TEXMFHOME of the environment unset.
+run_result run_fixture(const texmf_fixture &t, const std::vector<std::string> &args,
+                       run_options opts = {});
+
+// The fixture with one tree, ROOT, on TEXMF and TEXMFDBS.
 struct texmf_tree {
   std::string root;  // the tree; its ls-R lies here
   std::string cnf;   // directory of the texmf.cnf that points at the tree
 };
 
-// Create a tree whose ls-R holds the header followed by LISTING (lines of
-// "./dir:" and file names).
+// Make a fixture of one tree whose ls-R holds the header followed by
+// LISTING (lines of "./dir:" and file names).
 texmf_tree make_tree(const std::string &listing);
 
 // Run lsrcheck with ARGS on TREE's database only.

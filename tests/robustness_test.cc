@@ -17,8 +17,6 @@
 
 namespace {
 
-const std::string header =
-    "% ls-R -- filename database for kpathsea; do not change this line.\n";
 const std::string bare_report =
     "0 files in your databases.\nSorting ...\nMultiple occurences :\n\nEnd of list.\n\n";
 
@@ -54,7 +52,7 @@ TEST(BadDatabases, MissingEmptyHeaderlessAndDamagedFiles)
 
   // CRLF line ends read like LF ones; a directory line without entries
   // adds nothing.
-  const std::string lf = header + "./a:\nx.sty\n./empty:\n./b:\nx.sty\n";
+  const std::string lf = lsr_header + "./a:\nx.sty\n./empty:\n./b:\nx.sty\n";
   std::string crlf;
   for (char c : lf)
     crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
@@ -67,7 +65,7 @@ TEST(BadDatabases, MissingEmptyHeaderlessAndDamagedFiles)
 
   // Binary garbage after the header: a well-formed report, status 0.
   std::mt19937 random(7);
-  std::string garbage = header;
+  std::string garbage = lsr_header;
   for (int i = 0; i < 200000; i++)
     garbage += static_cast<char>(random() % 256);
   run_result damaged = check_listing(garbage);
@@ -125,14 +123,14 @@ TEST(BadNames, LongNamesHighBytesAndCaseOutsideAscii)
 {
   // Names of 4,096 bytes and more: printed whole, grouped as any other.
   const std::string long_name(5000, 'n');
-  run_result long_names = check_listing(header + "./a:\n" + long_name + "\n./b:\n" + long_name + "\n");
+  run_result long_names = check_listing(lsr_header + "./a:\n" + long_name + "\n./b:\n" + long_name + "\n");
   EXPECT_EQ(long_names.status, 0);
   EXPECT_NE(long_names.out.find("/a/" + long_name + "\n"), std::string::npos);
   EXPECT_NE(long_names.out.find("/b/" + long_name + "\n\n"), std::string::npos);
 
   // Bytes above 127 and invalid UTF-8 are bytes: only ASCII letters fold,
   // so é and É stay apart while \xff\xfe.sty and \xff\xfe.STY group.
-  const std::string listing = header + "./a:\n\xc3\xa9t\xe9.sty\n\xff\xfe.sty\n"
+  const std::string listing = lsr_header + "./a:\n\xc3\xa9t\xe9.sty\n\xff\xfe.sty\n"
                               "./b:\n\xc3\x89T\xe9.sty\n\xc3\xa9t\xe9.sty\n\xff\xfe.STY\n";
   texmf_tree tree = make_tree("");
   write_file(tree.root + "/ls-R", listing);
@@ -149,7 +147,7 @@ TEST(BadNames, LongNamesHighBytesAndCaseOutsideAscii)
 
 TEST(BadNames, OneNameShared100000Times)
 {
-  std::string listing = header;
+  std::string listing = lsr_header;
   for (int i = 0; i < 100000; i++)
     listing += "./d" + std::to_string(i) + ":\nsame.sty\n";
   texmf_tree tree = make_tree("");
@@ -216,7 +214,7 @@ TEST(HostileOutput, ClosedFullAndBrokenStandardStreams)
 
   // A reader that went away: SIGPIPE ends the run as for other tools, or,
   // where it is ignored, status 1 without a word.
-  std::string listing = header;
+  std::string listing = lsr_header;
   for (int dir = 0; dir < 2; dir++) {
     listing += "./d" + std::to_string(dir) + ":\n";
     for (int i = 0; i < 20000; i++)

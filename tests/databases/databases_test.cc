@@ -23,36 +23,18 @@ namespace {
 
 using nlohmann::json;
 
-const std::string header =
-    "% ls-R -- filename database for kpathsea; do not change this line.\n";
-
-// Trees for the check, and a texmf.cnf whose TEXMF and TEXMFDBS name them.
-struct db_trees {
-  std::string base, cnf;
-};
-
-db_trees make_db_trees(const std::string &texmf, const std::string &dbs)
+// A fixture whose TEXMF is TEXMF and whose TEXMFDBS is DBS ('@' for its
+// directory).
+texmf_fixture make_db_fixture(const std::string &texmf, const std::string &dbs)
 {
-  db_trees t{make_temp_dir(), ""};
-  t.cnf = t.base + "/cnf";
-  auto expand = [&](std::string s) {
-    for (size_t at; (at = s.find("@")) != std::string::npos;)
-      s.replace(at, 1, t.base + "/");
-    return s;
-  };
-  write_file(t.cnf + "/texmf.cnf",
-             "TEXMF = " + expand(texmf) + "\nTEXMFDBS = " + expand(dbs) + "\n");
-  return t;
+  return make_fixture("TEXMF = " + texmf + "\nTEXMFDBS = " + dbs + "\n");
 }
 
 // Run -databases (-json unless TEXT) on T's configuration.
-run_result check(const db_trees &t, std::vector<std::string> args = {"-json"})
+run_result check(const texmf_fixture &t, std::vector<std::string> args = {"-json"})
 {
-  run_options opts;
-  opts.env = {{"TEXMFCNF", t.cnf}};
-  opts.unset = {"TEXMFDBS", "TEXMF"};
   args.insert(args.begin(), "-databases");
-  return run_lsrcheck(args, opts);
+  return run_fixture(t, args);
 }
 
 // Return the paths of list KEY of tree I of the JSON report R.
@@ -73,15 +55,10 @@ std::string shell_quote_for_test(const std::string &s)
   return out + "'";
 }
 
-// Run mktexlsr on TREE, quietly.
-void mktexlsr(const std::string &tree)
-{
-  ASSERT_EQ(system(("mktexlsr " + shell_quote_for_test(tree) + " >/dev/null 2>&1").c_str()), 0);
-}
 
 TEST(Databases, EachKindOfStaleMissingAndLeftOutFile)
 {
-  db_trees t = make_db_trees("{!!@a,@b}", "{!!@a,@b}");
+  texmf_fixture t = make_db_fixture("{!!@a,@b}", "{!!@a,@b}");
   const std::string a = t.base + "/a", b = t.base + "/b";
   for (const std::string &tree : {a, b}) {
     write_file(tree + "/tex/latex/p/kept.sty", "");
@@ -148,13 +125,13 @@ TEST(Databases, BrokenOrMissingLsRAndEachConfigurationRule)
   // !! in TEXMF only; extra: holds an ls-R, in TEXMF, not on TEXMFDBS;
   // headerless: !! on TEXMFDBS only, so searched on disk as TEXMF says;
   // empty: the same, but its ls-R is not loaded at all.
-  db_trees t = make_db_trees("{@plain,!!@nolsr,!!@notondbs,@extra,@headerless,@empty}",
-                             "{@plain,!!@nolsr,!!@headerless,!!@empty}");
-  write_file(t.base + "/plain/ls-R", header + "./:\nx\n");
+  texmf_fixture t = make_db_fixture("{@plain,!!@nolsr,!!@notondbs,@extra,@headerless,@empty}",
+                                    "{@plain,!!@nolsr,!!@headerless,!!@empty}");
+  write_file(t.base + "/plain/ls-R", lsr_header + "./:\nx\n");
   write_file(t.base + "/plain/x", "");
   write_file(t.base + "/nolsr/f.sty", "");
-  write_file(t.base + "/notondbs/ls-R", header);
-  write_file(t.base + "/extra/ls-R", header + "./:\nx\n");
+  write_file(t.base + "/notondbs/ls-R", lsr_header);
+  write_file(t.base + "/extra/ls-R", lsr_header + "./:\nx\n");
   write_file(t.base + "/extra/x", "");
   write_file(t.base + "/extra/tex/unlisted.sty", ""); // its ls-R lacks it
   write_file(t.base + "/headerless/ls-R", "./:\nf.sty\nls-R\n");
@@ -212,8 +189,8 @@ TEST(Databases, TheSearchPathsMarkDecidesWhetherAFileTheLsRLacksIsFound)
     const char *texmf, *dbs;
   } cases[] = {{"{!!@t}", "{@t}"}, {"{@t}", "{!!@t}"}, {"{!!@t}", "{!!@t}"}, {"{@t}", "{@t}"}};
   for (const auto &c : cases) {
-    db_trees t = make_db_trees(c.texmf, c.dbs);
-    write_file(t.base + "/t/ls-R", header + "./tex:\nlisted.sty\n");
+    texmf_fixture t = make_db_fixture(c.texmf, c.dbs);
+    write_file(t.base + "/t/ls-R", lsr_header + "./tex:\nlisted.sty\n");
     write_file(t.base + "/t/tex/listed.sty", "");
     write_file(t.base + "/t/tex/unlisted.sty", "");
     std::vector<std::string> found = command_output(
@@ -233,7 +210,7 @@ TEST(Databases, TheSearchPathsMarkDecidesWhetherAFileTheLsRLacksIsFound)
 
 TEST(Databases, HealthyTreesAndNothingWritten)
 {
-  db_trees t = make_db_trees("{!!@a}", "{!!@a}");
+  texmf_fixture t = make_db_fixture("{!!@a}", "{!!@a}");
   write_file(t.base + "/a/tex/x.sty", "x");
   mktexlsr(t.base + "/a");
   std::string before = read_file(t.base + "/a/ls-R");
@@ -257,7 +234,7 @@ std::set<std::string> command_lines(const std::string &command)
 
 TEST(Databases, MissingFilesAgreeWithFindOnAThousandsOfFilesTree)
 {
-  db_trees t = make_db_trees("{!!@big}", "{!!@big}");
+  texmf_fixture t = make_db_fixture("{!!@big}", "{!!@big}");
   const std::string big = t.base + "/big";
   // Hidden directories, and what mktexlsr's version-control rule drops:
   // .svn in a name, a directory named _darcs or ending in it, a name
@@ -273,7 +250,7 @@ TEST(Databases, MissingFilesAgreeWithFindOnAThousandsOfFilesTree)
   symlink("d1", (big + "/tex/alias").c_str());
   symlink("../..", (big + "/tex/d3/up").c_str()); // a loop: listed once, not followed
   symlink("missing", (big + "/tex/d2/broken.tex").c_str());
-  write_file(big + "/ls-R", header);
+  write_file(big + "/ls-R", lsr_header);
 
   // Every file find -L sees (dangling links too), hidden directories left
   // out, is missing or left out.
@@ -307,7 +284,7 @@ TEST(Databases, MissingFilesAgreeWithFindOnAThousandsOfFilesTree)
 
 // The (directory, name) pairs Kpathsea itself loads from the ls-R files of
 // the tree on T's TEXMFDBS, read in a child process.
-std::vector<lsr_entry> kpathsea_pairs(const db_trees &t)
+std::vector<lsr_entry> kpathsea_pairs(const texmf_fixture &t)
 {
   int fds[2];
   if (pipe(fds) != 0)
@@ -345,16 +322,16 @@ TEST(Databases, ReadsEachLsRAsKpathseaLoadsIt)
 {
   // Each case: ls-R, then ls-r ("" for none).
   const std::vector<std::pair<std::string, std::string>> cases = {
-    {header + "./:\n.:\nls-R\n\n./tex:\na.sty\n", ""},
-    {header + "./a:\r\nx.sty\r\ny.sty\rz.sty\r\r\n./b:\nw.sty", ""},
-    {header + "./a:\nnul" + std::string(1, '\0') + "cut.sty\nafter.sty\n", ""},
-    {header + "./.hidden:\nh.sty\n./a/.git:\ng\n./a/.:\nd\n./a/..x/:\nq\n./ok/:\nk.sty\n", ""},
+    {lsr_header + "./:\n.:\nls-R\n\n./tex:\na.sty\n", ""},
+    {lsr_header + "./a:\r\nx.sty\r\ny.sty\rz.sty\r\r\n./b:\nw.sty", ""},
+    {lsr_header + "./a:\nnul" + std::string(1, '\0') + "cut.sty\nafter.sty\n", ""},
+    {lsr_header + "./.hidden:\nh.sty\n./a/.git:\ng\n./a/.:\nd\n./a/..x/:\nq\n./ok/:\nk.sty\n", ""},
     {"before.sty\n./a:\n.\n..\nreal.sty\n../up:\nu.sty\n/abs/dir:\nv.sty\n", ""},
-    {header + "./a:\nx.sty\n./a:\ny.sty\nnot-a-dir:\nsub/name.sty\n", ""},
-    {header + "./a:\nx.sty\n", header + "./b:\ny.sty\n"},
+    {lsr_header + "./a:\nx.sty\n./a:\ny.sty\nnot-a-dir:\nsub/name.sty\n", ""},
+    {lsr_header + "./a:\nx.sty\n", lsr_header + "./b:\ny.sty\n"},
   };
   for (const auto &[upper, lower] : cases) {
-    db_trees t = make_db_trees("{!!@a}", "{!!@a}");
+    texmf_fixture t = make_db_fixture("{!!@a}", "{!!@a}");
     const std::string tree = t.base + "/a";
     write_file(tree + "/ls-R", upper);
     std::vector<lsr_entry> ours = read_lsr(upper, tree + "/ls-R");
@@ -371,17 +348,17 @@ TEST(Databases, ReadsEachLsRAsKpathseaLoadsIt)
 
 TEST(Databases, TreesWithoutFilesOrLsRAndOddBlocks)
 {
-  db_trees t = make_db_trees("{!!@empty,!!@absent,@plain,!!@file,!!@odd,!!@both}",
-                             "{!!@empty,!!@absent,@plain,!!@file,!!@odd,!!@both}");
+  texmf_fixture t = make_db_fixture("{!!@empty,!!@absent,@plain,!!@file,!!@odd,!!@both}",
+                                    "{!!@empty,!!@absent,@plain,!!@file,!!@odd,!!@both}");
   make_dirs(t.base + "/empty/tex");
   write_file(t.base + "/plain/tex/p.sty", "");
   write_file(t.base + "/file", "not a tree");
   write_file(t.base + "/odd/tex/a.sty", "");
-  write_file(t.base + "/odd/ls-R", header + "./:\nls-R\ntex\n./tex:\na.sty\n./tex:\na.sty\n");
+  write_file(t.base + "/odd/ls-R", lsr_header + "./:\nls-R\ntex\n./tex:\na.sty\n./tex:\na.sty\n");
   write_file(t.base + "/both/x/upper.sty", "");
   write_file(t.base + "/both/x/lower.sty", "");
-  write_file(t.base + "/both/ls-R", header + "./:\nls-R\nls-r\nx\n./x:\nupper.sty\n");
-  write_file(t.base + "/both/ls-r", header + "./x:\nlower.sty\n");
+  write_file(t.base + "/both/ls-R", lsr_header + "./:\nls-R\nls-r\nx\n./x:\nupper.sty\n");
+  write_file(t.base + "/both/ls-r", lsr_header + "./x:\nlower.sty\n");
   run_result r = check(t, {});
   const std::string b = t.base;
   for (const std::string &line :
@@ -398,7 +375,7 @@ TEST(Databases, TreesWithoutFilesOrLsRAndOddBlocks)
   EXPECT_EQ(r.status, 4); // the file and the odd blocks
 
   // Stock Debian: an empty or absent !! tree alone is healthy.
-  db_trees stock = make_db_trees("{!!@empty,!!@absent,!!@a}", "{!!@empty,!!@absent,!!@a}");
+  texmf_fixture stock = make_db_fixture("{!!@empty,!!@absent,!!@a}", "{!!@empty,!!@absent,!!@a}");
   make_dirs(stock.base + "/empty");
   write_file(stock.base + "/a/x.sty", "");
   mktexlsr(stock.base + "/a");
@@ -420,7 +397,7 @@ TEST(Databases, EveryMendCommandLeavesItsTreeHealthy)
   // A new file, a gone one, an ls-R without header, trees whose names need
   // quoting; each printed mend line is run by the shell as it stands.
   for (const std::string name : {"plain", "quote me's tree", "tab\there \\ back"}) {
-    db_trees t = make_db_trees("{!!@" + name + "}", "{!!@" + name + "}");
+    texmf_fixture t = make_db_fixture("{!!@" + name + "}", "{!!@" + name + "}");
     const std::string tree = t.base + "/" + name;
     write_file(tree + "/tex/old.sty", "");
     mktexlsr(tree);
@@ -444,7 +421,7 @@ TEST(Databases, EveryMendCommandLeavesItsTreeHealthy)
 
 TEST(Databases, NamesWithControlCharactersAreEscapedAndKeptWholeInJson)
 {
-  db_trees t = make_db_trees("{!!@a}", "{!!@a}");
+  texmf_fixture t = make_db_fixture("{!!@a}", "{!!@a}");
   write_file(t.base + "/a/x.sty", "");
   mktexlsr(t.base + "/a");
   write_file(t.base + "/a/esc\033[31m.sty", "");
@@ -467,10 +444,10 @@ TEST(Unprivileged, UnreadableDirectoryIsReportedAndTheRunGoesOn)
 {
   if (root_p())
     GTEST_SKIP() << "root reads every directory; this case runs as nobody";
-  db_trees t = make_db_trees("{!!@a}", "{!!@a}");
+  texmf_fixture t = make_db_fixture("{!!@a}", "{!!@a}");
   write_file(t.base + "/a/locked/x.sty", "");
   write_file(t.base + "/a/open/y.sty", "");
-  write_file(t.base + "/a/ls-R", header);
+  write_file(t.base + "/a/ls-R", lsr_header);
   chmod((t.base + "/a/locked").c_str(), 0);
   json report = json::parse(check(t).out);
   chmod((t.base + "/a/locked").c_str(), 0755);

@@ -168,7 +168,7 @@ TEST(DiskTest, ReportIsByteIdenticalToThePerEntryCheck)
     listing += name + "\n" + (i % 50 == 0 ? name + "\n" : "");
   }
   write_file(tree.root + "/ls-R",
-             "% ls-R -- filename database for kpathsea; do not change this line.\n" + listing);
+             lsr_header + listing);
 
   for (std::vector<const char *> includes :
        {std::vector<const char *>{}, std::vector<const char *>{"*.sty"},

@@ -24,66 +24,46 @@ namespace {
 using nlohmann::json;
 
 // Two trees, LOCAL before DIST on TEXMF, with search paths in texmf.cnf's
-// style: subdirectory before tree, and one of xelatex's own.
+// style: subdirectory before tree, and one of xelatex's own; and a home
+// tree searched on disk.
 struct explain_trees {
+  texmf_fixture fixture;
   std::string base, local, dist, cnf;
-  std::map<std::string, std::vector<std::string>> listed; // ls-R lines per tree
 };
 
 explain_trees make_explain_trees()
 {
-  explain_trees t;
-  t.base = make_temp_dir();
   // Members list in byte order: the local tree's come first.
-  t.local = t.base + "/1local";
-  t.dist = t.base + "/2dist";
-  t.cnf = t.base + "/cnf";
-  write_file(t.cnf + "/texmf.cnf",
-             "TEXMFLOCAL = " + t.local + "\nTEXMFDIST = " + t.dist + "\n"
-             "TEXMFHOME = " + t.base + "/home\n"
-             "TEXMF = {$TEXMFHOME,!!$TEXMFLOCAL,!!$TEXMFDIST}\n"
-             "TEXMFDBS = {!!$TEXMFLOCAL,!!$TEXMFDIST}\n"
-             "TEXINPUTS = .;$TEXMF/tex/{$progname,generic,}//\n"
-             "TEXINPUTS.latex = .;$TEXMF/tex/{latex,generic,}//\n"
-             "TEXINPUTS.xelatex = .;$TEXMF/tex/{xelatex,latex,generic,}//\n"
-             "TEXINPUTS.pdflatex = .;$TEXMF/tex/{generic,latex,}//\n"
-             "TFMFONTS = .;$TEXMF/fonts/tfm//\nTEXFONTMAPS = .;$TEXMF/fonts/map//\n");
-  return t;
+  texmf_fixture f = make_fixture("TEXMFLOCAL = @1local\nTEXMFDIST = @2dist\n"
+                                 "TEXMFHOME = @home\n"
+                                 "TEXMF = {$TEXMFHOME,!!$TEXMFLOCAL,!!$TEXMFDIST}\n"
+                                 "TEXMFDBS = {!!$TEXMFLOCAL,!!$TEXMFDIST}\n"
+                                 "TEXINPUTS = .;$TEXMF/tex/{$progname,generic,}//\n"
+                                 "TEXINPUTS.latex = .;$TEXMF/tex/{latex,generic,}//\n"
+                                 "TEXINPUTS.xelatex = .;$TEXMF/tex/{xelatex,latex,generic,}//\n"
+                                 "TEXINPUTS.pdflatex = .;$TEXMF/tex/{generic,latex,}//\n"
+                                 "TFMFONTS = .;$TEXMF/fonts/tfm//\nTEXFONTMAPS = .;$TEXMF/fonts/map//\n");
+  return {f, f.base, f.base + "/1local", f.base + "/2dist", f.cnf};
 }
 
-// Put a file of CONTENT at PATH below TREE, listed in its ls-R.
-void add(explain_trees &t, const std::string &tree, const std::string &path,
+// Put a file of CONTENT at PATH below TREE.
+void add(explain_trees &, const std::string &tree, const std::string &path,
          const std::string &content)
 {
   write_file(tree + "/" + path, content);
-  t.listed[tree].push_back(path);
 }
 
-// Write each tree's ls-R from what was added (and LISTED_ONLY entries,
-// listed but not made).
+// Write each tree's ls-R with mktexlsr.
 void write_databases(explain_trees &t)
 {
-  for (const std::string &tree : {t.local, t.dist}) {
-    std::map<std::string, std::vector<std::string>> dirs;
-    for (const std::string &path : t.listed[tree])
-      dirs[path.substr(0, path.rfind('/'))].push_back(path.substr(path.rfind('/') + 1));
-    std::string lsr = "% ls-R -- filename database for kpathsea; do not change this line.\n";
-    for (const auto &[dir, names] : dirs) {
-      lsr += "./" + dir + ":\n";
-      for (const std::string &name : names)
-        lsr += name + "\n";
-    }
-    write_file(tree + "/ls-R", lsr);
-  }
+  for (const std::string &tree : {t.local, t.dist})
+    mktexlsr(tree);
 }
 
 // Run lsrcheck with ARGS on T's trees.
 run_result run_on(const explain_trees &t, std::vector<std::string> args)
 {
-  run_options opts;
-  opts.env = {{"TEXMFCNF", t.cnf}};
-  opts.unset = {"TEXMFDBS", "TEXMF"};
-  return run_lsrcheck(args, opts);
+  return run_fixture(t.fixture, args);
 }
 
 // Return the JSON report's group named NAME.
@@ -202,12 +182,12 @@ TEST(Explain, ContentDeclarationsStaleMembersAndFailOn)
   // Listed but gone, and a dangling link.
   add(t, t.dist, "tex/latex/g/gone.sty", "x\n");
   add(t, t.local, "tex/latex/g/gone.sty", "x\n");
-  unlink((t.dist + "/tex/latex/g/gone.sty").c_str());
   add(t, t.local, "tex/latex/l/link.sty", "");
   add(t, t.dist, "tex/latex/l/link.sty", "y\n");
+  write_databases(t);
+  unlink((t.dist + "/tex/latex/g/gone.sty").c_str());
   unlink((t.local + "/tex/latex/l/link.sty").c_str());
   symlink("nowhere.sty", (t.local + "/tex/latex/l/link.sty").c_str());
-  write_databases(t);
 
   run_result r = run_on(t, {"-explain", "-json"});
   ASSERT_EQ(r.status, 0) << r.err;
@@ -360,15 +340,20 @@ TEST(Explain, PlantedTrapsFailAnyAndNameTheCopyWhileAStockSetIsQuiet)
     const char *tree;    // where the planted copy goes: home, local, or "" for none
     const char *path;    // below it
     std::string content;
+    bool removed;        // the planted copy removed once its ls-R lists it
+    bool swapped;        // the distribution's tex/latex copy older than its tex/generic one
     int status;          // of -fail-on=any
     const char *finding; // the kind that names the planted copy
   } cases[] = {
-    {"stock", "", "", "", 0, ""},
-    {"old copy in TEXMFHOME", "home", "tex/latex/old/trap.sty", older, 3, "older"},
-    {"old copy in TEXMFLOCAL after mktexlsr", "local", "tex/latex/old/trap.sty", older, 3, "older"},
-    {"edited copy with the same date", "home", "tex/latex/mine/trap.sty", edited, 3, "differ"},
-    {"stale entry in a tree of one's own", "local", "tex/latex/gone/trap.sty", "", 3, "stale"},
-    {"latex loads the older copy, pdflatex the newer", "", "", "", 3, "older"},
+    {"stock", "", "", "", false, false, 0, ""},
+    {"old copy in TEXMFHOME", "home", "tex/latex/old/trap.sty", older, false, false, 3, "older"},
+    {"old copy in TEXMFLOCAL after mktexlsr", "local", "tex/latex/old/trap.sty", older, false,
+     false, 3, "older"},
+    {"edited copy with the same date", "home", "tex/latex/mine/trap.sty", edited, false, false,
+     3, "differ"},
+    {"stale entry in a tree of one's own", "local", "tex/latex/gone/trap.sty", "", true, false, 3,
+     "stale"},
+    {"latex loads the older copy, pdflatex the newer", "", "", "", false, true, 3, "older"},
   };
   for (const auto &c : cases) {
     explain_trees t = make_explain_trees();
@@ -378,7 +363,7 @@ TEST(Explain, PlantedTrapsFailAnyAndNameTheCopyWhileAStockSetIsQuiet)
     add(t, t.dist, "tex/latex/base/same.sty", dated);
     add(t, t.local, "tex/latex/base/same.sty", dated);
     std::string planted;
-    if (std::string(c.what).find("pdflatex") != std::string::npos) {
+    if (c.swapped) {
       add(t, t.dist, "tex/generic/trap/trap.sty", older); // behind the latex one for latex
       write_file(t.dist + "/tex/latex/trap/trap.sty", older);
       write_file(t.dist + "/tex/generic/trap/trap.sty", dated);
@@ -391,7 +376,7 @@ TEST(Explain, PlantedTrapsFailAnyAndNameTheCopyWhileAStockSetIsQuiet)
       add(t, t.local, c.path, c.content);
     }
     write_databases(t);
-    if (std::string(c.what).find("stale") != std::string::npos)
+    if (c.removed)
       unlink(planted.c_str());
     run_result r = run_on(t, {"-explain", "-json", "-fail-on=any"});
     EXPECT_EQ(r.status, c.status) << c.what << "\n" << r.err;

@@ -1,10 +1,12 @@
-// The reading of \Provides... declarations against LaTeX itself, on the
+// The reading of \Provides... declarations: table rows of source text with
+// what the reading gives, needing no TeX; and, against LaTeX itself, the
 // constructs where a reading of the text could go wrong: each case is
 // written to a file, LaTeX inputs it with its declarations made to print
 // what they were given, and the reading must give the same date and
 // version, or none where LaTeX carries out none.
 
 #include <gtest/gtest.h>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +15,54 @@
 #include "helpers.h"
 
 namespace {
+
+TEST(Declarations, RowsOfSourceTextNeedNoTex)
+{
+  struct {
+    const char *what;
+    std::string text;
+    std::map<std::string, std::string> inputs; // the files an \input finds, by name
+    std::string date, version;                 // "" for no date read
+    bool unfollowed;                           // an \input could not be read
+  } cases[] = {
+    {"plain", "\\ProvidesPackage{t}[2020/01/02 v1.2 plain]\n", {}, "2020/01/02", "v1.2", false},
+    {"a file", "\\ProvidesFile{t.sty}[2020-03-04 v3]\n", {}, "2020-03-04", "v3", false},
+    // LaTeX records a package's declaration under the name it was loaded
+    // by, whatever name it gives; a file's under the name it gives.
+    {"a package of another name", "\\ProvidesPackage{other}[2020/01/01 v1]\n", {},
+     "2020/01/01", "v1", false},
+    {"a file of another name", "\\ProvidesFile{other.sty}[2020/01/01 v1]\n", {}, "", "",
+     false},
+    {"no optional argument", "\\ProvidesPackage{t}\n\\def\\x{}\n", {}, "", "", false},
+    {"a version without a date", "\\ProvidesPackage{t}[v2.0 no date]\n", {}, "", "v2.0",
+     false},
+    {"commented out, then real", "%\\ProvidesPackage{t}[2001/01/01 v0]\n"
+     "\\ProvidesPackage{t}[2021/01/01 v1]\n", {}, "2021/01/01", "v1", false},
+    {"after \\endinput", "\\endinput\n\\ProvidesPackage{t}[2021/01/01 v1]\n", {}, "", "", false},
+    {"\\iffalse skipped", "\\iffalse\\ProvidesPackage{t}[2001/01/01 v0]\\fi\n"
+     "\\ProvidesPackage{t}[2021/01/01 v1]\n", {}, "2021/01/01", "v1", false},
+    {"macros for date and version", "\\def\\filedate{2022/02/02}\\def\\fileversion{v9}\n"
+     "\\ProvidesPackage{t}[\\filedate\\space\\fileversion\\space x]\n", {}, "2022/02/02",
+     "v9", false},
+    {"expl3's form", "\\ProvidesExplPackage{t}{2023/03/03}{4.5}{desc}\n", {}, "2023/03/03",
+     "v4.5", false},
+    {"declared in a file it inputs", "\\input{t-decl.tex}\n",
+     {{"t-decl.tex", "\\ProvidesPackage{t}[2019/09/09 v7]\n"}}, "2019/09/09", "v7", false},
+    {"an input that cannot be read comes first", "\\input{gone.tex}\n"
+     "\\ProvidesPackage{t}[2019/09/09 v7]\n", {}, "", "", true},
+  };
+  for (const auto &c : cases) {
+    input_finder find = [&c](const std::string &name, std::string *text) {
+      auto it = c.inputs.find(name);
+      return it != c.inputs.end() && !(*text = it->second).empty();
+    };
+    bool unfollowed = false;
+    auto [date, version] = provides_declaration(c.text, find, &unfollowed, "t.sty");
+    EXPECT_EQ(date, c.date) << c.what;
+    EXPECT_EQ(version, c.version) << c.what;
+    EXPECT_EQ(unfollowed, c.unfollowed) << c.what;
+  }
+}
 
 // What LaTeX's declarations were given, printed by a harness of the test's
 // own: a declaration reports its optional argument and ends the run.

@@ -266,6 +266,36 @@ def explain_against_kpsewhich(base, root):
     print("-explain: %d lookups as kpsewhich.exe makes them" % compared)
 
 
+def one_copy_spelled_twice(base, root):
+    """Two programs that find one copy outside every tree, through search
+    paths that spell its directory in other cases, find one member: names
+    compare without regard to case on Windows."""
+    trees = (os.path.join(base, "texmf-local"), os.path.join(root, "texmf-dist"))
+    for path in [base + "/Outside/spelt.sty"] + [t + "/tex/latex/spelt/spelt.sty" for t in trees]:
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w") as out:
+            out.write("% " + path + "\n")
+    for tree in trees:
+        subprocess.run(["mktexlsr", tree], check=True, capture_output=True)
+    env = wine_env("")
+    outside = windows_path(base + "/Outside")
+    # Kpathsea keeps a directory's listing under its element, compared
+    # without regard to case: the elements differ in more than case.
+    env["TEXINPUTS_latex"] = ".;" + outside + "//;$TEXMF/tex//"
+    env["TEXINPUTS_pdflatex"] = ".;" + outside.upper() + ";$TEXMF/tex//"
+    exe = os.path.join(root, "bin", "windows", "lsrcheck.exe")
+    status, out, err = run(["wine", exe, "-explain", "-json", "-progname=latex",
+                            "-progname=pdflatex", "-file=spelt.sty"], env=env, cwd=base)
+    check(status == 0, "one copy spelled twice: status %d %s" % (status, err))
+    groups = json.loads(out)["groups"] if status == 0 else []
+    members = groups[0]["members"] if groups else []
+    spelt = [l.get("path", "") for l in groups[0]["lookups"]] if groups else []
+    check(len(spelt) == 2 and spelt[0] != spelt[1] and normal(spelt[0]) == normal(spelt[1]),
+          "the two programs spell the copy they load differently: %r" % spelt)
+    check(len(members) == 3 and members[0]["loaded_by"] == ["latex", "pdflatex"],
+          "the copy both programs load is one member: %r" % members)
+
+
 def databases_against_linux(base, root):
     """-databases finds what the Linux build finds over the same trees."""
     exe = os.path.join(root, "bin", "windows", "lsrcheck.exe")
@@ -343,6 +373,7 @@ def main():
             explain_against_kpsewhich(base, root)
             if LINUX:
                 databases_against_linux(base, root)
+            one_copy_spelled_twice(base, root)
         finally:
             shutil.rmtree(home, ignore_errors=True)
     finally:
