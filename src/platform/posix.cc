@@ -3,6 +3,7 @@
 // shm_open.
 
 #include "platform/platform.h"
+#include "platform/posix_running.h"
 
 #include <algorithm>
 #include <atomic>
@@ -29,6 +30,7 @@
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/utsname.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -318,12 +320,65 @@ std::vector<std::pair<pid_t, int>> children;
 // The lookups' empty directory while it exists, for the signal handler.
 char lookup_directory[4096];
 
-// On a signal that ends the run: remove the lookups' directory, then end
-// as the signal would have.
+// Remove what lies below the directory open as DIR, then close it: the
+// files and directories a program made there (none deeper than DEPTH
+// levels more).  Only calls a signal handler may make.
+void remove_below(int dir, int depth)
+{
+  // One buffer a level: a handler may not allocate.
+  static char buffers[8][4096];
+  if (dir < 0)
+    return;
+  for (int pass = 0; pass < 4 && depth < 8; pass++) {
+    bool removed = false;
+    lseek(dir, 0, SEEK_SET);
+    long n;
+    while ((n = syscall(SYS_getdents64, dir, buffers[depth], sizeof buffers[depth])) > 0) {
+      for (long at = 0; at < n;) {
+        struct entry {
+          uint64_t ino;
+          int64_t off;
+          unsigned short reclen;
+          unsigned char type;
+          char name[1];
+        };
+        const entry *e = reinterpret_cast<const entry *>(buffers[depth] + at);
+        at += e->reclen;
+        if (strcmp(e->name, ".") == 0 || strcmp(e->name, "..") == 0)
+          continue;
+        if (unlinkat(dir, e->name, 0) == 0) {
+          removed = true;
+          continue;
+        }
+        int below = openat(dir, e->name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (below >= 0) {
+          remove_below(below, depth + 1);
+          removed = unlinkat(dir, e->name, AT_REMOVEDIR) == 0 || removed;
+        }
+      }
+    }
+    if (!removed)
+      break;
+  }
+  close(dir);
+}
+
+// Remove the lookups' directory and whatever is in it.
+void remove_lookup_directory()
+{
+  if (lookup_directory[0] == '\0')
+    return;
+  remove_below(open(lookup_directory, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), 0);
+  rmdir(lookup_directory);
+}
+
+// On a signal that ends the run: end the programs it runs (LaTeX), remove
+// the lookups' directory with what they left in it, then end as the signal
+// would have.
 void remove_lookup_directory_and_die(int sig)
 {
-  if (lookup_directory[0] != '\0')
-    rmdir(lookup_directory);
+  end_running_programs();
+  remove_lookup_directory();
   signal(sig, SIG_DFL);
   raise(sig);
 }
@@ -383,8 +438,7 @@ bool in_empty_directory(const std::function<void()> &fn, std::string *why)
         (void)!chdir("/");
       if (back >= 0)
         close(back);
-      if (lookup_directory[0] != '\0')
-        rmdir(lookup_directory);
+      remove_lookup_directory();
       lookup_directory[0] = '\0';
       for (size_t i = 0; i < 4; i++)
         sigaction(ending_signals[i], &saved[i], nullptr);

@@ -2,6 +2,7 @@
 // limit, and the files it leaves behind removed.
 
 #include "platform/platform.h"
+#include "platform/posix_running.h"
 
 #include <cerrno>
 #include <chrono>
@@ -15,12 +16,17 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <atomic>
 #include <utility>
 #include <vector>
 
 namespace platform {
 
 namespace {
+
+// The programs running now, by their process groups: a slot each, so that
+// a signal handler can read them.
+std::atomic<pid_t> running[64];
 
 // Return this process's environment with SET added or replacing, as
 // execve takes it: built before the fork, so that the child between fork
@@ -93,6 +99,26 @@ bool collect_output(int fd, unsigned seconds, size_t limit, std::string *output,
 
 } // namespace
 
+void note_running(pid_t pid, bool now)
+{
+  for (std::atomic<pid_t> &slot : running) {
+    pid_t expected = now ? 0 : pid;
+    if (slot.compare_exchange_strong(expected, now ? pid : 0))
+      return;
+  }
+}
+
+void end_running_programs()
+{
+  for (std::atomic<pid_t> &slot : running) {
+    pid_t pid = slot.load();
+    if (pid > 0) {
+      kill(-pid, SIGKILL);
+      kill(pid, SIGKILL);
+    }
+  }
+}
+
 bool run_program(const std::string &path, const std::vector<std::string> &args,
                  const std::vector<std::pair<std::string, std::string>> &set, unsigned seconds,
                  size_t limit, std::string *output, std::string *why)
@@ -119,6 +145,7 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
     close(fds[0]);
     return false;
   }
+  note_running(child, true);
   bool over = false, in_time;
   {
     owned_file reading(fds[0]);
@@ -129,6 +156,7 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
+  note_running(child, false);
   if (!in_time) {
     *why = "did not end within " + std::to_string(seconds) + " seconds";
     return false;

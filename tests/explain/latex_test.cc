@@ -117,6 +117,28 @@ TEST(ExplainLatex, ALatexThatNeverEndsOrFloodsIsEndedAndNoVerdict)
   }
 }
 
+// A signal that ends the report while LaTeX runs ends LaTeX too, and the
+// lookups' directory goes with what LaTeX wrote in it.
+TEST(ExplainLatex, ASignalDuringALatexRunLeavesNothingBehind)
+{
+  if (command_output("command -v latex").empty())
+    GTEST_SKIP() << "latex is not installed";
+  for (const char *sig : {"INT", "TERM", "HUP"}) {
+    std::string home = make_temp_dir(), tmp = make_temp_dir();
+    write_file(home + "/a/tex/latex/t/lsrhang.sty",
+               "\\ProvidesPackage{lsrhang}[2019/01/01 v1]\\def\\loop{\\loop}\\loop\n");
+    write_file(home + "/b/tex/latex/t/lsrhang.sty", "\\ProvidesPackage{lsrhang}[2022/02/02 v2]\n");
+    std::string command = "cd / && TMPDIR='" + tmp + "' HOME='" + home + "' TEXMFHOME='{" + home +
+                          "/a," + home + "/b}' timeout -s " + sig + " 2 " + LSRCHECK_BINARY +
+                          " -explain -file=lsrhang.sty >/dev/null 2>&1; sleep 0.2; "
+                          "for p in $(pgrep -x latex); do readlink /proc/$p/cwd; done | "
+                          "grep -F '" + tmp + "' || true";
+    std::vector<std::string> running = command_output(command);
+    EXPECT_EQ(running, std::vector<std::string>()) << sig << ": a LaTeX left running";
+    EXPECT_EQ(command_output("ls -A " + tmp), std::vector<std::string>()) << sig;
+  }
+}
+
 // Kpathsea would build a missing font or format for LaTeX and keep it in
 // the user's or the system's trees, where it then shadows the
 // installation's own: the runs make nothing of the kind.
