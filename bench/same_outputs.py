@@ -181,11 +181,13 @@ def cases(base):
     yield "accept", ["-explain", "-accept=" + accepted], dict(planted, ACCEPTED=accepted)
 
 
-def run(program, args, env, cwd):
+def run(program_dir, args, env, cwd):
+    """Run the lsrcheck in PROGRAM_DIR as a user runs it: by its name, found
+    on PATH (Kpathsea finds the program's own directory that way)."""
     full = dict(os.environ)
     full.update(env)
-    p = subprocess.run(["lsrcheck"] + args, executable=program, env=full, cwd=cwd,
-                       capture_output=True, timeout=600)
+    full["PATH"] = program_dir + os.pathsep + os.environ.get("PATH", "")
+    p = subprocess.run(["lsrcheck"] + args, env=full, cwd=cwd, capture_output=True, timeout=600)
     return p.returncode, p.stdout, p.stderr
 
 
@@ -204,7 +206,12 @@ def main():
     base = tempfile.mkdtemp(prefix="lsrcheck-same-")
     empty = base + "/empty"
     os.makedirs(empty)
-    differ = total = 0
+    # Each build as "lsrcheck" in a directory of its own.
+    for name, program in (("old", old), ("new", new)):
+        os.makedirs(base + "/" + name)
+        os.symlink(program, base + "/" + name + "/lsrcheck")
+    old, new = base + "/old", base + "/new"
+    differ = total = failed = 0
     try:
         for name, args, env in cases(base):
             if "ACCEPTED" in env:
@@ -212,6 +219,7 @@ def main():
                 write(env["ACCEPTED"], out.decode("utf-8", "replace"))
             total += 1
             a, b = run(old, args, env, empty), run(new, args, env, empty)
+            failed += a[0] == b[0] == 1
             for what, x, y in (("status", a[0], b[0]), ("stdout", a[1], b[1]),
                                ("stderr", a[2], b[2])):
                 if x != y:
@@ -224,7 +232,7 @@ def main():
             shutil.rmtree(base, ignore_errors=True)
         else:
             print("kept " + base)
-    print("%d cases, %d differ" % (total, differ))
+    print("%d cases, %d differ, %d ended with status 1 in both" % (total, differ, failed))
     return 1 if differ else 0
 
 
