@@ -183,7 +183,8 @@ void mktexlsr(const std::string &dir)
 run_result run_fixture(const texmf_fixture &t, const std::vector<std::string> &args,
                        run_options opts)
 {
-  opts.env.emplace_back("TEXMFCNF", t.cnf);
+  // Set first, so that a TEXMFCNF of the caller's own wins.
+  opts.env.insert(opts.env.begin(), {"TEXMFCNF", t.cnf});
   for (const char *name : {"TEXMFDBS", "TEXMF", "TEXMFHOME"})
     opts.unset.push_back(name);
   return run_lsrcheck(args, opts);

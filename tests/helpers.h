@@ -76,7 +76,8 @@ void write_lsr(const std::string &dir, const std::string &listing);
 void mktexlsr(const std::string &dir);
 
 // Run lsrcheck with ARGS on T alone: TEXMFCNF its texmf.cnf; TEXMF,
-// TEXMFDBS and TEXMFHOME of the environment unset.
+// TEXMFDBS and TEXMFHOME of the environment unset; OPTS may name another
+// TEXMFCNF.
 run_result run_fixture(const texmf_fixture &t, const std::vector<std::string> &args,
                        run_options opts = {});
 

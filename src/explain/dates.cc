@@ -44,22 +44,21 @@ bool ask_latex_for_dates(explained_report &report, const std::string &latex,
       continue;
     std::set<size_t> deciding;
     for (size_t p = 0; p < report.programs.size(); p++)
-      for (size_t l = 0; l < g.members.size(); l++)
-        if (std::count(g.members[l].use.loaded_by.begin(), g.members[l].use.loaded_by.end(), p) >
-            0) {
-          deciding.insert(l);
-          int next = next_copy(g, p, l);
+      for (size_t s = 0; s < g.spellings.size(); s++)
+        if (g.searches[p][s].loads >= 0) {
+          deciding.insert(g.searches[p][s].loads);
+          int next = next_copy(g, p, s);
           if (next >= 0)
             deciding.insert(next);
         }
     for (size_t i : deciding) {
       member_info &m = g.members[i];
-      if (m.copy.file.state != file_ok || m.place.spelling != 0)
+      if (m.copy.file.state != file_ok)
         continue;
       if (latex.empty())
         m.copy.declaration.latex_why = unavailable;
       else
-        asks.emplace_back(&m, &g.name);
+        asks.emplace_back(&m, &g.spellings[m.place.spelling]);
       asked = true;
     }
   }

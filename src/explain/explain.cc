@@ -155,15 +155,23 @@ void record_hits(explained_report &report, const lookup_list &lookups,
             h.kind = suffix_added_p(format, g.name, base) ? hit_suffix_added : hit_alias;
         }
       }
-      if (first >= 0 && g.members[first].place.spelling == l.spelling)
-        g.members[first].use.loaded_by.push_back(p);
+      // The first hit may be a copy of another spelling: in a tree
+      // searched on disk Kpathsea matches a name in another case where a
+      // directory lacks it in this one.
+      name_search &search = g.searches[p][l.spelling];
+      search.loads = first;
       for (const std::string &hit : found) {
         int m = member_index(members, hit);
-        if (m >= 0 &&
-            (g.members[m].use.reached_by.empty() || g.members[m].use.reached_by.back() != p))
-          g.members[m].use.reached_by.push_back(p);
-        if (m >= 0 && !has_p(g.found[p], m))
-          g.found[p].push_back(m);
+        if (m < 0)
+          continue;
+        program_use &use = g.members[m].use;
+        if (use.reached_by.empty() || use.reached_by.back() != p)
+          use.reached_by.push_back(p);
+        if (!has_p(search.finds, m))
+          search.finds.push_back(m);
+        // Kpathsea reads every texmf.cnf it finds, not only the first.
+        if ((m == first || g.all_read) && !has_p(use.loaded_by, p))
+          use.loaded_by.push_back(p);
       }
     }
 }
@@ -295,7 +303,7 @@ lookup_list add_groups(explained_report &report, duplicate_groups &found, const 
   for (std::vector<std::string> &paths : found.groups) {
     group_info &g = report.groups.emplace_back();
     g.hits.resize(report.programs.size());
-    g.found.resize(report.programs.size());
+    g.searches.resize(report.programs.size());
     for (std::string &path : paths) {
       member_info &m = g.members.emplace_back();
       m.copy.path = std::move(path);
@@ -310,6 +318,8 @@ lookup_list add_groups(explained_report &report, duplicate_groups &found, const 
         g.spellings.push_back(spelling);
     }
     g.name = g.spellings[0];
+    for (std::vector<name_search> &searches : g.searches)
+      searches.resize(g.spellings.size());
     size_t group = report.groups.size() - 1;
     for (size_t s = 0; s < g.spellings.size(); s++) {
       int format;
@@ -317,6 +327,7 @@ lookup_list add_groups(explained_report &report, duplicate_groups &found, const 
       if (s == 0) {
         g.format = format_name(format);
         g.format_number = format;
+        g.all_read = format == format_named("cnf");
       }
     }
   }

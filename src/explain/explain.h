@@ -52,6 +52,12 @@ struct program_hit {
   int member = -1; // with hit_member
 };
 
+// What one program's search finds for one spelling of a group's name.
+struct name_search {
+  int loads = -1;            // the member its first hit is, or -1
+  std::vector<size_t> finds; // the members it finds, in search order
+};
+
 // One finding of a group: its kind, what it is about, for which programs,
 // and whether every copy it involves is the distribution's.  Its text is
 // made where it is printed.
@@ -59,6 +65,8 @@ struct finding {
   unsigned kind = 0;
   size_t subject = 0;          // the loaded copy (differ, older), the gone one (stale)
   std::vector<size_t> others;  // the copies behind it that differ; the next copy (older)
+  std::string looked_up;       // the name the programs looked up, where it is not the loaded
+                               // copy's own (Kpathsea matched it in another case)
   bool distribution = false;
   std::vector<size_t> programs;
   std::vector<size_t> members; // every member it involves, in order
@@ -72,7 +80,8 @@ struct group_info {
   int format_number = -1;        // Kpathsea's number of FORMAT
   std::vector<program_hit> hits; // one per program, for NAME
   std::vector<member_info> members;
-  std::vector<std::vector<size_t>> found; // per program, the members its search finds, in order
+  std::vector<std::vector<name_search>> searches; // per program, per spelling
+  bool all_read = false;     // every copy a program finds is read (texmf.cnf)
   std::vector<finding> findings;
   unsigned problems = 0;     // kinds of the findings that are neither the distribution's nor accepted
   unsigned accepted = 0;     // kinds of the accepted findings

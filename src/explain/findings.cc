@@ -37,7 +37,10 @@ void number_in_search_order(group_info &g)
   std::vector<size_t> order;
   for (const program_hit &h : g.hits)
     if (h.kind == hit_member) {
-      order = g.found[&h - g.hits.data()];
+      for (const name_search &search : g.searches[&h - g.hits.data()])
+        for (size_t m : search.finds)
+          if (!has_p(order, m))
+            order.push_back(m);
       break;
     }
   for (size_t i = 0; i < g.members.size(); i++)
@@ -53,9 +56,13 @@ void number_in_search_order(group_info &g)
   for (program_hit &h : g.hits)
     if (h.member >= 0)
       h.member = static_cast<int>(place[h.member]);
-  for (std::vector<size_t> &found : g.found)
-    for (size_t &m : found)
-      m = place[m];
+  for (std::vector<name_search> &searches : g.searches)
+    for (name_search &search : searches) {
+      if (search.loads >= 0)
+        search.loads = static_cast<int>(place[search.loads]);
+      for (size_t &m : search.finds)
+        m = place[m];
+    }
   std::map<int, int> marks;
   for (member_info &m : g.members)
     if (m.copy.file.mark >= 0)
@@ -69,16 +76,17 @@ void find_findings(group_info &g, size_t programs)
   g.unreachable = false;
   // A finding is one for all its programs: the same kind about the same
   // copies.
-  std::map<std::tuple<unsigned, size_t, std::vector<size_t>>, size_t> seen;
+  std::map<std::tuple<unsigned, size_t, std::vector<size_t>, std::string>, size_t> seen;
   auto add = [&](unsigned kind, size_t subject, const std::vector<size_t> &others,
-                 size_t program) {
+                 size_t program, const std::string &looked_up) {
     auto [it, added] =
-        seen.emplace(std::make_tuple(kind, subject, others), g.findings.size());
+        seen.emplace(std::make_tuple(kind, subject, others, looked_up), g.findings.size());
     if (added) {
       finding f;
       f.kind = kind;
       f.subject = subject;
       f.others = others;
+      f.looked_up = looked_up;
       f.distribution = true;
       f.members = others;
       f.members.push_back(subject);
@@ -103,38 +111,41 @@ void find_findings(group_info &g, size_t programs)
                     m.copy.file.mark != g.members[shown_loaded].copy.file.mark;
 
   for (size_t p = 0; p < programs; p++)
-    for (size_t l = 0; l < g.members.size(); l++) {
-      const member_info &loaded = g.members[l];
-      if (!has_p(loaded.use.loaded_by, p))
-        continue;
-      std::vector<size_t> differing;
-      for (size_t h = 0; h < g.members.size(); h++) {
-        const member_info &hidden = g.members[h];
-        if (h != l && hidden.place.spelling == loaded.place.spelling &&
-            has_p(hidden.use.reached_by, p) && loaded.copy.file.mark >= 0 &&
-            hidden.copy.file.mark >= 0 && hidden.copy.file.mark != loaded.copy.file.mark)
-          differing.push_back(h);
+    for (size_t l = 0; l < g.members.size(); l++)
+      for (size_t s = 0; s < g.spellings.size(); s++) {
+        const name_search &search = g.searches[p][s];
+        if (search.loads != static_cast<int>(l) || g.all_read)
+          continue;
+        const member_info &loaded = g.members[l];
+        // Kpathsea may have matched the name in another case.
+        std::string looked_up = s == loaded.place.spelling ? "" : g.spellings[s];
+        std::vector<size_t> differing;
+        for (size_t h = 0; h < g.members.size(); h++) {
+          const member_info &hidden = g.members[h];
+          if (h != l && has_p(search.finds, h) && loaded.copy.file.mark >= 0 &&
+              hidden.copy.file.mark >= 0 && hidden.copy.file.mark != loaded.copy.file.mark)
+            differing.push_back(h);
+        }
+        if (!differing.empty())
+          add(finding_differ, l, differing, p, looked_up);
+        // Older only than the copy that would take its place: a copy
+        // further back may be newer still, but removing this one would not
+        // bring it.
+        int next = next_copy(g, p, s);
+        if (next < 0)
+          continue;
+        const declaration_facts &mine = loaded.copy.declaration,
+                                &behind = g.members[next].copy.declaration;
+        if (loaded.copy.file.mark != g.members[next].copy.file.mark && !mine.date.empty() &&
+            !behind.date.empty() && date_key(mine.date) < date_key(behind.date))
+          add(finding_older, l, {static_cast<size_t>(next)}, p, looked_up);
       }
-      if (!differing.empty())
-        add(finding_differ, l, differing, p);
-      // Older only than the copy that would take its place: a copy
-      // further back may be newer still, but removing this one would not
-      // bring it.
-      int next = next_copy(g, p, l);
-      if (next < 0)
-        continue;
-      const declaration_facts &mine = loaded.copy.declaration,
-                              &behind = g.members[next].copy.declaration;
-      if (loaded.copy.file.mark != g.members[next].copy.file.mark && !mine.date.empty() &&
-          !behind.date.empty() && date_key(mine.date) < date_key(behind.date))
-        add(finding_older, l, {static_cast<size_t>(next)}, p);
-    }
   g.unread = std::all_of(g.hits.begin(), g.hits.end(),
                          [](const program_hit &h) { return h.kind == hit_not_read; });
   for (size_t i = 0; i < g.members.size(); i++) {
     const member_info &m = g.members[i];
     if (m.copy.file.state == file_missing || m.copy.file.state == file_dangling)
-      add(finding_stale, i, {}, SIZE_MAX);
+      add(finding_stale, i, {}, SIZE_MAX, "");
     else if (m.copy.file.state == file_ok && m.use.reached_by.empty() && !g.unread)
       g.unreachable = true;
   }
@@ -180,14 +191,13 @@ bool distribution_p(const member_info &m)
          m.place.tree == "TEXMFSYSVAR" || m.place.tree == "TEXMFSYSCONFIG";
 }
 
-int next_copy(const group_info &g, size_t program, size_t loaded)
+int next_copy(const group_info &g, size_t program, size_t spelling)
 {
-  const std::vector<size_t> &found = g.found[program];
-  auto at = std::find(found.begin(), found.end(), loaded);
-  for (; at != found.end(); ++at)
-    if (*at != loaded && g.members[*at].place.spelling == g.members[loaded].place.spelling)
-      return static_cast<int>(*at);
-  return -1;
+  const name_search &search = g.searches[program][spelling];
+  auto at = std::find(search.finds.begin(), search.finds.end(), search.loads);
+  if (search.loads < 0 || at == search.finds.end() || ++at == search.finds.end())
+    return -1;
+  return static_cast<int>(*at);
 }
 
 unsigned report_findings(const explained_report &report)

@@ -38,10 +38,10 @@ void same_facts_for_same_bytes(group_info &g);
 // package owns it, or the distribution's tools made it in its own trees.
 bool distribution_p(const member_info &m);
 
-// Return the member that PROGRAM's search finds next behind member LOADED
-// of G, of the same spelling: the copy it would load if LOADED were
-// removed; or -1.
-int next_copy(const group_info &g, size_t program, size_t loaded);
+// Return the member that PROGRAM's search for spelling SPELLING of G's
+// name finds next behind the one it loads: the copy it would load if that
+// one were removed; or -1.
+int next_copy(const group_info &g, size_t program, size_t spelling);
 
 // Return the findings of all groups of REPORT, as bits: the problems, the
 // unreachable note, and finding_distribution for the distribution's own.

@@ -65,19 +65,27 @@ std::string reader_dates_note(const member_info &loaded, const member_info &next
   return "";
 }
 
+// Return, for a finding whose loaded copy Kpathsea matched in another case
+// than the name looked up, what was looked up; else "".
+std::string looked_up_text(const finding &f)
+{
+  return f.looked_up.empty() ? ""
+                             : ", found for the name " + escaped(f.looked_up) + " in another case,";
+}
+
 // Return what finding F of G is, naming the members as [N].
 std::string finding_text(const group_info &g, const finding &f)
 {
   std::string text;
   switch (f.kind) {
   case finding_differ:
-    text = "the loaded copy " + member_ref(f.subject) + " differs from ";
+    text = "the loaded copy " + member_ref(f.subject) + looked_up_text(f) + " differs from ";
     for (size_t i = 0; i < f.others.size(); i++)
       text += (i > 0 ? ", " : "") + member_ref(f.others[i]);
     return text + ", found behind it";
   case finding_older: {
     const member_info &loaded = g.members[f.subject], &next = g.members[f.others[0]];
-    return "the loaded copy " + member_ref(f.subject) + " declares " +
+    return "the loaded copy " + member_ref(f.subject) + looked_up_text(f) + " declares " +
            loaded.copy.declaration.date + ", older than the copy behind it, " +
            member_ref(f.others[0]) + " (" + next.copy.declaration.date + "): removing " +
            member_ref(f.subject) + " would load " + member_ref(f.others[0]) +
@@ -121,17 +129,26 @@ summary_counts count_findings(const explained_report &r)
   return c;
 }
 
-// Write the text of one program's first hit H on OUT, with the format it
-// was looked up in where that is not the group's FORMAT.
-void print_hit(const program_hit &h, const std::string &program, const std::string &format,
-               FILE *out)
+// Write the text of program P's first hit in group G on OUT, with the
+// format it was looked up in where that is not the group's.
+void print_hit(const explained_report &r, const group_info &g, size_t p, FILE *out)
 {
+  const program_hit &h = g.hits[p];
   if (h.kind == hit_not_read)
     return; // said for all such programs in one line
-  fprintf(out, "  %-12s ", program.c_str());
+  fprintf(out, "  %-12s ", r.programs[p].c_str());
   std::string path = escaped(h.path);
   switch (h.kind) {
-  case hit_member: fprintf(out, "loads [%d]", h.member + 1); break;
+  case hit_member:
+    if (!g.all_read) {
+      fprintf(out, "loads [%d]", h.member + 1);
+      break;
+    }
+    fputs("loads", out);
+    for (size_t m : g.searches[p][0].finds)
+      fprintf(out, "%s [%zu]", m == g.searches[p][0].finds[0] ? "" : ",", m + 1);
+    fputs(" (each texmf.cnf it finds; the first to set a variable wins)", out);
+    break;
   case hit_suffix_added:
     fprintf(out, "loads %s (the name with a suffix added)", path.c_str());
     break;
@@ -143,7 +160,7 @@ void print_hit(const program_hit &h, const std::string &program, const std::stri
   }
   // A program that reads the name in a format of its own (dvips's
   // config.* as 'dvips config') says so: that is the format to look it up in.
-  if (!h.format.empty() && h.format != format)
+  if (!h.format.empty() && h.format != g.format)
     fprintf(out, ", looked up as %s", h.format.c_str());
   putc('\n', out);
 }
@@ -259,7 +276,7 @@ void print_group(const explained_report &r, const group_info &g, FILE *out)
 {
   fprintf(out, "%s (format %s)\n", escaped(g.name).c_str(), g.format.c_str());
   for (size_t p = 0; p < r.programs.size(); p++)
-    print_hit(g.hits[p], r.programs[p], g.format, out);
+    print_hit(r, g, p, out);
   print_not_read(r, g, out);
   for (size_t i = 0; i < g.members.size(); i++)
     print_member(r, g, i, out);
@@ -410,6 +427,7 @@ json group_json(const group_info &g, const std::vector<std::string> &programs)
     jf["programs"] = json::array();
     for (size_t p : f.programs)
       jf["programs"].push_back(programs[p]);
+    jf["looked_up_as"] = f.looked_up.empty() ? json(nullptr) : json(f.looked_up);
     jf["text"] = finding_text(g, f);
     jg["findings"].push_back(jf);
   }
@@ -419,6 +437,7 @@ json group_json(const group_info &g, const std::vector<std::string> &programs)
       jg["problems"].push_back(finding_kind_name(bit));
   jg["unreachable"] = g.unreachable;
   jg["read_by_none"] = g.unread;
+  jg["all_read"] = g.all_read;
   return jg;
 }
 

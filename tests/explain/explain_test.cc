@@ -598,3 +598,50 @@ TEST(Explain, NamesThatAreNotUtf8ComeThroughJsonWhole)
 }
 
 } // namespace
+
+namespace {
+
+// What Kpathsea itself reads decides what loads: a name matched in another
+// case in a tree searched on disk (kpsewhich lists it first), and every
+// texmf.cnf on the configuration path (Kpathsea reads them all).
+TEST(Explain, KpathseasOwnMatchingDecidesWhatLoads)
+{
+  explain_trees t = make_explain_trees();
+  write_file(t.cnf + "/texmf.cnf", read_file(t.cnf + "/texmf.cnf") + "texmf_casefold_search = 1\n");
+  write_file(t.base + "/home/tex/latex/caps/Folded.sty", "\\ProvidesPackage{folded}[2019/01/01 v1]\n");
+  add(t, t.dist, "tex/latex/f/folded.sty", "\\ProvidesPackage{folded}[2022/02/02 v2]\n");
+  add(t, t.local, "tex/latex/x/folded.sty", "\\ProvidesPackage{folded}[2022/02/02 v2]\n");
+  // Two configuration files, both on TEXMFCNF, that differ.
+  add(t, t.local, "web2c/texmf.cnf", read_file(t.cnf + "/texmf.cnf"));
+  add(t, t.dist, "web2c/texmf.cnf", "% the second\n");
+  write_databases(t);
+  run_options opts;
+  opts.env = {{"TEXMFCNF", t.local + "/web2c:" + t.dist + "/web2c"}};
+  run_result r = run_fixture(t.fixture, {"-explain", "-json", "-progname=latex"}, opts);
+  ASSERT_EQ(r.status, 0) << r.err;
+  json report = json::parse(r.out);
+  std::string kpsewhich = "cd / && TEXMFCNF='" + t.local + "/web2c:" + t.dist + "/web2c' kpsewhich -all ";
+
+  // The folded name: loaded, compared with the copy behind it, older.
+  std::vector<std::string> folded = command_output(kpsewhich + "folded.sty");
+  ASSERT_FALSE(folded.empty());
+  json g = group_named(report, "folded.sty");
+  EXPECT_EQ(member_paths(g)[0], folded[0]);
+  EXPECT_EQ(g["members"][0]["loaded_by"], json({"latex"}));
+  EXPECT_EQ(kinds(g), json({"differ", "older"}));
+  for (const json &f : g["findings"])
+    EXPECT_EQ(f["looked_up_as"], "folded.sty") << f.dump();
+  EXPECT_EQ(run_fixture(t.fixture, {"-explain", "-fail-on=older", "-progname=latex"}, opts).status,
+            3);
+
+  // texmf.cnf: every copy read, none shadowed, no finding.
+  std::vector<std::string> cnf = command_output(kpsewhich + "-format=cnf texmf.cnf");
+  json c = group_named(report, "texmf.cnf");
+  EXPECT_EQ(member_paths(c), cnf);
+  EXPECT_EQ(c["all_read"], true);
+  for (const json &m : c["members"])
+    EXPECT_EQ(m["loaded_by"], json({"latex"})) << m.dump();
+  EXPECT_EQ(c["findings"], json::array());
+}
+
+} // namespace

@@ -43,9 +43,10 @@ explained_report hand_report(const std::vector<hand_member> &members,
     m.copy.declaration.latex_why = members[i].latex_why;
     m.place.distribution = members[i].distribution;
   }
-  g.found = found;
   for (size_t p = 0; p < found.size(); p++) {
     program_hit &h = g.hits.emplace_back();
+    g.searches.push_back({name_search{found[p].empty() ? -1 : static_cast<int>(found[p][0]),
+                                      found[p]}});
     if (!found[p].empty()) {
       h.kind = hit_member;
       h.member = static_cast<int>(found[p][0]);
@@ -131,9 +132,8 @@ TEST(Findings, NextCopyIsTheOneThatWouldTakeTheLoadedOnesPlace)
   explained_report r = hand_report({{0, "", file_ok, false, ""}, {1, "", file_ok, false, ""},
                                     {2, "", file_ok, false, ""}},
                                    {{2, 0, 1}, {1}});
-  EXPECT_EQ(next_copy(r.groups[0], 0, 2), 0);
-  EXPECT_EQ(next_copy(r.groups[0], 0, 1), -1);
-  EXPECT_EQ(next_copy(r.groups[0], 1, 1), -1);
+  EXPECT_EQ(next_copy(r.groups[0], 0, 0), 0);
+  EXPECT_EQ(next_copy(r.groups[0], 1, 0), -1);
 }
 
 } // namespace
