@@ -18,7 +18,6 @@
 #include "duplicates/duplicates.h"
 #include "explain/explain.h"
 #include "explain/kinds.h"
-#include "latex/latex.h"
 #include "shared/output.h"
 #include "shared/paths.h"
 #include "shared/installation.h"
@@ -224,12 +223,12 @@ std::string installation_bin(const std::string &texlive)
 }
 
 // Return what -explain is asked: the programs of -progname, or the four
-// LaTeX engines; every group in full with -verbose or -file; the LaTeX of
-// the installation of TEXLIVE (see set_up) for the dates.
+// LaTeX engines; every group in full with -verbose or -file; the LaTeX
+// programs of the installation of TEXLIVE (see set_up) for the dates.
 explain_request explain_request_of_options(const std::string &texlive)
 {
   explain_request request;
-  request.latex = latex_program(installation_bin(texlive));
+  request.bin = installation_bin(texlive);
   request.programs.assign(options.programs.begin(), options.programs.end());
   if (request.programs.empty())
     request.programs = {"latex", "pdflatex", "lualatex", "xelatex"};

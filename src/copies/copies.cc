@@ -90,14 +90,15 @@ struct copy_reads {
 };
 
 // Set C's date and version from the head TEXT of its file, where C is a
-// TeX source.
+// TeX source.  What it inputs is not read here: a run finds it through
+// Kpathsea, not beside the file, and the caller reads it so
+// (declaration.unfollowed).
 void declare(file_copy &c, const std::string &text)
 {
   if (!tex_source_p(c.path))
     return;
-  auto [date, version] =
-      provides_declaration(text, input_beside(std::string(directory_of(c.path))),
-                           &c.declaration.unfollowed, std::string(base_name(c.path)));
+  auto [date, version] = provides_declaration(text, input_finder(), &c.declaration.unfollowed,
+                                              std::string(base_name(c.path)));
   c.declaration.date = date;
   c.declaration.version = version;
 }

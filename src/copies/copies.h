@@ -49,9 +49,10 @@ struct file_copy {
   copy_owner owner;
 };
 
-// Fill in the file facts and the declarations (read beside each file) of
-// COPIES, the copies of one name: copies with the same bytes get the same
-// mark.  Each file is read at most once, and whole only where another copy
+// Fill in the file facts and the declarations of COPIES, the copies of
+// one name: copies with the same bytes get the same mark.  A declaration
+// that comes after an \input is left for the caller to read with the
+// files Kpathsea finds (declaration.unfollowed).  Each file is read at most once, and whole only where another copy
 // has its size.
 void learn_file_facts(const std::vector<file_copy *> &copies);
 

@@ -9,13 +9,15 @@
 
 #include "explain/explain.h"
 
-// Ask LATEX (a program, or "" for none, for the reason UNAVAILABLE) for the dates of the copies that
-// decide "older" in the groups of REPORT with a differ finding that is a
-// problem: for each program, the copy it loads and the copy that would
-// take its place.  Each answer replaces the member's date and version
-// (latex_date); where LaTeX cannot be asked, latex_why says why.  Return
-// true if any date was asked.
-bool ask_latex_for_dates(explained_report &report, const std::string &latex,
+// Ask the LaTeX programs of the installation whose programs are in BIN
+// (unless UNAVAILABLE says why none can run) for the dates of the copies
+// that decide "older" in the groups of REPORT with a differ finding that is
+// a problem: for each program, the copy it loads and the copy that would
+// take its place, each program's answer from its own engine's LaTeX (or
+// from latex where it is no LaTeX program), one question a content and
+// engine.  The answers go to every member of that content (by_program).
+// Return true if any date was asked.
+bool ask_latex_for_dates(explained_report &report, const std::string &bin,
                          const std::string &unavailable);
 
 #endif

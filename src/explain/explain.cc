@@ -416,7 +416,7 @@ bool look_up_and_learn(explained_report &report, const std::vector<lookup_progra
 } // namespace
 
 bool explain_duplicates(const check_filter &filter, const std::vector<std::string> &programs,
-                        const std::string &latex, explained_report *out, std::string *why)
+                        const std::string &bin, explained_report *out, std::string *why)
 {
   explained_report &report = *out;
   report.programs = programs;
@@ -462,14 +462,12 @@ bool explain_duplicates(const check_filter &filter, const std::vector<std::strin
   }
   // Where copies differ, the dates that decide "older" are asked of the
   // installation's own LaTeX, and the findings judged again on them.
-  std::string unavailable;
-  if (latex.empty())
-    unavailable = "the installation has no latex program";
+  std::string why_not;
   bool asked = false;
-  if (!platform::in_empty_directory(
-          [&]() { asked = ask_latex_for_dates(report, latex, unavailable); }, &unavailable))
-    asked =
-        ask_latex_for_dates(report, "", "no empty directory to run it in (" + unavailable + ")");
+  if (!platform::in_empty_directory([&]() { asked = ask_latex_for_dates(report, bin, ""); },
+                                    &why_not))
+    asked = ask_latex_for_dates(report, bin,
+                                "no empty directory to run it in (" + why_not + ")");
   if (asked)
     for (group_info &g : report.groups)
       find_findings(g, programs.size());
@@ -486,7 +484,7 @@ int run_explain(const check_filter &filter, const explain_request &request,
     fprintf(stderr, "%s: -accept: %s\n", program_name, escaped(why).c_str());
     return EXIT_FAILURE;
   }
-  if (!explain_duplicates(filter, request.programs, request.latex, &report, &why)) {
+  if (!explain_duplicates(filter, request.programs, request.bin, &report, &why)) {
     fprintf(stderr, "%s: %s\n", program_name, why.c_str());
     return EXIT_FAILURE;
   }

@@ -38,7 +38,16 @@ struct member_info {
   file_copy copy;
   member_place place;
   program_use use;
+  // Where LaTeX was asked: the declaration each program's LaTeX records
+  // for it (the reading's where it gave none, with why); else empty.
+  std::vector<declaration_facts> by_program;
 };
+
+// Return the declaration of M that a verdict for program P rests on.
+inline const declaration_facts &declaration_for(const member_info &m, size_t p)
+{
+  return m.by_program.empty() ? m.copy.declaration : m.by_program[p];
+}
 
 // How a program's first hit relates to the group.
 enum hit_kind {
@@ -67,6 +76,7 @@ struct finding {
   std::vector<size_t> others;  // the copies behind it that differ; the next copy (older)
   std::string looked_up;       // the name the programs looked up, where it is not the loaded
                                // copy's own (Kpathsea matched it in another case)
+  declaration_facts declared, declared_behind; // older: the two dates it compares
   bool distribution = false;
   std::vector<size_t> programs;
   std::vector<size_t> members; // every member it involves, in order
@@ -101,11 +111,12 @@ struct explained_report {
 
 // Find the groups under FILTER, with the files of the trees Kpathsea
 // searches on disk, and explain them for PROGRAMS into *REPORT, the dates
-// that decide "older" asked of LATEX (a program, or "" for none).  Kpathsea
-// must be set up.  Return false, with the reason in *WHY, if the lookups
-// cannot be kept out of the current directory.
+// that decide "older" asked of the LaTeX programs in BIN, the
+// installation's programs ("" for none).  Kpathsea must be set up.  Return
+// false, with the reason in *WHY, if the lookups cannot be kept out of the
+// current directory.
 bool explain_duplicates(const check_filter &filter, const std::vector<std::string> &programs,
-                        const std::string &latex, explained_report *report, std::string *why);
+                        const std::string &bin, explained_report *report, std::string *why);
 
 // What the user asked of the explained report.
 struct explain_request {
@@ -114,7 +125,7 @@ struct explain_request {
   bool list_all = false;             // text: every group in full, not only the problems
   unsigned fail_on = 0;              // finding kinds that make the status status_findings
   std::string accepted;              // a report whose findings are accepted, or ""
-  std::string latex;                 // the installation's LaTeX, or "" for none
+  std::string bin;                   // the installation's programs, or "" for none
 };
 
 // Explain the groups under FILTER as REQUEST asks and print the report on

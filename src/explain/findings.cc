@@ -70,35 +70,86 @@ void number_in_search_order(group_info &g)
           marks.emplace(m.copy.file.mark, static_cast<int>(marks.size())).first->second;
 }
 
+namespace {
+
+// The findings of a group by what makes one: a finding is one for all its
+// programs, the same kind about the same copies, on the same dates.
+typedef std::map<std::tuple<unsigned, size_t, std::vector<size_t>, std::string, std::string>,
+                 size_t>
+    finding_index;
+
+// Add to G, through SEEN, the finding KIND about the member SUBJECT and
+// OTHERS for PROGRAM (SIZE_MAX: for none), where LOOKED_UP was looked up;
+// an older one on the declarations MINE and BEHIND.
+void add_finding(group_info &g, finding_index &seen, unsigned kind, size_t subject,
+                 const std::vector<size_t> &others, size_t program, const std::string &looked_up,
+                 const declaration_facts *mine, const declaration_facts *behind)
+{
+  std::string dates = mine == nullptr ? "" : mine->date + '\n' + mine->latex_why + '\n' +
+                                                 behind->date + '\n' + behind->latex_why;
+  auto [it, added] = seen.emplace(std::make_tuple(kind, subject, others, looked_up, dates),
+                                  g.findings.size());
+  if (added) {
+    finding f;
+    f.kind = kind;
+    f.subject = subject;
+    f.others = others;
+    f.looked_up = looked_up;
+    if (mine != nullptr) {
+      f.declared = *mine;
+      f.declared_behind = *behind;
+    }
+    f.distribution = true;
+    f.members = others;
+    f.members.push_back(subject);
+    std::sort(f.members.begin(), f.members.end());
+    for (size_t m : f.members)
+      f.distribution = f.distribution && g.members[m].place.distribution;
+    g.findings.push_back(f);
+  }
+  if (program != SIZE_MAX)
+    g.findings[it->second].programs.push_back(program);
+}
+
+// Add to G, through SEEN, what program P's search for spelling S finds of
+// the copy it loads, the member L: the copies behind it that differ, and
+// whether it is older than the one that would take its place.
+void judge_loaded_copy(group_info &g, finding_index &seen, size_t p, size_t s, size_t l)
+{
+  const name_search &search = g.searches[p][s];
+  const member_info &loaded = g.members[l];
+  // Kpathsea may have matched the name in another case.
+  std::string looked_up = s == loaded.place.spelling ? "" : g.spellings[s];
+  std::vector<size_t> differing;
+  for (size_t h = 0; h < g.members.size(); h++) {
+    const member_info &hidden = g.members[h];
+    if (h != l && has_p(search.finds, h) && loaded.copy.file.mark >= 0 &&
+        hidden.copy.file.mark >= 0 && hidden.copy.file.mark != loaded.copy.file.mark)
+      differing.push_back(h);
+  }
+  if (!differing.empty())
+    add_finding(g, seen, finding_differ, l, differing, p, looked_up, nullptr, nullptr);
+  // Older only than the copy that would take its place: a copy further
+  // back may be newer still, but removing this one would not bring it.
+  int next = next_copy(g, p, s);
+  if (next < 0)
+    return;
+  // Each program's verdict rests on the dates its own LaTeX records.
+  const declaration_facts &mine = declaration_for(loaded, p),
+                          &behind = declaration_for(g.members[next], p);
+  if (loaded.copy.file.mark != g.members[next].copy.file.mark && !mine.date.empty() &&
+      !behind.date.empty() && date_key(mine.date) < date_key(behind.date))
+    add_finding(g, seen, finding_older, l, {static_cast<size_t>(next)}, p, looked_up, &mine,
+                &behind);
+}
+
+} // namespace
+
 void find_findings(group_info &g, size_t programs)
 {
   g.findings.clear();
   g.unreachable = false;
-  // A finding is one for all its programs: the same kind about the same
-  // copies.
-  std::map<std::tuple<unsigned, size_t, std::vector<size_t>, std::string>, size_t> seen;
-  auto add = [&](unsigned kind, size_t subject, const std::vector<size_t> &others,
-                 size_t program, const std::string &looked_up) {
-    auto [it, added] =
-        seen.emplace(std::make_tuple(kind, subject, others, looked_up), g.findings.size());
-    if (added) {
-      finding f;
-      f.kind = kind;
-      f.subject = subject;
-      f.others = others;
-      f.looked_up = looked_up;
-      f.distribution = true;
-      f.members = others;
-      f.members.push_back(subject);
-      std::sort(f.members.begin(), f.members.end());
-      for (size_t m : f.members)
-        f.distribution = f.distribution && g.members[m].place.distribution;
-      g.findings.push_back(f);
-    }
-    if (program != SIZE_MAX)
-      g.findings[it->second].programs.push_back(program);
-  };
-
+  finding_index seen;
   // The copy loaded by the first program that loads a member: the one the
   // content marks are shown against.
   int shown_loaded = -1;
@@ -109,43 +160,18 @@ void find_findings(group_info &g, size_t programs)
     m.use.differs = shown_loaded >= 0 && m.copy.file.mark >= 0 &&
                     g.members[shown_loaded].copy.file.mark >= 0 &&
                     m.copy.file.mark != g.members[shown_loaded].copy.file.mark;
-
-  for (size_t p = 0; p < programs; p++)
+  // Every texmf.cnf a program finds is read: none is loaded over another.
+  for (size_t p = 0; p < programs && !g.all_read; p++)
     for (size_t l = 0; l < g.members.size(); l++)
-      for (size_t s = 0; s < g.spellings.size(); s++) {
-        const name_search &search = g.searches[p][s];
-        if (search.loads != static_cast<int>(l) || g.all_read)
-          continue;
-        const member_info &loaded = g.members[l];
-        // Kpathsea may have matched the name in another case.
-        std::string looked_up = s == loaded.place.spelling ? "" : g.spellings[s];
-        std::vector<size_t> differing;
-        for (size_t h = 0; h < g.members.size(); h++) {
-          const member_info &hidden = g.members[h];
-          if (h != l && has_p(search.finds, h) && loaded.copy.file.mark >= 0 &&
-              hidden.copy.file.mark >= 0 && hidden.copy.file.mark != loaded.copy.file.mark)
-            differing.push_back(h);
-        }
-        if (!differing.empty())
-          add(finding_differ, l, differing, p, looked_up);
-        // Older only than the copy that would take its place: a copy
-        // further back may be newer still, but removing this one would not
-        // bring it.
-        int next = next_copy(g, p, s);
-        if (next < 0)
-          continue;
-        const declaration_facts &mine = loaded.copy.declaration,
-                                &behind = g.members[next].copy.declaration;
-        if (loaded.copy.file.mark != g.members[next].copy.file.mark && !mine.date.empty() &&
-            !behind.date.empty() && date_key(mine.date) < date_key(behind.date))
-          add(finding_older, l, {static_cast<size_t>(next)}, p, looked_up);
-      }
+      for (size_t s = 0; s < g.spellings.size(); s++)
+        if (g.searches[p][s].loads == static_cast<int>(l))
+          judge_loaded_copy(g, seen, p, s, l);
   g.unread = std::all_of(g.hits.begin(), g.hits.end(),
                          [](const program_hit &h) { return h.kind == hit_not_read; });
   for (size_t i = 0; i < g.members.size(); i++) {
     const member_info &m = g.members[i];
     if (m.copy.file.state == file_missing || m.copy.file.state == file_dangling)
-      add(finding_stale, i, {}, SIZE_MAX, "");
+      add_finding(g, seen, finding_stale, i, {}, SIZE_MAX, "", nullptr, nullptr);
     else if (m.copy.file.state == file_ok && m.use.reached_by.empty() && !g.unread)
       g.unreachable = true;
   }

@@ -52,16 +52,14 @@ std::string member_ref(size_t i)
   return "[" + std::to_string(i + 1) + "]";
 }
 
-// Return, for an "older" verdict on LOADED against NEXT, where their dates
-// were only read from the files because LaTeX could not be asked: why; else
-// "".
-std::string reader_dates_note(const member_info &loaded, const member_info &next)
+// Return, for an "older" verdict on the declarations LOADED and NEXT, where
+// their dates were only read from the files because LaTeX could not be
+// asked: why; else "".
+std::string reader_dates_note(const declaration_facts &loaded, const declaration_facts &next)
 {
-  for (const member_info *m : {&loaded, &next}) {
-    const declaration_facts &d = m->copy.declaration;
-    if (!d.by_latex && !d.latex_why.empty())
-      return " (dates read from the files, not asked of LaTeX: " + d.latex_why + ")";
-  }
+  for (const declaration_facts *d : {&loaded, &next})
+    if (!d->by_latex && !d->latex_why.empty())
+      return " (dates read from the files, not asked of LaTeX: " + d->latex_why + ")";
   return "";
 }
 
@@ -74,7 +72,7 @@ std::string looked_up_text(const finding &f)
 }
 
 // Return what finding F of G is, naming the members as [N].
-std::string finding_text(const group_info &g, const finding &f)
+std::string finding_text(const finding &f)
 {
   std::string text;
   switch (f.kind) {
@@ -83,14 +81,12 @@ std::string finding_text(const group_info &g, const finding &f)
     for (size_t i = 0; i < f.others.size(); i++)
       text += (i > 0 ? ", " : "") + member_ref(f.others[i]);
     return text + ", found behind it";
-  case finding_older: {
-    const member_info &loaded = g.members[f.subject], &next = g.members[f.others[0]];
+  case finding_older:
     return "the loaded copy " + member_ref(f.subject) + looked_up_text(f) + " declares " +
-           loaded.copy.declaration.date + ", older than the copy behind it, " +
-           member_ref(f.others[0]) + " (" + next.copy.declaration.date + "): removing " +
-           member_ref(f.subject) + " would load " + member_ref(f.others[0]) +
-           reader_dates_note(loaded, next);
-  }
+           f.declared.date + ", older than the copy behind it, " + member_ref(f.others[0]) +
+           " (" + f.declared_behind.date + "): removing " + member_ref(f.subject) +
+           " would load " + member_ref(f.others[0]) +
+           reader_dates_note(f.declared, f.declared_behind);
   case finding_stale: return member_ref(f.subject) + " is gone from disk (stale ls-R entry)";
   }
   return text;
@@ -213,12 +209,50 @@ std::string unfound_text(const group_info &g, const member_info &m)
   return "found by none of the programs (not on their paths)";
 }
 
+// Return true if D and E say the same.
+bool same_declaration_p(const declaration_facts &d, const declaration_facts &e)
+{
+  return d.date == e.date && d.version == e.version && d.by_latex == e.by_latex;
+}
+
+// Return the declarations of M, each with the programs whose verdicts rest
+// on it: one for all where LaTeX was not asked or its engines agree.
+std::vector<std::pair<declaration_facts, std::vector<size_t>>> declarations_of(
+    const explained_report &r, const member_info &m)
+{
+  std::vector<std::pair<declaration_facts, std::vector<size_t>>> list;
+  for (size_t p = 0; p < std::max<size_t>(r.programs.size(), 1); p++) {
+    const declaration_facts &d = declaration_for(m, p);
+    auto it = std::find_if(list.begin(), list.end(),
+                           [&](const auto &e) { return same_declaration_p(e.first, d); });
+    if (it == list.end())
+      list.push_back({d, {p}});
+    else
+      it->second.push_back(p);
+  }
+  return list;
+}
+
+// Return what declaration D says, for the programs P of R where FOR_SOME:
+// "2019/01/01 v1 (as LaTeX records it)", "no date (as lualatex records it)".
+std::string declaration_text(const explained_report &r, const declaration_facts &d,
+                             const std::vector<size_t> &p, bool for_some)
+{
+  std::string text = d.date + (!d.date.empty() && !d.version.empty() ? " " : "") + d.version;
+  if (text.empty())
+    text = "no date";
+  if (!for_some)
+    return text + (d.by_latex ? " (as LaTeX records it)" : "");
+  if (d.by_latex)
+    return text + " (as " + program_list(r, p) + (p.size() == 1 ? " records it)" : " record it)");
+  return text + " (read from the file, for " + program_list(r, p) + ")";
+}
+
 // Write the text of member I of G on OUT.
 void print_member(const explained_report &r, const group_info &g, size_t i, FILE *out)
 {
   const member_info &m = g.members[i];
   const file_facts &f = m.copy.file;
-  const declaration_facts &d = m.copy.declaration;
   const copy_owner &o = m.copy.owner;
   fprintf(out, "  [%zu] %s\n      ", i + 1, escaped(m.copy.path).c_str());
   fprintf(out, "%s", m.place.tree.empty() ? "no known tree" : m.place.tree.c_str());
@@ -235,16 +269,24 @@ void print_member(const explained_report &r, const group_info &g, size_t i, FILE
     fprintf(out, ", content %s%s", mark_text(f.mark).c_str(),
             m.use.differs ? " (differs from the loaded copy)" : "");
   putc('\n', out);
-  if (!d.date.empty() || !d.version.empty() || !o.package.empty() ||
-      !o.texlive_package.empty() || d.by_latex) {
+  auto declarations = declarations_of(r, m);
+  if (declarations.size() > 1) {
+    // The engines' LaTeX record it differently: each program's own.
+    fputs("      declares ", out);
+    for (size_t k = 0; k < declarations.size(); k++)
+      fprintf(out, "%s%s", k == 0 ? "" : ", ",
+              declaration_text(r, declarations[k].first, declarations[k].second, true).c_str());
+    putc('\n', out);
+  }
+  const declaration_facts &d = declarations[0].first;
+  bool declared = declarations.size() == 1 && (!d.date.empty() || !d.version.empty() || d.by_latex);
+  if (declared || !o.package.empty() || !o.texlive_package.empty()) {
     fputs("      ", out);
     const char *sep = "";
-    if (!d.date.empty() || !d.version.empty()) {
-      fprintf(out, "declares %s%s%s%s", d.date.c_str(),
-              !d.date.empty() && !d.version.empty() ? " " : "", d.version.c_str(),
-              d.by_latex ? " (as LaTeX records it)" : "");
+    if (declared && (!d.date.empty() || !d.version.empty())) {
+      fprintf(out, "declares %s", declaration_text(r, d, {}, false).c_str());
       sep = ", ";
-    } else if (d.by_latex) {
+    } else if (declared) {
       fputs("LaTeX records no date for it", out);
       sep = ", ";
     }
@@ -283,7 +325,7 @@ void print_group(const explained_report &r, const group_info &g, FILE *out)
   for (const finding &f : g.findings)
     fprintf(out, "  finding%s: %s%s%s\n",
             f.accepted ? " (accepted)" : f.distribution ? " (the distribution's own)" : "",
-            finding_text(g, f).c_str(), f.programs.empty() ? "" : ", for ",
+            finding_text(f).c_str(), f.programs.empty() ? "" : ", for ",
             program_list(r, f.programs).c_str());
   if (g.unreachable)
     fputs("  note: a copy none of these programs finds (not on their paths)\n", out);
@@ -356,12 +398,24 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
+// Set the fields of declaration D in J: date, version, where the date
+// comes from, and why LaTeX gave none.
+void put_declaration(json &j, const declaration_facts &d)
+{
+  j["date"] = d.date.empty() ? json(nullptr) : json(d.date);
+  j["version"] = d.version.empty() ? json(nullptr) : json(d.version);
+  j["date_source"] = d.by_latex                               ? json("latex")
+                     : d.date.empty() && d.version.empty() ? json(nullptr)
+                                                           : json("reader");
+  if (!d.latex_why.empty())
+    j["latex_not_asked"] = d.latex_why;
+}
+
 // Return member M of a group as JSON; PROGRAMS name the programs by index.
 json member_json(const member_info &m, const std::vector<std::string> &programs)
 {
   json jm;
   const file_facts &f = m.copy.file;
-  const declaration_facts &d = m.copy.declaration;
   const copy_owner &o = m.copy.owner;
   put_bytes(jm, "path", m.copy.path);
   jm["tree"] = m.place.tree.empty() ? json(nullptr) : json(m.place.tree);
@@ -375,13 +429,21 @@ json member_json(const member_info &m, const std::vector<std::string> &programs)
   jm["content"] = f.mark >= 0 ? json(mark_text(f.mark)) : json(nullptr);
   jm["content_hash"] = f.hash.empty() ? json(nullptr) : json(f.hash);
   jm["differs_from_loaded"] = m.use.differs;
-  jm["date"] = d.date.empty() ? json(nullptr) : json(d.date);
-  jm["version"] = d.version.empty() ? json(nullptr) : json(d.version);
-  jm["date_source"] = d.by_latex ? json("latex")
-                      : d.date.empty() && d.version.empty() ? json(nullptr)
-                                                            : json("reader");
-  if (!d.latex_why.empty())
-    jm["latex_not_asked"] = d.latex_why;
+  // The first program's declaration, and each program's where their
+  // engines' LaTeX record it differently.
+  put_declaration(jm, declaration_for(m, 0));
+  bool agree = true;
+  for (const declaration_facts &d : m.by_program)
+    agree = agree && same_declaration_p(d, m.by_program[0]);
+  if (!agree) {
+    jm["by_program"] = json::array();
+    for (size_t p = 0; p < m.by_program.size(); p++) {
+      json jp;
+      jp["program"] = programs[p];
+      put_declaration(jp, m.by_program[p]);
+      jm["by_program"].push_back(jp);
+    }
+  }
   jm["package"] = o.package.empty() ? json(nullptr) : json(o.package);
   jm["texlive_package"] = o.texlive_package.empty() ? json(nullptr) : json(o.texlive_package);
   jm["distribution"] = m.place.distribution;
@@ -428,7 +490,7 @@ json group_json(const group_info &g, const std::vector<std::string> &programs)
     for (size_t p : f.programs)
       jf["programs"].push_back(programs[p]);
     jf["looked_up_as"] = f.looked_up.empty() ? json(nullptr) : json(f.looked_up);
-    jf["text"] = finding_text(g, f);
+    jf["text"] = finding_text(f);
     jg["findings"].push_back(jf);
   }
   jg["problems"] = json::array();

@@ -1,12 +1,17 @@
 #include "latex/latex.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <mutex>
+#include <random>
 #include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
 
 #include "texsource/declarations.h"
+#include "shared/files.h"
 #include "platform/platform.h"
 
 namespace {
@@ -14,61 +19,143 @@ namespace {
 // The kinds of file LaTeX reads and records a declaration of.
 const char *const latex_suffixes[] = {".sty", ".cls", ".def", ".cfg", ".fd", ".clo", ".ldf"};
 
-// Return true if TeX reads every byte of TEXT as itself in a file name.
-bool tex_safe_p(const std::string &text)
+// Return true if TeX reads every byte of NAME as itself in a file name.
+bool probe_safe_p(const std::string &name)
 {
-  for (unsigned char c : text)
-    if (c <= ' ' || c >= 127 || std::string("\\{}%#~$&^_").find(static_cast<char>(c)) !=
-                                    std::string::npos)
+  if (name.empty() || name[0] == '.')
+    return false;
+  for (unsigned char c : name)
+    if (!isalnum(c) && c != '-' && c != '_' && c != '.' && c != '+')
       return false;
   return true;
 }
 
-// Where each answer stands in LaTeX's output: each declaration recorded
-// under the file's name, and the end of the file.
-const std::string declared_mark = "LSRCHECK-DECLARED:", none_mark = "LSRCHECK-NONE";
+// Return a mark no file can predict, for the lines that carry the answer.
+std::string fresh_mark()
+{
+  static std::mutex lock;
+  static std::random_device device;
+  std::lock_guard<std::mutex> hold(lock);
+  std::string mark = "LSR";
+  for (int i = 0; i < 4; i++) {
+    char hex[9];
+    snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(device()));
+    mark += hex;
+  }
+  return mark;
+}
+
+// Return the TeX input that makes LaTeX load the file LINK (its name, found
+// in the current directory first), write MARK "N:" and "V:" lines with
+// each declaration it records and under which name, then MARK "END".
+std::string probe_source(const std::string &link, const std::string &mark)
+{
+  std::string stem = link.substr(0, link.rfind('.'));
+  std::string load;
+  if (platform::ends_with_p(link, ".cls") || platform::ends_with_p(link, ".sty")) {
+    // One the format holds already is loaded all the same.
+    std::string ext = link.substr(link.size() - 3);
+    load = "\\expandafter\\let\\csname ver@" + link + "\\endcsname\\relax" +
+           (ext == "cls" ? "\\documentclass{" : "\\RequirePackage{") + stem + "}";
+  } else if (platform::ends_with_p(link, ".ldf")) {
+    // babel's declaration of a language, as babel makes it under LaTeX.
+    load = "\\def\\ProvidesLanguage#1{\\begingroup\\catcode`\\ 10 \\@makeother\\/"
+           "\\@ifnextchar[{\\@provideslanguage{#1}}{\\@provideslanguage{#1}[]}}"
+           "\\def\\@provideslanguage#1[#2]{\\wlog{Language: #1 #2}"
+           "\\expandafter\\xdef\\csname ver@#1.ldf\\endcsname{#2}\\endgroup"
+           "\\lsr@record{#1.ldf}}\\input{" + link + "}";
+  } else {
+    load = "\\input{" + link + "}";
+  }
+  // After each declaration, what LaTeX recorded and under which name; the
+  // last one written for the file's name stands, as in LaTeX, also where
+  // the run stops early.
+  return "\\makeatletter"
+         "\\def\\lsr@record#1{\\edef\\lsr@n{#1}"
+         "\\immediate\\write17{" + mark + "N:\\detokenize\\expandafter{\\lsr@n}}"
+         "\\immediate\\write17{" + mark + "V:\\expandafter\\expandafter\\expandafter"
+         "\\detokenize\\expandafter\\expandafter\\expandafter{\\csname ver@\\lsr@n"
+         "\\endcsname}}}"
+         "\\let\\lsr@provided\\@pr@videpackage"
+         "\\def\\@pr@videpackage[#1]{\\lsr@provided[#1]\\lsr@record{\\@currname.\\@currext}}"
+         "\\let\\lsr@providedfile\\@providesfile"
+         "\\def\\@providesfile#1[#2]{\\lsr@providedfile{#1}[#2]\\lsr@record{#1}}" +
+         load + "\\immediate\\write17{" + mark + "END}\\csname @@end\\endcsname";
+}
+
+// Return the answer in LaTeX's OUTPUT, its lines marked MARK, for the
+// declarations recorded under NAME: the last one; none where the file was
+// read to its end without one and without an error; RAN and WHY as
+// run_tex gave them.
+latex_declaration answer_in(const std::string &output, const std::string &mark,
+                            const std::string &name, bool ran, const std::string &why)
+{
+  latex_declaration answer;
+  std::string recorded;
+  bool ended = false;
+  size_t at = 0;
+  while (at < output.size()) {
+    size_t end = output.find('\n', at);
+    if (end == std::string::npos)
+      end = output.size();
+    std::string line = output.substr(at, end - at);
+    at = end + 1;
+    if (line.compare(0, mark.size(), mark) != 0)
+      continue;
+    std::string rest = line.substr(mark.size());
+    if (rest == "END")
+      ended = true;
+    else if (rest.compare(0, 2, "N:") == 0)
+      recorded = rest.substr(2);
+    else if (rest.compare(0, 2, "V:") == 0 && recorded == name) {
+      std::tie(answer.date, answer.version) = recorded_declaration(rest.substr(2));
+      answer.answered = true;
+    }
+  }
+  // Read to its end without an error, a file that declared nothing has
+  // no date; after an error LaTeX may have skipped its declaration.
+  bool error = output.find("\n! ") != std::string::npos;
+  if (answer.answered || (ran && ended && !error)) {
+    answer.answered = true;
+    return answer;
+  }
+  answer.why = !ran    ? "LaTeX " + why
+               : ended ? "LaTeX met an error before any declaration"
+                       : "LaTeX stopped before it finished the file";
+  // The first complaint says why: no format, a file it cannot find.
+  for (const char *complaint : {"\nI can't find the format file", "\n! "}) {
+    size_t found = output.find(complaint);
+    if (ran && found != std::string::npos) {
+      found++;
+      answer.why += " (" +
+                    output.substr(found, std::min<size_t>(output.find('\n', found) - found, 200)) +
+                    ")";
+      break;
+    }
+  }
+  return answer;
+}
 
 } // namespace
 
-std::string latex_probe(const std::string &path, const std::string &name)
+std::string latex_program(const std::string &bin, const std::string &name)
 {
-  if (!tex_safe_p(path) || !tex_safe_p(name))
-    return "";
-  // Kpathsea finds what the file inputs; the file itself is named by its
-  // path, a class and a package without their suffixes, as LaTeX adds them.
-  std::string load;
-  if (platform::ends_with_p(path, ".cls"))
-    load = "\\documentclass{" + path.substr(0, path.size() - 4) + "}";
-  else if (platform::ends_with_p(path, ".sty"))
-    load = "\\RequirePackage{" + path.substr(0, path.size() - 4) + "}";
-  else
-    load = "\\input{" + path + "}";
-  // After each declaration made under NAME (not one of a package the file
-  // loads first, which declares for itself), what LaTeX recorded for NAME
-  // is written out; the last one written stands, as in LaTeX, also where
-  // the run stops early.
-  return "\\makeatletter"
-         "\\edef\\lsr@name{\\detokenize{" + name + "}}"
-         "\\def\\lsr@check#1{\\edef\\lsr@this{#1}\\edef\\lsr@this{\\detokenize\\expandafter{"
-         "\\lsr@this}}\\ifx\\lsr@this\\lsr@name\\expandafter\\lsr@report\\fi}"
-         "\\def\\lsr@report{\\immediate\\write17{" + declared_mark +
-         "\\expandafter\\expandafter\\expandafter\\detokenize"
-         "\\expandafter\\expandafter\\expandafter{\\csname ver@\\lsr@name\\endcsname}}}"
-         "\\let\\lsr@provided\\@pr@videpackage"
-         "\\def\\@pr@videpackage[#1]{\\lsr@provided[#1]\\lsr@check{\\@currname.\\@currext}}"
-         "\\let\\lsr@providedfile\\@providesfile"
-         "\\def\\@providesfile#1[#2]{\\lsr@providedfile{#1}[#2]\\lsr@check{#1}}" +
-         load + "\\immediate\\write17{" + none_mark + "}\\csname @@end\\endcsname";
-}
-
-std::string latex_program(const std::string &bin)
-{
-  for (const char *name : {"latex", "latex.exe"}) {
-    std::string path = bin + "/" + name;
+  for (const std::string &file : {name, name + ".exe"}) {
+    std::string path = bin + "/" + file;
     if (!bin.empty() && platform::executable_p(path))
       return path;
   }
   return "";
+}
+
+bool latex_program_p(const std::string &program)
+{
+  for (const char *name : {"latex", "pdflatex", "lualatex", "xelatex", "dvilualatex",
+                           "latex-dev", "pdflatex-dev", "lualatex-dev", "xelatex-dev",
+                           "dvilualatex-dev"})
+    if (program == name)
+      return true;
+  return false;
 }
 
 bool latex_file_p(const std::string &name)
@@ -80,7 +167,7 @@ bool latex_file_p(const std::string &name)
 }
 
 bool run_tex(const std::string &program, const std::vector<std::string> &args,
-             std::string *output, std::string *why)
+             const std::string &dir, std::string *output, std::string *why)
 {
   // No shell escape, no file written outside this directory, and lines
   // long enough for any declaration.  Kpathsea's mktex scripts stay off:
@@ -91,43 +178,29 @@ bool run_tex(const std::string &program, const std::vector<std::string> &args,
       {{"openout_any", "p"}, {"shell_escape", "f"}, {"max_print_line", "100000"},
        {"MKTEXFMT", "0"}, {"MKTEXTFM", "0"}, {"MKTEXPK", "0"}, {"MKTEXMF", "0"},
        {"MKTEXTEX", "0"}, {"MKOCP", "0"}, {"MKOFM", "0"}},
-      latex_seconds, latex_output_limit, output, why);
+      dir, latex_seconds, latex_output_limit, output, why);
 }
 
-latex_declaration ask_latex_declaration(const std::string &latex, const std::string &path,
-                                        const std::string &name, const std::string &job)
+latex_declaration ask_latex_declaration(const std::string &latex, const std::string &program,
+                                        const std::string &path, const std::string &name,
+                                        const std::string &dir)
 {
+  // The copy LaTeX finds first, by a name TeX reads as itself; the file's
+  // path is never TeX input.
+  size_t dot = name.rfind('.');
+  std::string link = probe_safe_p(name) ? name : "lsrcheckprobe" + name.substr(dot);
   latex_declaration answer;
-  std::string probe = latex_probe(path, name);
-  if (probe.empty()) {
-    answer.why = "its path holds characters TeX reads as commands";
+  std::string text, why;
+  if (!read_whole_file(path, text, &why) || !platform::write_new_file(dir + "/" + link, text)) {
+    answer.why = "its copy for LaTeX could not be made" + (why.empty() ? "" : " (" + why + ")");
     return answer;
   }
-  std::string output, why;
+  // A package or class is recorded under the name it is loaded by.
+  bool loaded = platform::ends_with_p(link, ".sty") || platform::ends_with_p(link, ".cls");
+  std::string mark = fresh_mark(), output;
   bool ran = run_tex(latex,
-                     {"latex", "-jobname=" + job, "-interaction=nonstopmode",
-                      "-no-shell-escape", probe},
-                     &output, &why);
-  size_t at = output.rfind("\n" + declared_mark);
-  if (at != std::string::npos) {
-    at += 1 + declared_mark.size();
-    std::tie(answer.date, answer.version) =
-        recorded_declaration(output.substr(at, output.find('\n', at) - at));
-    answer.answered = true;
-  } else if (ran && output.find("\n" + none_mark) != std::string::npos) {
-    answer.answered = true;
-  } else {
-    answer.why = ran ? "LaTeX stopped before it finished the file" : "LaTeX " + why;
-    // The first complaint says why: no format, a file it cannot find.
-    for (const char *complaint : {"\nI can't find the format file", "\n! "}) {
-      size_t at = output.find(complaint);
-      if (ran && at != std::string::npos) {
-        at++;
-        answer.why +=
-            " (" + output.substr(at, std::min<size_t>(output.find('\n', at) - at, 200)) + ")";
-        break;
-      }
-    }
-  }
-  return answer;
+                     {program, "-jobname=probe", "-interaction=nonstopmode", "-no-shell-escape",
+                      probe_source(link, mark)},
+                     dir, &output, &why);
+  return answer_in(output, mark, loaded ? link : name, ran, why);
 }

@@ -1,9 +1,9 @@
 // Runs of the installation's own LaTeX, made safe for a report: no shell
-// escape, no file written outside the current directory, none of
+// escape, no file written outside the directory it runs in, none of
 // Kpathsea's mktex scripts (which would build a missing format or font into
 // the user's or the system's trees), a time limit and a limit on what it
 // writes.  And the question most runs ask: the declaration LaTeX records
-// for a file, input by its path.
+// for a file, loaded as a real run loads it.
 #ifndef LSRCHECK_LATEX_LATEX_H
 #define LSRCHECK_LATEX_LATEX_H
 
@@ -16,27 +16,27 @@
 const unsigned latex_seconds = 20;
 const size_t latex_output_limit = size_t(16) << 20;
 
-// Return the LaTeX program of the installation whose programs are in BIN,
-// or "" where it has none.
-std::string latex_program(const std::string &bin);
+// Return the LaTeX program NAME (latex, pdflatex, lualatex, xelatex) of the
+// installation whose programs are in BIN, or "" where it has none.
+std::string latex_program(const std::string &bin, const std::string &name = "latex");
+
+// Return true if PROGRAM is a LaTeX program: the name of a LaTeX format
+// run by its engine (latex, pdflatex, lualatex, xelatex, their -dev ones).
+bool latex_program_p(const std::string &program);
 
 // Return true if NAME is a kind of file LaTeX records a declaration of
 // (.sty, .cls, .def, .cfg, .fd, .clo, .ldf).
 bool latex_file_p(const std::string &name);
 
-// Run the TeX program at PROGRAM, invoked as ARGS (its name first), in the
-// current directory, within the limits above and without shell escape,
-// writes outside the current directory or mktex scripts; collect what it
-// writes on its terminal in *OUTPUT.  Return false, with *WHY ("did not end
-// within 20 seconds", "wrote more than 16 MiB", "could not be started"),
-// where it could not run to its end; its exit status is not judged.
+// Run the TeX program at PROGRAM, invoked as ARGS (its name first, which
+// picks its format), in the directory DIR, within the limits above and
+// without shell escape, writes outside DIR or mktex scripts; collect what
+// it writes on its terminal in *OUTPUT.  Return false, with *WHY ("did not
+// end within 20 seconds", "wrote more than 16 MiB", "could not be
+// started"), where it could not run to its end; its exit status is not
+// judged.
 bool run_tex(const std::string &program, const std::vector<std::string> &args,
-             std::string *output, std::string *why);
-
-// Return the TeX input that makes LaTeX input the file at PATH, named NAME,
-// report the declaration it records under NAME and stop; "" where PATH or
-// NAME hold characters TeX would read as commands.
-std::string latex_probe(const std::string &path, const std::string &name);
+             const std::string &dir, std::string *output, std::string *why);
 
 // What LaTeX said of a file's declaration.
 struct latex_declaration {
@@ -45,9 +45,16 @@ struct latex_declaration {
   std::string why;           // where it did not answer: why
 };
 
-// Ask LATEX, in the current directory with the job name JOB, for the
-// declaration it records for the file at PATH under its name NAME.
-latex_declaration ask_latex_declaration(const std::string &latex, const std::string &path,
-                                        const std::string &name, const std::string &job);
+// Ask the LaTeX program at LATEX, invoked as PROGRAM, for the declaration
+// it records for the file at PATH when a run loads it by its name NAME: a
+// copy named NAME (or a stand-in, where TeX would read NAME as commands),
+// made in DIR, an empty directory of the caller's, is the file LaTeX
+// finds; what the file inputs Kpathsea finds as in a real run.  A
+// package's or class's declaration counts where LaTeX records it under the
+// name it was loaded by, a file's or a babel language's under NAME.  The
+// answer comes through a channel the file cannot predict.
+latex_declaration ask_latex_declaration(const std::string &latex, const std::string &program,
+                                        const std::string &path, const std::string &name,
+                                        const std::string &dir);
 
 #endif

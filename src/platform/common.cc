@@ -162,14 +162,22 @@ bool below_p(const std::string &path, const std::string &dir)
   return (!dir.empty() && dir.back() == '/') || path[dir.size()] == '/';
 }
 
-void remove_files_here()
+void remove_tree(const std::string &dir)
 {
   std::vector<listed_entry> entries;
   int error;
-  read_directory(".", entries, &error);
-  for (const listed_entry &e : entries)
-    if (!e.directory)
-      remove_file(e.name);
+  read_directory(dir, entries, &error);
+  for (const listed_entry &e : entries) {
+    std::string path = dir + "/" + e.name;
+    // A link is removed, never what it leads to.
+    file_status st;
+    if (e.directory && look_at(path, false, &st) && st.directory && !st.link)
+      remove_tree(path);
+    else
+      remove_file(path);
+  }
+  if (dir != ".")
+    remove_directory(dir);
 }
 
 } // namespace platform

@@ -1,10 +1,10 @@
 // What differs between Linux and Windows: files and their names, the
 // environment, loading a library at run time, the named shared-memory
 // object, where an installation and its Ghostscript are found.
-// posix.cc (with posix_libraries.cc and posix_process.cc) and windows.cc
-// (with windows_libraries.cc and windows_process.cc) each define all of it
-// that differs; common.cc what is the same on both.  Names are UTF-8 on
-// both.
+// posix.cc (with posix_libraries.cc, posix_lookups.cc and
+// posix_process.cc) and windows.cc (with windows_libraries.cc and
+// windows_process.cc) each define all of it that differs; common.cc what
+// is the same on both.  Names are UTF-8 on both.
 #ifndef LSRCHECK_PLATFORM_H
 #define LSRCHECK_PLATFORM_H
 
@@ -249,7 +249,8 @@ long start_child(const std::function<std::string()> &fn);
 bool finish_child(long child, std::string *text);
 
 // Run the program at PATH with ARGS (its name first) and the environment
-// variables SET added, in the current directory, standard input empty and
+// variables SET added, in the directory DIR ("" for the current one),
+// standard input empty and
 // standard error discarded; collect its standard output in *OUTPUT.  A run
 // longer than SECONDS is ended, and so is one that writes more than LIMIT
 // bytes to its standard output or (where the system can tell) to any one
@@ -258,15 +259,27 @@ bool finish_child(long child, std::string *text);
 // could not be started, was ended for either or was ended by a signal; its
 // exit status is not judged.
 bool run_program(const std::string &path, const std::vector<std::string> &args,
-                 const std::vector<std::pair<std::string, std::string>> &set, unsigned seconds,
-                 size_t limit, std::string *output, std::string *why);
+                 const std::vector<std::pair<std::string, std::string>> &set,
+                 const std::string &dir, unsigned seconds, size_t limit, std::string *output,
+                 std::string *why);
 
 // Remove the file PATH, if it can be.
 void remove_file(const std::string &path);
 
-// Remove the files a program left in the current directory (not its
-// subdirectories), so that the directory can go.
-void remove_files_here();
+// Make the directory PATH, for this user alone; return false if it cannot
+// be made (or is there already).
+bool make_directory(const std::string &path);
+
+// Remove the empty directory PATH, if it can be.
+void remove_directory(const std::string &path);
+
+// Make the file PATH, which must not be there yet, holding TEXT; return
+// false if it cannot be made or written whole.
+bool write_new_file(const std::string &path, const std::string &text);
+
+// Remove the directory DIR ("." for the current one, which stays) with
+// whatever a program left in it.
+void remove_tree(const std::string &dir);
 
 // Return S as one word for this system's command shell.
 std::string command_word(const std::string &s);

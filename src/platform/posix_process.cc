@@ -48,12 +48,15 @@ std::vector<std::string> environment_with(
   return environment;
 }
 
-// In a child just forked: run the program at PATH with ARGV and ENVP, its
-// standard output OUT, nothing to read and standard error discarded, and
-// no file it writes larger than LIMIT bytes.
-[[noreturn]] void exec_child(const char *path, char *const argv[], char *const envp[], int out,
-                             size_t limit)
+// In a child just forked: run the program at PATH with ARGV and ENVP in
+// the directory DIR (or here, where null), its standard output OUT,
+// nothing to read and standard error discarded, and no file it writes
+// larger than LIMIT bytes.
+[[noreturn]] void exec_child(const char *path, char *const argv[], char *const envp[],
+                             const char *dir, int out, size_t limit)
 {
+  if (dir != nullptr && chdir(dir) != 0)
+    _exit(127);
   // A group of its own, so that whatever it starts ends with it.
   setpgid(0, 0);
   prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -120,8 +123,9 @@ void end_running_programs()
 }
 
 bool run_program(const std::string &path, const std::vector<std::string> &args,
-                 const std::vector<std::pair<std::string, std::string>> &set, unsigned seconds,
-                 size_t limit, std::string *output, std::string *why)
+                 const std::vector<std::pair<std::string, std::string>> &set,
+                 const std::string &dir, unsigned seconds, size_t limit, std::string *output,
+                 std::string *why)
 {
   std::vector<char *> argv, envp;
   for (const std::string &arg : args)
@@ -138,7 +142,8 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
   }
   pid_t child = fork();
   if (child == 0)
-    exec_child(path.c_str(), argv.data(), envp.data(), fds[1], limit);
+    exec_child(path.c_str(), argv.data(), envp.data(), dir.empty() ? nullptr : dir.c_str(),
+               fds[1], limit);
   close(fds[1]);
   if (child < 0) {
     *why = std::string("could not be started (") + strerror(errno) + ")";
@@ -179,6 +184,33 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
 void remove_file(const std::string &path)
 {
   unlink(path.c_str());
+}
+
+bool make_directory(const std::string &path)
+{
+  return mkdir(path.c_str(), 0700) == 0;
+}
+
+void remove_directory(const std::string &path)
+{
+  rmdir(path.c_str());
+}
+
+bool write_new_file(const std::string &path, const std::string &text)
+{
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0)
+    return false;
+  owned_file file(fd);
+  for (size_t at = 0; at < text.size();) {
+    ssize_t n = write(fd, text.data() + at, text.size() - at);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return false;
+    at += n;
+  }
+  return true;
 }
 
 } // namespace platform

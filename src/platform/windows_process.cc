@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "platform/windows_text.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 #include <utility>
@@ -68,11 +69,12 @@ struct started_program {
 };
 
 // Start the program at PATH with ARGS and the environment variables SET
-// added, standard input and error on NUL, standard output on a pipe, into
-// *STARTED; return false, with *WHY, where it could not be started.
+// added, in DIR ("" for the current directory), standard input and error on
+// NUL, standard output on a pipe, into *STARTED; return false, with *WHY,
+// where it could not be started.
 bool start_program(const std::string &path, const std::vector<std::string> &args,
                    const std::vector<std::pair<std::string, std::string>> &set,
-                   started_program *started, std::string *why)
+                   const std::string &dir, started_program *started, std::string *why)
 {
   std::wstring line;
   for (const std::string &arg : args)
@@ -93,9 +95,10 @@ bool start_program(const std::string &path, const std::vector<std::string> &args
   start.hStdInput = null;
   start.hStdOutput = write_end;
   start.hStdError = null;
+  std::wstring in = wide(dir);
   BOOL ok = CreateProcessW(wide(path).c_str(), &line[0], nullptr, nullptr, TRUE,
                            CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, &environment[0],
-                           nullptr, &start, &started->process);
+                           dir.empty() ? nullptr : in.c_str(), &start, &started->process);
   CloseHandle(write_end);
   if (null != INVALID_HANDLE_VALUE)
     CloseHandle(null);
@@ -137,11 +140,12 @@ DWORD WINAPI read_output(void *arg)
 } // namespace
 
 bool run_program(const std::string &path, const std::vector<std::string> &args,
-                 const std::vector<std::pair<std::string, std::string>> &set, unsigned seconds,
-                 size_t limit, std::string *output, std::string *why)
+                 const std::vector<std::pair<std::string, std::string>> &set,
+                 const std::string &dir, unsigned seconds, size_t limit, std::string *output,
+                 std::string *why)
 {
   started_program started;
-  if (!start_program(path, args, set, &started, why))
+  if (!start_program(path, args, set, dir, &started, why))
     return false;
   // The output is read on a thread of the system's, so that a program
   // that never ends is still ended on time; one that writes too much is
@@ -172,6 +176,33 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
 void remove_file(const std::string &path)
 {
   DeleteFileW(wide(path).c_str());
+}
+
+bool make_directory(const std::string &path)
+{
+  return CreateDirectoryW(wide(path).c_str(), nullptr) != 0;
+}
+
+void remove_directory(const std::string &path)
+{
+  RemoveDirectoryW(wide(path).c_str());
+}
+
+bool write_new_file(const std::string &path, const std::string &text)
+{
+  HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return false;
+  bool ok = true;
+  for (size_t at = 0; ok && at < text.size();) {
+    DWORD n = 0;
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size() - at, 1 << 20));
+    ok = WriteFile(file, text.data() + at, chunk, &n, nullptr) && n > 0;
+    at += n;
+  }
+  CloseHandle(file);
+  return ok;
 }
 
 } // namespace platform

@@ -100,15 +100,17 @@ void skip_false_branch(tex_reader &in)
 // Return true if LaTeX records the declaration TOKEN of DECLARED under
 // NAME, the name of the file read ("": any): a package's or class's under
 // the name it was loaded by (a file \input by a package declares for that
-// package), a file's under the name it gives.
+// package), a file's under the name it gives, a babel language's under the
+// name it gives with ".ldf".
 bool recorded_for_p(std::string_view token, std::string declared, const std::string &name)
 {
   if (name.empty())
     return true;
-  if (token.find("File") != std::string_view::npos) {
+  bool language = token == "\\ProvidesLanguage";
+  if (language || token.find("File") != std::string_view::npos) {
     declared.erase(0, declared.find_first_not_of(' '));
     declared.erase(declared.find_last_not_of(' ') + 1);
-    return declared == name;
+    return (language ? declared + ".ldf" : declared) == name;
   }
   return platform::ends_with_p(name, ".sty") || platform::ends_with_p(name, ".cls");
 }

@@ -10,7 +10,4 @@
 // false.
 typedef std::function<bool(const std::string &name, std::string *text)> input_finder;
 
-// Return a finder of the files beside the directory DIR.
-input_finder input_beside(const std::string &dir);
-
 #endif

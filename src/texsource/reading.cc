@@ -164,7 +164,8 @@ std::string version_in(const std::string &info, bool dated)
 bool declaration_p(std::string_view token)
 {
   for (const char *name : {"\\ProvidesPackage", "\\ProvidesClass", "\\ProvidesFile",
-                           "\\ProvidesExplPackage", "\\ProvidesExplClass", "\\ProvidesExplFile"})
+                           "\\ProvidesExplPackage", "\\ProvidesExplClass", "\\ProvidesExplFile",
+                           "\\ProvidesLanguage"})
     if (token == name)
       return true;
   return false;

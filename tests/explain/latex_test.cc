@@ -89,6 +89,86 @@ TEST(ExplainLatex, OlderIsJudgedOnTheDatesLatexRecords)
   }
 }
 
+// The date LaTeX records for the file NAME in DIR when PROGRAM loads it by
+// its name, found there by Kpathsea as in a document's run: the oracle,
+// made without the tool, read from the line LaTeX's declaration writes to
+// its log ("Package: NAME DATE ...", babel's "Language: NAME DATE ...").
+std::string recorded_date(const std::string &program, const std::string &dir,
+                          const std::string &name)
+{
+  std::string stem = name.substr(0, name.rfind('.'));
+  bool ldf = name.size() > 4 && name.substr(name.size() - 4) == ".ldf";
+  std::string load = ldf ? "\\RequirePackage[english]{babel}\\input{" + name + "}"
+                         : "\\RequirePackage{" + stem + "}";
+  std::string job = make_temp_dir();
+  write_file(job + "/h.tex", load + "\\csname @@end\\endcsname\n");
+  std::vector<std::string> out = command_output(
+      "cd " + job + " && TEXINPUTS='" + dir + "//:' MKTEXFMT=0 MKTEXTFM=0 max_print_line=10000 " +
+      program + " -interaction=nonstopmode h.tex >/dev/null 2>&1 </dev/null; sed -n 's/^" +
+      (ldf ? "Language" : "Package") + ": " + stem + " \\([0-9/]*\\) .*$/\\1/p' h.log");
+  return out.empty() ? "" : out.back();
+}
+
+// Each program's verdict rests on the date its own engine's LaTeX records
+// for the file, loaded as a run loads it, whatever its path, however it
+// declares itself, and whatever it writes.
+TEST(ExplainLatex, EachProgramsVerdictRestsOnItsOwnLatex)
+{
+  if (command_output("command -v latex").empty())
+    GTEST_SKIP() << "latex is not installed";
+  struct {
+    const char *what;
+    std::string dir;  // below the first home tree
+    std::string name;
+    std::string mine; // the copy loaded; the other declares 2022/02/02
+  } cases[] = {
+    {"a path TeX reads as commands", "tex/latex/my_tools/a b#c%d~e&f$g^h\xc3\xa9", "lsrtrap.sty",
+     "\\ProvidesPackage{lsrtrap}[2019/01/01 v1 old]\n"},
+    {"a file that writes the answer it wants", "tex/latex/t", "lsrtrap.sty",
+     "\\ProvidesPackage{lsrtrap}[2019/01/01 v1 old]\n"
+     "\\immediate\\write17{LSRCHECK-DECLARED:2099/12/31 v9}\\immediate\\write17{LSRCHECK-NONE}"
+     "\\stop\n"},
+    {"a date that depends on the engine", "tex/latex/t", "lsrtrap.sty",
+     "\\ifdefined\\directlua\\ProvidesPackage{lsrtrap}[2023/03/03 v3 lua]\n"
+     "\\else\\ProvidesPackage{lsrtrap}[2019/01/01 v1 old]\\fi\n"},
+    {"a babel language", "tex/generic/t", "lsrtrap.ldf",
+     "\\ProvidesLanguage{lsrtrap}[2019/01/01 v1 old]\n"},
+  };
+  for (const auto &c : cases) {
+    std::string home = make_temp_dir();
+    bool ldf = c.name.substr(c.name.size() - 4) == ".ldf";
+    std::string other = ldf ? "\\ProvidesLanguage{lsrtrap}[2022/02/02 v2 new]\n"
+                            : "\\ProvidesPackage{lsrtrap}[2022/02/02 v2 new]\n";
+    write_file(home + "/a/" + c.dir + "/" + c.name, c.mine);
+    write_file(home + "/b/" + c.dir + "/" + c.name, other);
+    std::vector<std::string> programs = {"latex", "pdflatex"};
+    if (!command_output("command -v lualatex").empty())
+      programs.push_back("lualatex");
+    run_options opts;
+    opts.env = {{"TEXMFHOME", "{" + home + "/a," + home + "/b}"}, {"HOME", home}};
+    std::vector<std::string> args = {"-explain", "-json", "-file=" + c.name};
+    for (const std::string &p : programs)
+      args.push_back("-progname=" + p);
+    run_result r = run_lsrcheck(args, opts);
+    ASSERT_EQ(r.status, 0) << c.what << r.err;
+    json g = json::parse(r.out)["groups"][0];
+    for (size_t p = 0; p < programs.size(); p++) {
+      std::string mine = recorded_date(programs[p], home + "/a", c.name),
+                  theirs = recorded_date(programs[p], home + "/b", c.name);
+      ASSERT_FALSE(mine.empty() || theirs.empty()) << c.what << " " << programs[p];
+      std::string older; // the older finding's text for this program
+      for (const json &f : g["findings"])
+        for (const json &q : f["programs"])
+          if (f["kind"] == "older" && q == programs[p])
+            older = f["text"];
+      EXPECT_EQ(!older.empty(), mine < theirs) << c.what << " " << programs[p] << "\n" << g.dump(1);
+      if (!older.empty())
+        EXPECT_NE(older.find(" declares " + mine + ","), std::string::npos) << older;
+    }
+    EXPECT_EQ(g["members"][0]["date_source"], "latex") << c.what << g.dump(1);
+  }
+}
+
 TEST(ExplainLatex, ALatexThatNeverEndsOrFloodsIsEndedAndNoVerdict)
 {
   if (command_output("command -v latex").empty())

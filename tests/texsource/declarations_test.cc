@@ -24,6 +24,7 @@ TEST(Declarations, RowsOfSourceTextNeedNoTex)
     std::map<std::string, std::string> inputs; // the files an \input finds, by name
     std::string date, version;                 // "" for no date read
     bool unfollowed;                           // an \input could not be read
+    std::string name = "t.sty";                // the file's own name
   } cases[] = {
     {"plain", "\\ProvidesPackage{t}[2020/01/02 v1.2 plain]\n", {}, "2020/01/02", "v1.2", false},
     {"a file", "\\ProvidesFile{t.sty}[2020-03-04 v3]\n", {}, "2020-03-04", "v3", false},
@@ -44,6 +45,10 @@ TEST(Declarations, RowsOfSourceTextNeedNoTex)
     {"macros for date and version", "\\def\\filedate{2022/02/02}\\def\\fileversion{v9}\n"
      "\\ProvidesPackage{t}[\\filedate\\space\\fileversion\\space x]\n", {}, "2022/02/02",
      "v9", false},
+    {"a babel language", "\\ProvidesLanguage{t}[2019/09/09 v3.2 t support]\n", {},
+     "2019/09/09", "v3.2", false, "t.ldf"},
+    {"a babel language of another name", "\\ProvidesLanguage{u}[2019/09/09 v3.2]\n", {}, "",
+     "", false, "t.ldf"},
     {"expl3's form", "\\ProvidesExplPackage{t}{2023/03/03}{4.5}{desc}\n", {}, "2023/03/03",
      "v4.5", false},
     {"declared in a file it inputs", "\\input{t-decl.tex}\n",
@@ -57,7 +62,7 @@ TEST(Declarations, RowsOfSourceTextNeedNoTex)
       return it != c.inputs.end() && !(*text = it->second).empty();
     };
     bool unfollowed = false;
-    auto [date, version] = provides_declaration(c.text, find, &unfollowed, "t.sty");
+    auto [date, version] = provides_declaration(c.text, find, &unfollowed, c.name);
     EXPECT_EQ(date, c.date) << c.what;
     EXPECT_EQ(version, c.version) << c.what;
     EXPECT_EQ(unfollowed, c.unfollowed) << c.what;
