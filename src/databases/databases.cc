@@ -232,9 +232,15 @@ void record_unlisted(database_health &health, const std::vector<walk_result> &re
         continue;
       if (unlistable_name_p(n.name))
         tree.unlistable_names.push_back(path);
+      else if (n.vcs)
+        tree.vcs_own.push_back(path);
+      else if (n.dropped)
+        tree.left_out.push_back(path);
       else
-        (n.dropped ? tree.left_out : tree.missing).push_back(path);
+        (n.dangling ? tree.missing_dangling : tree.missing).push_back(path);
     }
+    for (auto &[tree, path] : r.trips)
+      health.trees[tree].trips.push_back(collapsed_path(path));
     for (auto &[tree, dir] : r.unlistable)
       health.trees[tree].unlistable.push_back(dir);
     for (auto &[tree, dir] : r.pseudo)
@@ -286,8 +292,9 @@ void record_unmet(database_health &health, const db_table &table, const std::vec
 void sort_lists(database_health &health)
 {
   for (tree_health &t : health.trees) {
-    for (std::vector<std::string> *list : {&t.missing, &t.left_out, &t.unlistable_names, &t.gone,
-                                           &t.unlistable, &t.unchecked, &t.pseudo}) {
+    for (std::vector<std::string> *list :
+         {&t.missing, &t.missing_dangling, &t.left_out, &t.trips, &t.vcs_own,
+          &t.unlistable_names, &t.gone, &t.unlistable, &t.unchecked, &t.pseudo}) {
       std::sort(list->begin(), list->end());
       list->erase(std::unique(list->begin(), list->end()), list->end());
     }

@@ -16,10 +16,12 @@ bool mended_by_mktexlsr_p(const tree_health &t)
     return false;
   if (t.lsr.empty())
     return t.searched_database_only && t.holds_files;
+  // A dangling ls-R: mktexlsr writes where it leads, or, once the link is
+  // removed, the tree's own.
   if (!t.lsr_readable)
-    return !t.lsr_regular; // else its permissions first: see the text
+    return !t.lsr_regular || t.lsr_dangling; // else its permissions first: see the text
   return t.entries == 0 || !t.missing.empty() || !t.gone.empty() || !t.lsr_header ||
-         !t.odd_blocks.empty();
+         !t.odd_blocks.empty() || !t.left_out.empty();
 }
 
 bool tree_problems_p(const tree_health &t)
@@ -27,6 +29,7 @@ bool tree_problems_p(const tree_health &t)
   return t.kind == tree_not_directory || t.kind == tree_unknown || mended_by_mktexlsr_p(t) ||
          (!t.lsr.empty() && !t.lsr_readable) || !t.left_out.empty() ||
          !t.unlistable_names.empty() || !distribution_links_p(t) || !t.unlistable.empty() ||
+         !t.missing_dangling.empty() ||
          !t.unchecked.empty() || !t.pseudo.empty();
 }
 

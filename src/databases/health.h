@@ -36,12 +36,20 @@ struct tree_health {
   bool lsr_readable = false;
   std::string lsr_why;           // why it cannot be read
   bool lsr_regular = true;       // a regular file (not a FIFO, device, /proc)
+  bool lsr_dangling = false;     // a link that leads nowhere
+  bool lsr_target_dir = false;   // ... into a directory there is: mktexlsr writes
+                                 // the file it leads to
+  bool lsr_empty = false;        // holding nothing at all: mktexlsr rewrites it
   bool lsr_header = false;       // the first line is mktexlsr's header
   size_t entries = 0;            // usable entries, as Kpathsea counts them
   bool writable = false;         // the user may rewrite the ls-R
   bool owner = false;            // the user owns the ls-R (may chmod it)
   std::vector<std::string> missing;    // files on disk that ls-R lacks
+  std::vector<std::string> missing_dangling; // ... that are dangling links
   std::vector<std::string> left_out;   // ... that mktexlsr itself leaves out
+  std::vector<std::string> trips;      // the names that make it leave them out
+  std::vector<std::string> vcs_own;    // version control's own files it leaves
+                                       // out (_darcs/, .gitignore): a note
   std::vector<std::string> unlistable_names; // ... that no ls-R can list
   std::vector<std::string> gone;       // entries whose file is gone
   std::vector<dangling_link> dangling; // entries that are dangling links

@@ -142,6 +142,10 @@ bool writable_p(const tree_health &tree)
     return false;
   if (tree.lsr.empty())
     return true;
+  // A dangling link: mktexlsr writes into the directory it leads to.
+  if (tree.lsr_dangling)
+    return !tree.lsr_target_dir ||
+           platform::may_write_p(std::string(directory_of(tree.lsr_target)));
   std::string target = platform::real_path(tree.lsr);
   std::string parent(directory_with_slash(target));
   return platform::may_write_p(target) && platform::may_write_p(parent);
@@ -173,6 +177,16 @@ void read_tree_database(tree_health &tree, uint32_t tree_index, db_table &table)
       platform::file_status look;
       if (platform::look_at(path, false, &look) && look.link)
         tree.lsr_target = platform::real_path(path);
+      tree.lsr_dangling = result == platform::open_dangling;
+      if (tree.lsr_dangling) {
+        // mktexlsr writes where the link leads, where that directory is.
+        tree.lsr_target = platform::link_target(path);
+        if (!tree.lsr_target.empty() && !absolute_path_p(tree.lsr_target))
+          tree.lsr_target = std::string(directory_with_slash(path)) + tree.lsr_target;
+        std::string dir(directory_of(tree.lsr_target));
+        tree.lsr_target_dir = platform::directory_p(dir.empty() ? "/" : dir);
+      }
+      tree.lsr_empty = readable && text.empty();
       tree.owner = platform::owned_p(path);
       const char header[] = "% ls-R -- filename database for kpathsea; do not change this line.";
       tree.lsr_header = text.compare(0, sizeof header - 1, header) == 0 &&

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "databases/walk.h"
 #include "shared/output.h"
+#include "shared/paths.h"
 #include "platform/platform.h"
 
 namespace {
@@ -15,7 +17,7 @@ namespace {
 const size_t shown = 5;
 
 // The JSON document's schema version (docs/databases-schema.md).
-const int schema_version = 4;
+const int schema_version = 5;
 
 // Write the count of LIST with its heading (ONE for a single entry, else
 // MANY) and the entries, escaped and indented, on OUT: the first few and
@@ -103,75 +105,106 @@ std::string mending_command(const database_health &health, const tree_health &t)
 {
   if (!mended_by_mktexlsr_p(t))
     return "";
-  std::string rebuild =
-      platform::command_word(health.mktexlsr) + " " + platform::command_word(t.dir);
-  if (!t.lsr.empty() && !t.lsr_header)
-    return platform::privileged({platform::remove_command(t.lsr), rebuild}, t.writable);
-  return platform::privileged({rebuild}, t.writable);
+  std::vector<std::string> commands;
+  // The names that make mktexlsr leave files out are renamed first.
+  for (const std::string &trip : t.trips)
+    commands.push_back(platform::move_command(
+        trip, std::string(directory_with_slash(trip)) + untripped_name(base_name(trip))));
+  // An ls-R without the header is refused (an empty one is rewritten); a
+  // link that leads into no directory is skipped.
+  if (!t.lsr.empty() && ((t.lsr_readable && !t.lsr_header && !t.lsr_empty) ||
+                         (t.lsr_dangling && !t.lsr_target_dir)))
+    commands.push_back(platform::remove_command(t.lsr));
+  commands.push_back(platform::command_word(health.mktexlsr) + " " + platform::command_word(t.dir));
+  return platform::privileged(commands, t.writable);
 }
+
+namespace {
+
+// Write what is wrong with tree T of HEALTH on OUT, and its mend; lists
+// show their first entries unless ALL.
+void print_tree(const database_health &health, const tree_health &t, bool all, FILE *out)
+{
+  fprintf(out, "%s%s: %s\n", t.database_only ? "!!" : "", escaped(t.dir).c_str(),
+          tree_state(t).c_str());
+  if (!t.second_lsr.empty())
+    fprintf(out, "  Kpathsea also reads %s\n", escaped(t.second_lsr).c_str());
+  if (!t.lsr.empty() && t.lsr_readable && !t.lsr_header && !t.lsr_empty)
+    fputs("  ls-R lacks mktexlsr's header line: Kpathsea reads it, but mktexlsr refuses "
+          "to update it\n", out);
+  std::string missing_tail = t.searched_database_only
+                                 ? "never found, the tree is marked !!"
+                                 : "found only by lookups that must succeed (\\input)";
+  print_list(t.missing, "file missing from ls-R: " + missing_tail,
+             "files missing from ls-R: " + missing_tail, all, out);
+  print_list(t.missing_dangling,
+             "dangling symbolic link missing from ls-R: it leads nowhere, TeX finds nothing "
+             "there (mend or remove the link)",
+             "dangling symbolic links missing from ls-R: they lead nowhere, TeX finds nothing "
+             "there (mend or remove the links)",
+             all, out);
+  print_list(t.gone, "entry whose file is gone: TeX skips it",
+             "entries whose files are gone: TeX skips them", all, out);
+  bool packaged;
+  std::vector<std::string> links = dangling_lines(t, &packaged);
+  if (packaged)
+    print_list(links,
+               "entry that is a dangling symbolic link, installed by a package: install "
+               "what it points to",
+               "entries that are dangling symbolic links, installed by packages: install "
+               "what they point to",
+               all, out);
+  else
+    print_list(links,
+               "entry that is a dangling symbolic link: TeX skips it; mend or remove the "
+               "link (mktexlsr lists it again)",
+               "entries that are dangling symbolic links: TeX skips them; mend or remove "
+               "the links (mktexlsr lists them again)",
+               all, out);
+  const std::string left_out_why =
+      " (a name holding .git, .hg, .svn or .bzr makes it drop the rest of its directory, "
+      "a name ending in _darcs is dropped, a directory whose name holds _darcs whole): "
+      "rerunning it will not help, renaming will";
+  print_list(t.left_out, "file mktexlsr itself leaves out" + left_out_why,
+             "files mktexlsr itself leaves out" + left_out_why, all, out);
+  print_list(t.trips, "name that trips its rule", "names that trip its rule", all, out);
+  print_list(t.vcs_own,
+             "file of version control that mktexlsr leaves out (a _darcs directory, "
+             ".gitignore and the like): never meant to be found",
+             "files of version control that mktexlsr leaves out (a _darcs directory, "
+             ".gitignore and the like): never meant to be found",
+             all, out);
+  print_list(t.unlistable_names,
+             "file whose name mktexlsr cannot list (a line end in the name): rename it",
+             "files whose names mktexlsr cannot list (a line end in the name): rename them",
+             all, out);
+  print_list(t.odd_blocks, "block mktexlsr never writes", "blocks mktexlsr never writes", all,
+             out);
+  print_list(t.unlistable, "directory that cannot be listed",
+             "directories that cannot be listed", all, out);
+  print_list(t.unchecked, "entry that could not be checked",
+             "entries that could not be checked", all, out);
+  print_list(t.pseudo,
+             "directory that leads into /proc or /sys: not walked, and mktexlsr would never "
+             "end (remove the link)",
+             "directories that lead into /proc or /sys: not walked, and mktexlsr would "
+             "never end (remove the links)",
+             all, out);
+  if (!t.lsr.empty() && !t.lsr_readable && t.lsr_regular && !t.lsr_dangling &&
+      t.kind == tree_directory)
+    fprintf(out, "  mend: %s\n", permission_command(t).c_str());
+  if (mended_by_mktexlsr_p(t))
+    fprintf(out, "  mend: %s\n", mending_command(health, t).c_str());
+}
+
+} // namespace
 
 void print_database_health(const database_health &health, bool all, FILE *out)
 {
   for (const std::string &problem : health.setup)
     fprintf(out, "%s\n", problem.c_str());
-  for (const tree_health &t : health.trees) {
-    fprintf(out, "%s%s: %s\n", t.database_only ? "!!" : "", escaped(t.dir).c_str(),
-            tree_state(t).c_str());
-    if (!t.second_lsr.empty())
-      fprintf(out, "  Kpathsea also reads %s\n", escaped(t.second_lsr).c_str());
-    if (!t.lsr.empty() && t.lsr_readable && !t.lsr_header)
-      fputs("  ls-R lacks mktexlsr's header line: Kpathsea reads it, but mktexlsr refuses "
-            "to update it\n", out);
-    std::string missing_tail = t.searched_database_only
-                                   ? "never found, the tree is marked !!"
-                                   : "found only by lookups that must succeed (\\input)";
-    print_list(t.missing, "file missing from ls-R: " + missing_tail,
-               "files missing from ls-R: " + missing_tail, all, out);
-    print_list(t.gone, "entry whose file is gone: TeX skips it",
-               "entries whose files are gone: TeX skips them", all, out);
-    bool packaged;
-    std::vector<std::string> links = dangling_lines(t, &packaged);
-    if (packaged)
-      print_list(links,
-                 "entry that is a dangling symbolic link, installed by a package: install "
-                 "what it points to",
-                 "entries that are dangling symbolic links, installed by packages: install "
-                 "what they point to",
-                 all, out);
-    else
-      print_list(links,
-                 "entry that is a dangling symbolic link: TeX skips it; mend or remove the "
-                 "link (mktexlsr lists it again)",
-                 "entries that are dangling symbolic links: TeX skips them; mend or remove "
-                 "the links (mktexlsr lists them again)",
-                 all, out);
-    const std::string left_out_why =
-        " (a name containing .git, .hg, .svn or .bzr makes it drop the rest of its "
-        "directory, a directory _darcs or a name ending in _darcs is dropped whole): "
-        "rerunning it will not help";
-    print_list(t.left_out, "file mktexlsr itself leaves out" + left_out_why,
-               "files mktexlsr itself leaves out" + left_out_why, all, out);
-    print_list(t.unlistable_names,
-               "file whose name mktexlsr cannot list (a line end in the name): rename it",
-               "files whose names mktexlsr cannot list (a line end in the name): rename them",
-               all, out);
-    print_list(t.odd_blocks, "block mktexlsr never writes", "blocks mktexlsr never writes", all,
-               out);
-    print_list(t.unlistable, "directory that cannot be listed",
-               "directories that cannot be listed", all, out);
-    print_list(t.unchecked, "entry that could not be checked",
-               "entries that could not be checked", all, out);
-    print_list(t.pseudo,
-               "directory that leads into /proc or /sys: not walked, and mktexlsr would never "
-               "end (remove the link)",
-               "directories that lead into /proc or /sys: not walked, and mktexlsr would "
-               "never end (remove the links)",
-               all, out);
-    if (!t.lsr.empty() && !t.lsr_readable && t.lsr_regular && t.kind == tree_directory)
-      fprintf(out, "  mend: %s\n", permission_command(t).c_str());
-    if (mended_by_mktexlsr_p(t))
-      fprintf(out, "  mend: %s\n", mending_command(health, t).c_str());
-  }
+  for (const tree_health &t : health.trees)
+    print_tree(health, t, all, out);
   if (!health.config.empty()) {
     fputs("Configuration:\n", out);
     for (const config_problem &p : health.config)
@@ -218,14 +251,18 @@ void print_database_health_json(const database_health &health, FILE *out)
       jd["package"] = d.package.empty() ? json(nullptr) : json(d.package);
       jt["dangling"].push_back(jd);
     }
+    put_paths(jt, "missing_dangling", t.missing_dangling);
     put_paths(jt, "left_out", t.left_out);
+    put_paths(jt, "trips", t.trips);
+    put_paths(jt, "vcs_own", t.vcs_own);
     put_paths(jt, "unlistable_names", t.unlistable_names);
     put_paths(jt, "unlistable", t.unlistable);
     put_paths(jt, "unchecked", t.unchecked);
     put_paths(jt, "pseudo", t.pseudo);
     put_paths(jt, "odd_blocks", t.odd_blocks);
     std::string mend = mending_command(health, t);
-    if (!t.lsr.empty() && !t.lsr_readable && t.lsr_regular && t.kind == tree_directory)
+    if (!t.lsr.empty() && !t.lsr_readable && t.lsr_regular && !t.lsr_dangling &&
+        t.kind == tree_directory)
       mend = permission_command(t);
     jt["mend"] = mend.empty() ? json(nullptr) : json(mend);
     doc["trees"].push_back(jt);

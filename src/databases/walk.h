@@ -16,14 +16,21 @@
 #include "platform/platform.h"
 #include "shared/walk.h"
 
-// Return true if LINE starts what mktexlsr's version-control rule drops up
-// to the end of a block: it holds .git, .hg, .svn or .bzr, or it is a
-// directory line that holds _darcs.
+// mktexlsr's listing passes two rules about version control, one after the
+// other.  The first deletes a name alone: one that starts with .git, .hg,
+// .svn or .bzr (.gitignore), or ends in _darcs.  Return true if it deletes
+// NAME.
+bool deleted_name_p(std::string_view name);
+
+// The second deletes from a line to the end of its block: a line that
+// holds .git, .hg, .svn or .bzr anywhere (a name the first rule left, or a
+// directory line), or a directory line that holds _darcs.  Return true if
+// LINE starts such a cut.
 bool vcs_line_p(std::string_view line);
 
-// Return true if mktexlsr drops the name NAME itself from a listing: it
-// ends in _darcs.
-bool darcs_name_p(std::string_view name);
+// Return NAME renamed so that neither rule takes it: each '.' before git,
+// hg, svn or bzr, and the '_' of a trailing _darcs, made '-'.
+std::string untripped_name(std::string_view name);
 
 // Return true if NAME cannot stand in an ls-R: a line end in it splits it.
 bool unlistable_name_p(std::string_view name);
@@ -54,6 +61,7 @@ struct walked_name {
   uint32_t dir;
   std::string_view name; // in the thread's arena
   bool is_dir, dropped, dangling;
+  bool vcs;              // version control's own: never meant to be found
 };
 
 // What one thread of the walk found.
@@ -63,6 +71,9 @@ struct walk_result {
   name_arena arena;
   std::vector<char> holds_files;  // per tree
   std::vector<std::pair<size_t, std::string>> unlistable, pseudo;
+  // The names that make mktexlsr leave out files of their own that are no
+  // version control's: (tree, path).
+  std::vector<std::pair<size_t, std::string>> trips;
 };
 
 // What the walk of the databases' trees needs to know: where a name found

@@ -292,6 +292,7 @@ std::string argument_word(const std::string &s);
 // runs them, each argument quoted for its shell.
 std::string remove_command(const std::string &file);         // rm FILE
 std::string make_readable_command(const std::string &file);  // chmod a+r FILE
+std::string move_command(const std::string &from, const std::string &to); // mv FROM TO
 
 // Return COMMANDS, one after the other while each succeeds, as the user
 // runs them; where ALLOWED is false (the files are not theirs to change)

@@ -412,6 +412,11 @@ std::string make_readable_command(const std::string &file)
   return "chmod a+r " + shell_quoted(file);
 }
 
+std::string move_command(const std::string &from, const std::string &to)
+{
+  return "mv " + shell_quoted(from) + " " + shell_quoted(to);
+}
+
 std::string privileged(const std::vector<std::string> &commands, bool allowed)
 {
   std::string line;

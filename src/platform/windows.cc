@@ -498,6 +498,11 @@ std::string remove_command(const std::string &file)
   return "del " + command_word(file);
 }
 
+std::string move_command(const std::string &from, const std::string &to)
+{
+  return "move " + command_word(from) + " " + command_word(to);
+}
+
 std::string make_readable_command(const std::string &file)
 {
   // *S-1-5-32-545 is the group Users, whatever the language of Windows.

@@ -3,6 +3,8 @@
 
 #include "shared/paths.h"
 
+#include <cctype>
+
 #include "platform/platform.h"
 
 namespace {
@@ -14,6 +16,16 @@ size_t last_separator(std::string_view path)
 }
 
 } // namespace
+
+bool absolute_path_p(std::string_view path)
+{
+  if (!path.empty() && std::string_view(platform::path_separators).find(path[0]) !=
+                           std::string_view::npos)
+    return true;
+  // A drive letter, where '\\' separates too (Windows).
+  return std::string_view(platform::path_separators).size() > 1 && path.size() >= 3 &&
+         isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+}
 
 std::string_view base_name(std::string_view path)
 {

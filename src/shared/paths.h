@@ -20,6 +20,10 @@ std::string_view directory_of(std::string_view path);
 // as a database spells the directory of an entry; "" where it has none.
 std::string_view directory_with_slash(std::string_view path);
 
+// Return true if PATH is absolute: it starts with a separator, or (on
+// Windows) with a drive.
+bool absolute_path_p(std::string_view path);
+
 // Return PATH with the links of the directory it lies in resolved, its
 // file name as it stands (a link stays the link it is).
 std::string resolved_directory_path(const std::string &path);

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -108,15 +109,19 @@ TEST(Databases, EachKindOfStaleMissingAndLeftOutFile)
   EXPECT_NE(text.out.find("3 files missing from ls-R: found only by lookups that must "
                           "succeed (\\input)"),
             std::string::npos);
-  EXPECT_NE(text.out.find("  mend: mktexlsr " + a + "\n"), std::string::npos);
+  EXPECT_NE(text.out.find("  mend: mv " + a + "/tex/latex/v/b.gitignore " + a +
+                          "/tex/latex/v/b-gitignore && mktexlsr " + a + "\n"),
+            std::string::npos)
+      << text.out;
 
-  // mktexlsr mends all but what it leaves out itself and the dangling link.
+  // mktexlsr alone mends all but what it leaves out itself and the
+  // dangling link: the name that trips its rule is to be renamed.
   mktexlsr(a);
   report = json::parse(check(t).out);
   EXPECT_TRUE(list_of(report, 0, "missing").empty());
   EXPECT_TRUE(list_of(report, 0, "gone").empty());
   EXPECT_EQ(list_of(report, 0, "left_out").size(), 2u);
-  EXPECT_EQ(report["trees"][0]["mend"], nullptr);
+  EXPECT_EQ(list_of(report, 0, "trips"), std::vector<std::string>{a + "/tex/latex/v/b.gitignore"});
 }
 
 TEST(Databases, BrokenOrMissingLsRAndEachConfigurationRule)
@@ -141,7 +146,7 @@ TEST(Databases, BrokenOrMissingLsRAndEachConfigurationRule)
   run_result r = check(t);
   EXPECT_EQ(r.status, 4);
   json report = json::parse(r.out);
-  EXPECT_EQ(report["schema_version"], 4);
+  EXPECT_EQ(report["schema_version"], 5);
   std::set<std::string> rules;
   for (const json &p : report["configuration"])
     rules.insert(p["rule"].get<std::string>() + " " +
@@ -193,10 +198,16 @@ TEST(Databases, TheSearchPathsMarkDecidesWhetherAFileTheLsRLacksIsFound)
     write_file(t.base + "/t/ls-R", lsr_header + "./tex:\nlisted.sty\n");
     write_file(t.base + "/t/tex/listed.sty", "");
     write_file(t.base + "/t/tex/unlisted.sty", "");
-    std::vector<std::string> found = command_output(
-        "env -u TEXMFDBS -u TEXMF TEXMFCNF='" + t.cnf +
-        "' TEXINPUTS='$TEXMF//' kpsewhich -must-exist unlisted.sty");
+    symlink("nowhere.sty", (t.base + "/t/tex/dangling.sty").c_str());
+    std::string kpsewhich = "env -u TEXMFDBS -u TEXMF TEXMFCNF='" + t.cnf +
+                            "' TEXINPUTS='$TEXMF//' kpsewhich -must-exist ";
+    std::vector<std::string> found = command_output(kpsewhich + "unlisted.sty");
     std::string text = check(t, {}).out;
+    // A dangling link is found by no lookup, and said to be so.
+    EXPECT_EQ(command_output(kpsewhich + "dangling.sty"), std::vector<std::string>());
+    EXPECT_NE(text.find("1 dangling symbolic link missing from ls-R: it leads nowhere"),
+              std::string::npos)
+        << text;
     bool never = text.find("1 file missing from ls-R: never found") != std::string::npos;
     bool must = text.find("1 file missing from ls-R: found only by lookups that must succeed") !=
                 std::string::npos;
@@ -259,7 +270,7 @@ TEST(Databases, MissingFilesAgreeWithFindOnAThousandsOfFilesTree)
                     "\\( ! -type d -print \\) 2>/dev/null | grep -v '/ls-R$'");
   json report = json::parse(check(t).out);
   std::set<std::string> reported;
-  for (const char *key : {"missing", "left_out"})
+  for (const char *key : {"missing", "missing_dangling", "left_out", "vcs_own"})
     for (const std::string &path : list_of(report, 0, key))
       reported.insert(path);
   EXPECT_EQ(reported, expected);
@@ -277,8 +288,11 @@ TEST(Databases, MissingFilesAgreeWithFindOnAThousandsOfFilesTree)
   for (const std::string &path : expected)
     if (!listed.count(path))
       lacking.insert(path);
-  std::vector<std::string> left_out = list_of(report, 0, "left_out");
-  EXPECT_EQ(std::set<std::string>(left_out.begin(), left_out.end()), lacking);
+  std::set<std::string> left_out;
+  for (const char *key : {"left_out", "vcs_own"})
+    for (const std::string &path : list_of(report, 0, key))
+      left_out.insert(path);
+  EXPECT_EQ(left_out, lacking);
   EXPECT_GT(lacking.size(), 10u);
 }
 
@@ -394,28 +408,82 @@ TEST(Databases, TreesWithoutFilesOrLsRAndOddBlocks)
 
 TEST(Databases, EveryMendCommandLeavesItsTreeHealthy)
 {
-  // A new file, a gone one, an ls-R without header, trees whose names need
-  // quoting; each printed mend line is run by the shell as it stands.
-  for (const std::string name : {"plain", "quote me's tree", "tab\there \\ back"}) {
+  // Each case built in a tree whose name needs quoting; each printed mend
+  // line is run by the shell as it stands, with the installed mktexlsr;
+  // then the tree is healthy, and what mktexlsr listed is what TeX finds.
+  struct {
+    const char *what;
+    std::function<void(const std::string &tree)> build;
+    int status;              // before the mend: 4, or 0 where there is nothing to mend
+    const char *then_found;  // a file kpsewhich must find once mended, or ""
+  } cases[] = {
+    {"a new file and a gone one", [](const std::string &tree) {
+       write_file(tree + "/tex/old.sty", "");
+       mktexlsr(tree);
+       unlink((tree + "/tex/old.sty").c_str());
+       write_file(tree + "/tex/new.sty", "");
+     }, 4, "new.sty"},
+    {"an ls-R without its header", [](const std::string &tree) {
+       write_file(tree + "/tex/new.sty", "");
+       write_file(tree + "/ls-R", "./tex:\nnew.sty\ngone.sty\n");
+     }, 4, "new.sty"},
+    {"an empty ls-R, which mktexlsr rewrites", [](const std::string &tree) {
+       write_file(tree + "/tex/new.sty", "");
+       write_file(tree + "/ls-R", "");
+     }, 4, "new.sty"},
+    {"a name holding .git drops the rest of its directory", [](const std::string &tree) {
+       write_file(tree + "/tex/p/a.sty", "");
+       write_file(tree + "/tex/p/notes.git.txt", "");
+       write_file(tree + "/tex/p/zz.sty", "");
+       mktexlsr(tree);
+     }, 4, "zz.sty"},
+    {"a directory whose name ends in _darcs", [](const std::string &tree) {
+       write_file(tree + "/tex/old_darcs/in.sty", "");
+       mktexlsr(tree);
+     }, 4, "in.sty"},
+    {"a darcs repository: its own files are no problem", [](const std::string &tree) {
+       write_file(tree + "/tex/p/p.sty", "");
+       write_file(tree + "/tex/p/_darcs/patches/one", "");
+       mktexlsr(tree);
+     }, 0, "p.sty"},
+    {"a .gitignore beside a package", [](const std::string &tree) {
+       write_file(tree + "/tex/p/.gitignore", "");
+       write_file(tree + "/tex/p/zz.sty", "");
+       write_file(tree + "/tex/p/.git/HEAD", "");
+       mktexlsr(tree);
+     }, 0, "zz.sty"},
+    {"an ls-R that is a dangling link into a directory", [](const std::string &tree) {
+       write_file(tree + "/tex/new.sty", "");
+       make_dirs(tree + "/var");
+       symlink("var/ls-R-real", (tree + "/ls-R").c_str());
+     }, 4, "new.sty"},
+    {"an ls-R that is a dangling link into no directory", [](const std::string &tree) {
+       write_file(tree + "/tex/new.sty", "");
+       symlink("nowhere/ls-R", (tree + "/ls-R").c_str());
+     }, 4, "new.sty"},
+  };
+  for (const auto &c : cases) {
+    const std::string name = "quote me's tree";
     texmf_fixture t = make_db_fixture("{!!@" + name + "}", "{!!@" + name + "}");
     const std::string tree = t.base + "/" + name;
-    write_file(tree + "/tex/old.sty", "");
-    mktexlsr(tree);
-    unlink((tree + "/tex/old.sty").c_str());
-    write_file(tree + "/tex/new.sty", "");
-    for (bool headerless : {false, true}) {
-      if (headerless)
-        write_file(tree + "/ls-R", "./tex:\nnew.sty\ngone.sty\n");
-      run_result r = check(t, {});
-      ASSERT_EQ(r.status, 4) << r.out;
-      size_t at = r.out.find("  mend: ");
-      ASSERT_NE(at, std::string::npos) << r.out;
+    c.build(tree);
+    run_result r = check(t, {});
+    ASSERT_EQ(r.status, c.status) << c.what << "\n" << r.out;
+    size_t at = r.out.find("  mend: ");
+    if (c.status == 4) {
+      ASSERT_NE(at, std::string::npos) << c.what << "\n" << r.out;
       std::string command = r.out.substr(at + 8, r.out.find('\n', at) - at - 8);
       EXPECT_EQ(system(("bash -c " + shell_quote_for_test(command) + " >/dev/null 2>&1").c_str()),
-                0) << command;
+                0) << c.what << ": " << command;
       run_result after = check(t, {});
-      EXPECT_EQ(after.status, 0) << command << "\n" << after.out;
+      EXPECT_EQ(after.status, 0) << c.what << ": " << command << "\n" << after.out;
+    } else {
+      EXPECT_EQ(at, std::string::npos) << c.what << "\n" << r.out;
     }
+    std::vector<std::string> found = command_output(
+        "env -u TEXMFDBS -u TEXMF TEXMFCNF='" + t.cnf + "' TEXINPUTS='$TEXMF//' kpsewhich " +
+        c.then_found);
+    EXPECT_EQ(found.size(), 1u) << c.what;
   }
 }
 
