@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <new>
 #include <unordered_map>
 #include <unordered_set>
@@ -356,6 +357,62 @@ void follow_inputs(explained_report &report, const std::vector<lookup_program> &
     }
 }
 
+// Return the element of the search path ELEMENTS through whose
+// subdirectories ("//") a search on disk reaches the directory DIR, or -1.
+int disk_element(const std::vector<std::string> &elements, const std::string &dir)
+{
+  for (size_t e = 0; e < elements.size(); e++) {
+    const std::string &element = elements[e];
+    size_t slashes = element.find("//");
+    if (element.compare(0, 2, "!!") == 0 || slashes == std::string::npos)
+      continue;
+    std::string base = path_key(element.substr(0, slashes)), key = path_key(dir);
+    if (key == base || platform::below_p(key, base))
+      return static_cast<int>(e);
+  }
+  return -1;
+}
+
+// Note in the groups of REPORT where two copies lie in directories one
+// element of a program's search path reaches in a tree searched on disk:
+// Kpathsea searches first the directory of such an element where it last
+// found a file, so which copy loads can depend on what the run loaded
+// before.  PROGRAMS are the programs looked up as, LOOKUPS the lookups made.
+void note_order_dependence(explained_report &report, const std::vector<lookup_program> &programs,
+                           const lookup_list &lookups)
+{
+  std::map<std::pair<size_t, int>, std::vector<std::string>> paths; // by program and format
+  for (const group_lookup &l : lookups) {
+    group_info &g = report.groups[l.group];
+    if (l.spelling != 0 || std::count_if(g.members.begin(), g.members.end(), [](const member_info &m) {
+          return m.place.on_disk;
+        }) < 2)
+      continue;
+    for (size_t p = 0; p < programs.size(); p++) {
+      int format = l.lookup.formats[p];
+      if (format < 0)
+        continue;
+      auto it = paths.find({p, format});
+      if (it == paths.end())
+        it = paths.emplace(std::make_pair(p, format), search_path_of(programs[p], format)).first;
+      std::map<int, std::vector<size_t>> by_element;
+      for (size_t m = 0; m < g.members.size(); m++)
+        if (g.members[m].place.on_disk && has_p(g.members[m].use.reached_by, p))
+          by_element[disk_element(it->second, std::string(directory_of(g.members[m].copy.path)))]
+              .push_back(m);
+      for (const auto &[element, members] : by_element)
+        if (element >= 0 && members.size() >= 2) {
+          for (size_t m : members)
+            if (!has_p(g.order_members, m))
+              g.order_members.push_back(m);
+          g.order_programs.push_back(p);
+          break;
+        }
+    }
+    std::sort(g.order_members.begin(), g.order_members.end());
+  }
+}
+
 // Make LOOKUPS for REPORT's programs from an empty directory into *HITS
 // while other threads read the members and their packages (TLPDB of the
 // installation at ROOT) into *OWNERS, with those of any file named as one
@@ -458,6 +515,9 @@ bool explain_duplicates(const check_filter &filter, const std::vector<std::strin
       m.place.distribution = distribution_p(m);
     same_facts_for_same_bytes(g);
     number_in_search_order(g);
+  }
+  note_order_dependence(report, lookup_as, lookups);
+  for (group_info &g : report.groups) {
     find_findings(g, programs.size());
   }
   // Where copies differ, the dates that decide "older" are asked of the

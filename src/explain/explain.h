@@ -97,6 +97,10 @@ struct group_info {
   unsigned accepted = 0;     // kinds of the accepted findings
   unsigned distribution = 0; // kinds of the distribution's findings
   bool unreachable = false;  // a member none of the programs finds
+  // Copies in two directories that one element of a program's search path
+  // reaches in a tree searched on disk, and those programs: which one loads
+  // can depend on what a run loaded before.
+  std::vector<size_t> order_members, order_programs;
   bool unread = false;       // none of the programs reads this kind of file
 };
 

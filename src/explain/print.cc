@@ -329,6 +329,16 @@ void print_group(const explained_report &r, const group_info &g, FILE *out)
             program_list(r, f.programs).c_str());
   if (g.unreachable)
     fputs("  note: a copy none of these programs finds (not on their paths)\n", out);
+  if (!g.order_programs.empty()) {
+    std::string members;
+    for (size_t m : g.order_members)
+      members += (members.empty() ? "" : ", ") + member_ref(m);
+    fprintf(out, "  note: %s lie in directories of one tree searched on disk: which one %s %s "
+                 "can depend on what the run loaded before (Kpathsea searches first where it "
+                 "last found a file)\n",
+            members.c_str(), program_list(r, g.order_programs).c_str(),
+            g.order_programs.size() == 1 ? "loads" : "load");
+  }
   putc('\n', out);
 }
 
@@ -500,6 +510,9 @@ json group_json(const group_info &g, const std::vector<std::string> &programs)
   jg["unreachable"] = g.unreachable;
   jg["read_by_none"] = g.unread;
   jg["all_read"] = g.all_read;
+  jg["order_dependent"] = json::array();
+  for (size_t p : g.order_programs)
+    jg["order_dependent"].push_back(programs[p]);
   return jg;
 }
 

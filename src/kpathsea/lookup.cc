@@ -105,6 +105,12 @@ std::vector<std::string> lookup_all(const char *name, int format)
   return hits;
 }
 
+std::string search_path(int format)
+{
+  const char *path = format_info(format).path;
+  return path != nullptr ? path : "";
+}
+
 std::string lookup_first(const char *name, int format)
 {
   return taken_string(kpse_find_file(name, static_cast<kpse_file_format_type>(format), false));

@@ -34,6 +34,10 @@ void lookup_as_program(const char *program, const char *engine);
 // lookup that need not succeed.
 std::vector<std::string> lookup_all(const char *name, int format);
 
+// Return the search path of FORMAT for the program of lookup_as_program,
+// as Kpathsea expanded it: its elements, "//" and "!!" kept.
+std::string search_path(int format);
+
 // Return the file Kpathsea finds first for NAME in FORMAT, as the program
 // of lookup_as_program, or "" (a lookup that need not succeed).
 std::string lookup_first(const char *name, int format);

@@ -128,6 +128,12 @@ std::vector<program_hits> look_up_names(const std::vector<lookup_program> &progr
   return hits;
 }
 
+std::vector<std::string> search_path_of(const lookup_program &program, int format)
+{
+  lookup_as_program(program.name.c_str(), program.engine.c_str());
+  return platform::split_text(search_path(format), platform::path_list_separator);
+}
+
 input_finder input_through_kpathsea(const lookup_program &program)
 {
   lookup_as_program(program.name.c_str(), program.engine.c_str());

@@ -43,6 +43,10 @@ std::vector<program_hits> look_up_names(const std::vector<lookup_program> &progr
                                         const std::vector<name_lookup> &names,
                                         const std::function<void()> &meanwhile = {});
 
+// Return the elements of the search path PROGRAM searches FORMAT along,
+// in order, as Kpathsea expanded them ("//" and "!!" kept).
+std::vector<std::string> search_path_of(const lookup_program &program, int format);
+
 // Make the lookups that follow those of PROGRAM, and return a finder of
 // the files its \input finds, as Kpathsea finds them for it.
 input_finder input_through_kpathsea(const lookup_program &program);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <cstring>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -166,6 +167,49 @@ TEST(ExplainLatex, EachProgramsVerdictRestsOnItsOwnLatex)
         EXPECT_NE(older.find(" declares " + mine + ","), std::string::npos) << older;
     }
     EXPECT_EQ(g["members"][0]["date_source"], "latex") << c.what << g.dump(1);
+  }
+}
+
+// Kpathsea searches first the directory of a tree searched on disk where it
+// last found a file: where copies lie in two directories one element of
+// the search path reaches, which one a run loads depends on what it loaded
+// before (two LaTeX runs with -recorder show it), and -explain says so.
+TEST(ExplainLatex, WhichCopyLoadsCanDependOnWhatTheRunLoadedBefore)
+{
+  if (command_output("command -v latex").empty())
+    GTEST_SKIP() << "latex is not installed";
+  struct {
+    const char *what;
+    const char *first, *second; // the directories of the two copies, below the home tree
+    bool depends;
+  } cases[] = {
+    {"two directories of tex/latex//", "tex/latex/a-first", "tex/latex/b-second", true},
+    {"tex/latex// and tex/generic//, two elements", "tex/latex/a-first", "tex/generic/b-second",
+     false},
+  };
+  for (const auto &c : cases) {
+    std::string home = make_temp_dir();
+    for (const char *dir : {c.first, c.second}) {
+      write_file(home + "/" + dir + "/lsrorder.sty", std::string("% ") + dir + "\n");
+      write_file(home + "/" + dir + "/lsrhelp-" + (dir == c.first ? "a" : "b") + ".sty", "\n");
+    }
+    // Which copy each order of loading gets, as LaTeX's recorder saw it.
+    std::set<std::string> loaded;
+    for (const char *helper : {"lsrhelp-a", "lsrhelp-b"}) {
+      std::string job = make_temp_dir();
+      write_file(job + "/h.tex", std::string("\\RequirePackage{") + helper +
+                                     "}\\RequirePackage{lsrorder}\\csname @@end\\endcsname\n");
+      for (const std::string &line : command_output(
+               "cd " + job + " && TEXMFHOME='" + home + "' MKTEXFMT=0 latex -recorder "
+               "-interaction=nonstopmode h.tex >/dev/null 2>&1; grep '^INPUT .*lsrorder.sty' h.fls"))
+        loaded.insert(line);
+    }
+    EXPECT_EQ(loaded.size() == 2, c.depends) << c.what;
+    run_options opts;
+    opts.env = {{"TEXMFHOME", home}, {"HOME", home}};
+    run_result r = run_lsrcheck({"-explain", "-json", "-progname=latex", "-file=lsrorder.sty"}, opts);
+    json g = json::parse(r.out)["groups"][0];
+    EXPECT_EQ(g["order_dependent"], c.depends ? json({"latex"}) : json::array()) << c.what;
   }
 }
 
