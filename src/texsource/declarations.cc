@@ -50,6 +50,23 @@ bool expand_call(tex_reader &in, const macro &m, std::string &buffer)
   return true;
 }
 
+// Return the delimited argument ARGUMENT as TeX hands it over: where it is
+// one group in braces, without them.
+std::string braces_stripped(std::string argument)
+{
+  argument.erase(0, argument.find_first_not_of(' '));
+  argument.erase(argument.find_last_not_of(' ') + 1);
+  if (argument.size() < 2 || argument.front() != '{' || argument.back() != '}')
+    return argument;
+  int depth = 0;
+  for (size_t i = 0; i + 1 < argument.size(); i++) {
+    depth += argument[i] == '{' ? 1 : argument[i] == '}' ? -1 : 0;
+    if (depth == 0)
+      return argument; // the first group closes before the end
+  }
+  return argument.substr(1, argument.size() - 2);
+}
+
 // Return true if a blank line (a \par) comes in TEXT at AT before anything
 // but blanks.
 bool blank_line_p(std::string_view text, size_t at)
@@ -85,16 +102,115 @@ std::string csname_token(tex_reader &in)
   return "\\" + name;
 }
 
-// Skip IN past the \fi that ends the \iffalse just read, nested
+// Return true if TOKEN starts a conditional (\unless one).
+bool conditional_p(std::string_view token)
+{
+  return token.substr(0, 3) == "\\if" || token == "\\unless";
+}
+
+// Skip IN past the branch of a conditional TeX does not take: up to its
+// \else (with ELSE_TOO, and then return true) or its \fi, nested
 // conditionals included.
-void skip_false_branch(tex_reader &in)
+bool skip_branch(tex_reader &in, bool else_too)
 {
   int depth = 1;
-  for (std::string_view token; depth > 0 && !(token = in.next()).empty();)
-    if (token.substr(0, 3) == "\\if")
+  for (std::string_view token; !(token = in.next()).empty();)
+    if (conditional_p(token) && token != "\\unless")
       depth++;
-    else if (token == "\\fi" || (depth == 1 && token == "\\else"))
-      depth--;
+    else if (token == "\\fi" && --depth == 0)
+      return false;
+    else if (else_too && depth == 1 && token == "\\else")
+      return true;
+  return false;
+}
+
+// What a conditional comes to as every LaTeX reads it, or unknown (it
+// depends on the engine, on a macro, on what was loaded before).
+enum condition { condition_true, condition_false, condition_unknown };
+
+// Return true if every LaTeX defines the command TOKEN: \ifdefined finds
+// it, and \ifx finds it other than \undefined and \relax.
+bool latex_command_p(std::string_view token)
+{
+  for (const char *name : {"\\ProvidesPackage", "\\ProvidesClass", "\\ProvidesFile",
+                           "\\NeedsTeXFormat", "\\documentclass", "\\RequirePackage",
+                           "\\DeclareOption", "\\ProcessOptions", "\\usepackage",
+                           "\\newcommand", "\\@ifundefined", "\\@ifpackageloaded", "\\LoadClass"})
+    if (token == name)
+      return true;
+  return false;
+}
+
+// Return the next operand of \ifx at IN: a token, or the name \csname
+// builds.
+std::string ifx_operand(tex_reader &in)
+{
+  std::string token(in.next());
+  if (token == "\\csname") {
+    std::string built = csname_token(in);
+    return built.empty() ? token : built;
+  }
+  return token;
+}
+
+// Return the integer written at IN's place (blanks before it skipped),
+// moving IN behind it; false in *OK where there is none.
+long literal_number(tex_reader &in, bool *ok)
+{
+  while (in.at < in.text.size() && (in.text[in.at] == ' ' || in.text[in.at] == '\t'))
+    in.at++;
+  size_t from = in.at;
+  while (in.at < in.text.size() && isdigit(static_cast<unsigned char>(in.text[in.at])) &&
+         in.at - from < 9)
+    in.at++;
+  *ok = in.at > from;
+  return *ok ? std::stol(std::string(in.text.substr(from, in.at - from))) : 0;
+}
+
+// Return what the conditional TOKEN, just read, at IN comes to, moving IN
+// past what it tests where it is known.
+condition evaluate(tex_reader &in, std::string_view token)
+{
+  if (token == "\\iftrue" || token == "\\iffalse")
+    return token == "\\iftrue" ? condition_true : condition_false;
+  if (token == "\\unless") {
+    std::string_view next = in.next();
+    condition c = conditional_p(next) ? evaluate(in, next) : condition_unknown;
+    return c == condition_unknown ? c : c == condition_true ? condition_false : condition_true;
+  }
+  if (token == "\\ifdefined") {
+    std::string operand = ifx_operand(in);
+    return latex_command_p(operand) ? condition_true : condition_unknown;
+  }
+  if (token == "\\ifx") {
+    std::string a = ifx_operand(in), b = ifx_operand(in);
+    auto character_p = [](const std::string &t) {
+      return t.size() == 1 && !strchr("{}\\", t[0]);
+    };
+    auto missing_p = [](const std::string &t) {
+      return t == "\\undefined" || t == "\\@undefined" || t == "\\relax";
+    };
+    if (a == b && (character_p(a) || a.size() > 1))
+      return condition_true;
+    if (character_p(a) && character_p(b))
+      return condition_false;
+    if ((latex_command_p(a) && missing_p(b)) || (latex_command_p(b) && missing_p(a)))
+      return condition_false;
+    return condition_unknown;
+  }
+  if (token == "\\ifnum") {
+    size_t saved = in.at;
+    bool ok_a, ok_b;
+    long a = literal_number(in, &ok_a);
+    while (in.at < in.text.size() && in.text[in.at] == ' ')
+      in.at++;
+    char op = in.at < in.text.size() ? in.text[in.at++] : '\0';
+    long b = literal_number(in, &ok_b);
+    if (ok_a && ok_b && (op == '<' || op == '=' || op == '>'))
+      return (op == '<' ? a < b : op == '=' ? a == b : a > b) ? condition_true : condition_false;
+    in.at = saved;
+  }
+  return condition_unknown;
 }
 
 // Return true if LaTeX records the declaration TOKEN of DECLARED under
@@ -155,7 +271,7 @@ std::pair<std::string, std::string> declared(tex_reader &in, std::string_view to
   // optional argument: the declaration has none.
   if (blank_line_p(in.text, in.at))
     return {};
-  std::string info = expand_macros(in.group('[', ']', &found), macros);
+  std::string info = expand_macros(braces_stripped(in.group('[', ']', &found)), macros);
   std::string date = date_at(info);
   std::string version = version_in(info, !date.empty());
   // A macro left unexpanded is one this reading does not know.
@@ -171,6 +287,8 @@ struct reading {
   bool unknowable = false; // the text cannot tell: the file defines its own
                           // declaration, or LaTeX may stop before one
   bool may_end = false;   // an \endinput LaTeX may carry out came first
+  bool uncertain = false; // a declaration under a conditional not known
+                          // here may replace the one that stands
   // A declaration LaTeX carries out at the end of the package, with the
   // macros as they are then: its text from the declaration on.
   std::string at_end;
@@ -223,10 +341,12 @@ struct argument {
 // Where the reading of one file stands: the conditionals and groups it is
 // inside.
 struct nesting {
-  // Conditionals are not evaluated: a macro defined inside one may never
-  // exist (\ifx\ProvidesPackage\undefined \def\next...), so it is not
-  // expanded.
-  int conditionals = 0;
+  // The conditionals it is inside: 'u' where which branch TeX takes is
+  // not known here (a macro defined inside one may never exist, so it is
+  // not expanded), 't' in a true branch (its \else branch is skipped), 'e'
+  // in the \else branch of a false one.
+  std::string ifs;
+  int conditionals = 0;      // of them, those not known
   // A definition inside braces may be an argument that is never carried
   // out (\IfFileExists{...}{\def...}{\def...}): it counts as conditional.
   int braces = 0;
@@ -248,12 +368,27 @@ bool track_nesting(nesting &n, tex_reader &in, std::string_view token)
 {
   if (token == "\\newif") {
     in.next();
-  } else if (token == "\\iffalse") {
-    skip_false_branch(in);
-  } else if (token.substr(0, 3) == "\\if") {
-    n.conditionals++;
-  } else if (token == "\\fi") {
-    n.conditionals -= n.conditionals > 0;
+  } else if (conditional_p(token)) {
+    condition c = evaluate(in, token);
+    if (c == condition_false) {
+      if (skip_branch(in, true))
+        n.ifs += 'e';
+    } else {
+      n.ifs += c == condition_true ? 't' : 'u';
+      n.conditionals += c == condition_unknown;
+    }
+  } else if (token == "\\else" || token == "\\fi") {
+    // One not seen opening (a brace in a character code, a conditional of
+    // a macro's): nothing to close.
+    if (n.ifs.empty())
+      return true;
+    char kind = n.ifs.back();
+    if (token == "\\else" && kind == 't')
+      skip_branch(in, false);
+    else if (token == "\\else")
+      return true;
+    n.ifs.pop_back();
+    n.conditionals -= kind == 'u';
   } else if (token == "{") {
     n.braces++;
     // A group right after another is the same command's next argument.
@@ -320,10 +455,10 @@ bool carried_out_argument_p(const argument &g)
 
 // Record in R the declaration TOKEN at IN (N: where it stands, the whole
 // file under a conditional if CONDITIONAL), as LaTeX records it under
-// NAME: each over the one before, so the last stands, unless it may never
-// be carried out (a conditional's branch for plain TeX): then the first
-// stands.  One inside braces is an argument: LaTeX may carry it out later
-// (\AtEndOfPackage) or never.
+// NAME: each over the one before, so the last stands.  One under a
+// conditional not known here may be carried out or not: unless one outside
+// comes after it, what stands cannot be told.  One inside braces is an
+// argument: LaTeX may carry it out later (\AtEndOfPackage) or never.
 void take_declaration(tex_reader &in, std::string_view token, const macro_table &macros,
                       const std::string &name, bool conditional, const nesting &n, reading *r)
 {
@@ -338,9 +473,16 @@ void take_declaration(tex_reader &in, std::string_view token, const macro_table 
   bool argument = !n.groups.empty() && !carried_out_argument_p(n.groups.back());
   if (carried_out && !argument && !r->declared && r->may_end) {
     r->unknowable = true; // LaTeX may never come here
-  } else if (carried_out && !argument && (!r->declared || (!conditional && !nested_p(n)))) {
-    r->declaration = found;
+  } else if (carried_out && !argument) {
+    // Sure where LaTeX carries it out: outside conditionals this reading
+    // does not decide, and outside braces but those of an argument LaTeX
+    // takes (\@ifundefined's for a command it defines).
+    bool sure = !conditional && n.conditionals == 0 &&
+                (n.braces == 0 || (n.braces == 1 && !argument && !n.groups.empty()));
+    if (sure || !r->declared)
+      r->declaration = found;
     r->declared = true;
+    r->uncertain = !sure;
   }
 }
 
@@ -372,9 +514,13 @@ bool declaration_in(const std::string &text, const input_finder &find, macro_tab
     // \csname fi\endcsname closes a conditional only in the branch TeX
     // takes: skipping the other, TeX does not build it (plain TeX's
     // \ifx\fmtname\plain\csname fi\endcsname ... \fi).
-    if (token == "\\csname" && !(built = csname_token(in)).empty() &&
-        built.compare(0, 3, "\\if") != 0 && built != "\\fi" && built != "\\else")
+    if (token == "\\csname" && !(built = csname_token(in)).empty() && built != "\\fi" &&
+        built != "\\else")
       token = built;
+    // A command \let to a conditional is that conditional.
+    if (auto let = macros.find(token); let != macros.end() && let->second.parameters.empty() &&
+                                       conditional_p(let->second.body) && !let->second.ambiguous)
+      token = let->second.body;
     if (token == "\\catcode") {
       in.catcode();
     } else if (track_nesting(n, in, token)) {
@@ -433,7 +579,8 @@ std::pair<std::string, std::string> provides_declaration(const std::string &text
       lines[i] = '\n';
   macro_table macros;
   reading r;
-  if (!declaration_in(lines, find, macros, name, 0, false, &r, unfollowed) || r.unknowable)
+  if (!declaration_in(lines, find, macros, name, 0, false, &r, unfollowed) || r.unknowable ||
+      r.uncertain)
     return {};
   if (!r.at_end.empty()) {
     tex_reader in{r.at_end};

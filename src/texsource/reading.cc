@@ -349,9 +349,10 @@ bool token_list_setting_p(std::string_view token)
                      token.substr(token.size() - 3) == ":Ne");
 }
 
-// Read \let\name=\value at IN: neither is a call; the macro's meaning, if
-// it was known, is not any more.
-void read_let(tex_reader &in, macro_table &macros)
+// Read \let\name=\value at IN (CONDITIONAL if it stands inside a
+// conditional): neither is a call; the macro's meaning, if it was known, is
+// not any more, unless it is a conditional's.
+void read_let(tex_reader &in, macro_table &macros, bool conditional)
 {
   size_t before = in.at;
   std::string_view name = in.next();
@@ -360,8 +361,12 @@ void read_let(tex_reader &in, macro_table &macros)
     return;
   }
   macros.erase(std::string(name));
-  if (in.next() == "=")
-    in.next();
+  std::string_view target = in.next();
+  if (target == "=")
+    target = in.next();
+  // A command \let to a conditional is that conditional where it is used.
+  if (target.substr(0, 3) == "\\if")
+    define(macros, name, macro{"", std::string(target), conditional});
 }
 
 // Read at IN the body of \newcommand\name[N]{body} (COMMAND) or of an
@@ -432,7 +437,7 @@ bool read_definition(tex_reader &in, std::string_view token, macro_table &macros
     return true;
   }
   if (token == "\\let") {
-    read_let(in, macros);
+    read_let(in, macros, conditional);
     return true;
   }
   bool token_list = token_list_setting_p(token);

@@ -183,4 +183,45 @@ TEST(Declarations, WhatAPackageDeclaresWhenLatexLoadsItWhole)
   }
 }
 
+// Conditionals LaTeX evaluates: the reading evaluates those every LaTeX
+// decides alike; where it cannot, it gives no date, never one LaTeX would
+// not record (the last declaration carried out).
+TEST(Declarations, NeverADateLatexWouldNotRecord)
+{
+  if (command_output("command -v latex").empty())
+    GTEST_SKIP() << "latex is not installed";
+  const std::string old = "\\ProvidesPackage{NAME}[2010/01/01 v0 old]",
+                    now = "\\ProvidesPackage{NAME}[2021/01/01 v1 now]";
+  struct {
+    std::string text;
+    bool decided; // the reading must give LaTeX's date, not merely none
+  } cases[] = {
+    {old + "\\iftrue" + now + "\\fi\n", true},
+    {"\\unless\\iffalse" + now + "\\fi\n", true},
+    {"\\ifx aa" + now + "\\else" + old + "\\fi\n", true},
+    {"\\ifnum1=2 " + old + "\\else" + now + "\\fi\n", true},
+    {old + "\\ifnum1=1 " + now + "\\fi\n", true},
+    {"\\csname iffalse\\endcsname" + old + "\\fi" + now + "\n", true},
+    {"\\let\\myif\\iftrue \\myif" + now + "\\else" + old + "\\fi\n", true},
+    {"\\expandafter\\ifx\\csname ProvidesPackage\\endcsname\\relax\\else" + now + "\\fi\n", true},
+    {old + "\\ifdefined\\relax" + now + "\\fi\n", false},
+    {old + "\\ifcase\\catcode`\\@ " + now + "\\else" + now + "\\fi\n", false},
+  };
+  input_finder none;
+  int i = 0;
+  for (const auto &c : cases) {
+    std::string text = c.text, dir = make_temp_dir(), name = "n" + std::to_string(i++);
+    for (size_t at; (at = text.find("NAME")) != std::string::npos;)
+      text.replace(at, 4, name);
+    write_file(dir + "/" + name + ".sty", text);
+    std::pair<std::string, std::string> latex = latex_recorded(dir + "/" + name + ".sty");
+    std::pair<std::string, std::string> read = provides_declaration(text, none, nullptr, name + ".sty");
+    EXPECT_FALSE(latex.first.empty()) << text;
+    if (c.decided)
+      EXPECT_EQ(read, latex) << text;
+    else
+      EXPECT_TRUE(read.first.empty() || read == latex) << text;
+  }
+}
+
 } // namespace
