@@ -198,9 +198,14 @@ latex_declaration ask_latex_declaration(const std::string &latex, const std::str
   // A package or class is recorded under the name it is loaded by.
   bool loaded = platform::ends_with_p(link, ".sty") || platform::ends_with_p(link, ".cls");
   std::string mark = fresh_mark(), output;
-  bool ran = run_tex(latex,
-                     {program, "-jobname=probe", "-interaction=nonstopmode", "-no-shell-escape",
-                      probe_source(link, mark)},
-                     dir, &output, &why);
+  std::vector<std::string> args = {program, "-jobname=probe", "-interaction=nonstopmode",
+                                   "-no-shell-escape"};
+  // LuaTeX's Lua may write anywhere: --safer keeps it from writing files
+  // and from running programs (a copy no run of the user's would load is
+  // run here).
+  if (program.find("lua") != std::string::npos)
+    args.push_back("--safer");
+  args.push_back(probe_source(link, mark));
+  bool ran = run_tex(latex, args, dir, &output, &why);
   return answer_in(output, mark, loaded ? link : name, ran, why);
 }

@@ -104,7 +104,8 @@ std::string recorded_date(const std::string &program, const std::string &dir,
   std::string job = make_temp_dir();
   write_file(job + "/h.tex", load + "\\csname @@end\\endcsname\n");
   std::vector<std::string> out = command_output(
-      "cd " + job + " && TEXINPUTS='" + dir + "//:' MKTEXFMT=0 MKTEXTFM=0 max_print_line=10000 " +
+      "cd " + job + " && HOME='" + job + "' TEXMFVAR='" + job + "' TEXINPUTS='" + dir +
+      "//:' MKTEXFMT=0 MKTEXTFM=0 MKTEXPK=0 max_print_line=10000 " +
       program + " -interaction=nonstopmode h.tex >/dev/null 2>&1 </dev/null; sed -n 's/^" +
       (ldf ? "Language" : "Package") + ": " + stem + " \\([0-9/]*\\) .*$/\\1/p' h.log");
   return out.empty() ? "" : out.back();
@@ -162,9 +163,11 @@ TEST(ExplainLatex, EachProgramsVerdictRestsOnItsOwnLatex)
         for (const json &q : f["programs"])
           if (f["kind"] == "older" && q == programs[p])
             older = f["text"];
-      EXPECT_EQ(!older.empty(), mine < theirs) << c.what << " " << programs[p] << "\n" << g.dump(1);
-      if (!older.empty())
+      EXPECT_EQ(!older.empty(), mine < theirs)
+          << c.what << " " << programs[p] << "\n" << g.dump(1);
+      if (!older.empty()) {
         EXPECT_NE(older.find(" declares " + mine + ","), std::string::npos) << older;
+      }
     }
     EXPECT_EQ(g["members"][0]["date_source"], "latex") << c.what << g.dump(1);
   }
@@ -200,7 +203,8 @@ TEST(ExplainLatex, WhichCopyLoadsCanDependOnWhatTheRunLoadedBefore)
       write_file(job + "/h.tex", std::string("\\RequirePackage{") + helper +
                                      "}\\RequirePackage{lsrorder}\\csname @@end\\endcsname\n");
       for (const std::string &line : command_output(
-               "cd " + job + " && TEXMFHOME='" + home + "' MKTEXFMT=0 latex -recorder "
+               "cd " + job + " && HOME='" + job + "' TEXMFHOME='" + home +
+               "' MKTEXFMT=0 MKTEXTFM=0 MKTEXPK=0 latex -recorder "
                "-interaction=nonstopmode h.tex >/dev/null 2>&1; grep '^INPUT .*lsrorder.sty' h.fls"))
         loaded.insert(line);
     }

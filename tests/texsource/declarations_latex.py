@@ -77,7 +77,11 @@ def latex_reading(path, work, template=HARNESS):
     with tempfile.TemporaryDirectory(dir=work) as d:
         with open(os.path.join(d, 'h.tex'), 'w') as f:
             f.write(harness(path, template))
-        env = dict(os.environ, max_print_line='100000')
+        # Kpathsea's mktex scripts stay off: a font a file uses that no one
+        # made yet would be built into the user's TEXMFVAR (root's, in a
+        # test run as root), where it then shadows the installation's.
+        env = dict(os.environ, max_print_line='100000', MKTEXTFM='0', MKTEXPK='0',
+                   MKTEXMF='0', MKTEXFMT='0', MKTEXTEX='0', MKOCP='0', MKOFM='0')
         try:
             out = subprocess.run(['latex', '-interaction=nonstopmode', 'h.tex'], cwd=d,
                                  env=env, stdin=subprocess.DEVNULL, capture_output=True,

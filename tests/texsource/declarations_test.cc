@@ -81,7 +81,8 @@ std::pair<std::string, std::string> latex_declaration(const std::string &file)
              "\\def\\lsr@withopt[#1]{\\lsr@report{#1}}\n"
              "\\input{" + file + "}\n\\csname @@end\\endcsname\n");
   std::vector<std::string> out = command_output(
-      "cd " + dir + " && max_print_line=10000 latex -interaction=nonstopmode h.tex </dev/null "
+      "cd " + dir + " && HOME=" + dir + " MKTEXTFM=0 MKTEXPK=0 MKTEXFMT=0 max_print_line=10000 "
+      "latex -interaction=nonstopmode h.tex </dev/null "
       "| sed -n 's/^.*LSRDECL\\[\\(.*\\)\\]$/\\1/p'");
   if (out.empty())
     return {};
@@ -126,7 +127,8 @@ std::pair<std::string, std::string> latex_recorded(const std::string &file)
              "\\immediate\\write16{LSRDECL[\\csname ver@" + name + "\\endcsname]}\\fi\n"
              "\\csname @@end\\endcsname\n");
   std::vector<std::string> out = command_output(
-      "cd " + dir + " && max_print_line=10000 latex -interaction=nonstopmode h.tex </dev/null "
+      "cd " + dir + " && HOME=" + dir + " MKTEXTFM=0 MKTEXPK=0 MKTEXFMT=0 max_print_line=10000 "
+      "latex -interaction=nonstopmode h.tex </dev/null "
       "| sed -n 's/^.*LSRDECL\\[\\(.*\\)\\]$/\\1/p'");
   return out.empty() ? std::pair<std::string, std::string>() : recorded_declaration(out[0]);
 }
