@@ -134,8 +134,10 @@ void record_hits(explained_report &report, const lookup_list &lookups,
       const group_lookup &l = lookups[k];
       group_info &g = report.groups[l.group];
       const member_map &members = paths[l.group];
-      const std::vector<std::string> &found = hits[p][k];
-      int format = l.lookup.formats[p];
+      const std::vector<std::string> &found = hits[p][k].paths;
+      // The format that found them: the kind's, or where that found
+      // nothing the one the program inputs any name in.
+      int format = l.lookup.formats[p] < 0 ? -1 : hits[p][k].format;
       if (l.spelling == 0 && format < 0)
         g.hits[p].kind = hit_not_read;
       else if (l.spelling == 0)
@@ -239,7 +241,7 @@ std::string add_outside_copies(explained_report &report, const lookup_list &look
     group_info &g = report.groups[l.group];
     member_map members = member_paths(g);
     for (const program_hits &program : hits)
-      for (const std::string &hit : program[k]) {
+      for (const std::string &hit : program[k].paths) {
         std::string dir(directory_with_slash(hit)), base(base_name(hit));
         if (base != l.lookup.name || member_index(members, hit) >= 0 ||
             database_entry_p(dir, base) || below_any_p(hit, report.disk_trees))

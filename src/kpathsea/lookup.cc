@@ -74,6 +74,12 @@ int format_named(const std::string &name)
   return -1;
 }
 
+bool name_of_format_p(int format, const std::string &name)
+{
+  const kpse_format_info_type &info = format_info(format);
+  return ends_in_p(name, info.suffix) || ends_in_p(name, info.alt_suffix);
+}
+
 bool suffix_added_p(int format, const std::string &name, const std::string &hit)
 {
   const kpse_format_info_type &info = format_info(format);

@@ -19,6 +19,10 @@ const char *format_name(int format);
 // Return the format whose human-readable name is NAME, or -1.
 int format_named(const std::string &name);
 
+// Return true if NAME ends in one of FORMAT's suffixes or alternate
+// suffixes: a name of that kind.
+bool name_of_format_p(int format, const std::string &name);
+
 // Return true if NAME ends in one of FORMAT's suffixes: a hit named NAME
 // plus that suffix is the name with the suffix added.
 bool suffix_added_p(int format, const std::string &name, const std::string &hit);

@@ -3,15 +3,15 @@
 #include <cstdint>
 #include <cstring>
 
-// Return HITS as length-prefixed strings.
 std::string encoded_hits(const std::vector<program_hits> &hits)
 {
   std::string data;
   auto put = [&](uint32_t n) { data.append(reinterpret_cast<const char *>(&n), sizeof n); };
   for (const program_hits &program : hits)
-    for (const std::vector<std::string> &group : program) {
-      put(static_cast<uint32_t>(group.size()));
-      for (const std::string &hit : group) {
+    for (const name_hits &name : program) {
+      put(static_cast<uint32_t>(name.format + 1));
+      put(static_cast<uint32_t>(name.paths.size()));
+      for (const std::string &hit : name.paths) {
         put(static_cast<uint32_t>(hit.size()));
         data += hit;
       }
@@ -19,9 +19,7 @@ std::string encoded_hits(const std::vector<program_hits> &hits)
   return data;
 }
 
-// Read PROGRAMS x GROUPS hits encoded by encoded_hits from DATA at AT
-// into HITS, moving AT past them; return false if they are not all there.
-bool decode_hits(const std::string &data, size_t &at, size_t programs, size_t groups,
+bool decode_hits(const std::string &data, size_t &at, size_t programs, size_t names,
                  std::vector<program_hits> &hits)
 {
   auto get = [&](uint32_t *n) {
@@ -31,16 +29,17 @@ bool decode_hits(const std::string &data, size_t &at, size_t programs, size_t gr
     at += sizeof *n;
     return true;
   };
-  hits.assign(programs, program_hits(groups));
+  hits.assign(programs, program_hits(names));
   for (program_hits &program : hits)
-    for (std::vector<std::string> &group : program) {
-      uint32_t count, length;
-      if (!get(&count))
+    for (name_hits &name : program) {
+      uint32_t format, count, length;
+      if (!get(&format) || !get(&count))
         return false;
+      name.format = static_cast<int>(format) - 1;
       for (uint32_t i = 0; i < count; i++) {
         if (!get(&length) || data.size() - at < length)
           return false;
-        group.push_back(data.substr(at, length));
+        name.paths.push_back(data.substr(at, length));
         at += length;
       }
     }

@@ -54,10 +54,15 @@ std::vector<lookup_program> lookup_programs(const std::vector<std::string> &prog
 name_lookup name_lookup_of(const std::string &name, const std::vector<lookup_program> &programs,
                            int *format)
 {
-  name_lookup n{name, {}};
+  name_lookup n{name, {}, {}};
   int own = lookup_format(name.c_str());
-  for (const lookup_program &p : programs)
-    n.formats.push_back(program_format(p.name, p.engine, name, own));
+  for (const lookup_program &p : programs) {
+    int format = program_format(p.name, p.engine, name, own), input = input_format(p.name, p.engine);
+    n.formats.push_back(format);
+    // A TeX engine inputs a file of any name (a package's \input{x.map}),
+    // MetaPost too: where the format it reads the kind in finds nothing.
+    n.fallbacks.push_back(format >= 0 && input >= 0 && input != format ? input : -1);
+  }
   if (format != nullptr)
     *format = own;
   return n;
@@ -72,9 +77,19 @@ program_hits hits_for(const std::vector<lookup_program> &programs, size_t p,
 {
   lookup_as_program(programs[p].name.c_str(), programs[p].engine.c_str());
   program_hits hits;
-  for (const name_lookup &n : names)
-    hits.push_back(n.formats[p] < 0 ? std::vector<std::string>()
-                                    : lookup_all(n.name.c_str(), n.formats[p]));
+  for (const name_lookup &n : names) {
+    name_hits &found = hits.emplace_back();
+    found.format = n.formats[p];
+    if (found.format >= 0)
+      found.paths = lookup_all(n.name.c_str(), found.format);
+    if (found.paths.empty() && n.fallbacks[p] >= 0) {
+      found.format = n.fallbacks[p];
+      found.paths = lookup_all(n.name.c_str(), found.format);
+      // Not found either way: the program's own format stands.
+      if (found.paths.empty())
+        found.format = n.formats[p];
+    }
+  }
   return hits;
 }
 
@@ -99,7 +114,7 @@ std::vector<program_hits> look_up_names(const std::vector<lookup_program> &progr
       std::vector<program_hits> share;
       for (size_t p = 1; p < count; p += 2)
         share.push_back(hits_for(programs, p, names));
-      std::vector<program_hits> complaints{program_hits{held_kpathsea_complaints()}};
+      std::vector<program_hits> complaints{program_hits{name_hits{-1, held_kpathsea_complaints()}}};
       return encoded_hits(complaints) + encoded_hits(share);
     });
   if (meanwhile)
@@ -114,7 +129,7 @@ std::vector<program_hits> look_up_names(const std::vector<lookup_program> &progr
   if (child >= 0 && platform::finish_child(child, &text) &&
       decode_hits(text, at, 1, 1, complaints) &&
       decode_hits(text, at, count / 2, names.size(), share) && at == text.size()) {
-    for (const std::string &complaint : complaints[0][0])
+    for (const std::string &complaint : complaints[0][0].paths)
       write_kpathsea_complaint(complaint);
     for (size_t p = 1, i = 0; p < count; p += 2, i++) {
       hits[p] = std::move(share[i]);

@@ -22,10 +22,12 @@ struct lookup_program {
 std::vector<lookup_program> lookup_programs(const std::vector<std::string> &programs);
 
 // A name to look up, and the format each program looks it up in (-1: the
-// program reads no such file).
+// program reads no such file), and where that finds nothing the format its
+// input reads any name in (-1: none).
 struct name_lookup {
   std::string name;
-  std::vector<int> formats; // one per program
+  std::vector<int> formats;   // one per program
+  std::vector<int> fallbacks; // one per program
 };
 
 // Return NAME with the format each of PROGRAMS reads it in, and its own

@@ -9,13 +9,53 @@
 #include "kpathsea/lookup.h"
 #include "platform/platform.h"
 
-const std::vector<reader_row> &reader_table()
+namespace {
+
+// The rows of the TeX engines, by how a program runs them: each reads TeX
+// input (and inputs a name of any kind as TeX), font metrics, its format;
+// the fonts themselves, maps, encodings and images only where it writes
+// PDF; Lua only LuaTeX.  Never the web2c files of updmap and fmtutil,
+// dvips's configuration, BibTeX's or MakeIndex's files.  The suite
+// confirms each row by runs with -recorder.
+std::vector<reader_row> engine_rows()
 {
-  static const std::vector<reader_row> table = {
-    // The TeX engines read TeX input, fonts and their maps, their own
-    // formats and pools, images, and Lua where they run it; never the
-    // web2c files of updmap and fmtutil, dvips's configuration, BibTeX's
-    // or MakeIndex's files.
+  return {
+    {{"pdflatex", "pdflatex-dev", "pdftex", "pdfetex", "pdfcsplain", "pdfjadetex", "pdfxmltex",
+      "pdfmex", "utf8mex"},
+     false,
+     {"tex", "tfm", "vf", "pk", "bitmap font", "map", "enc files", "type1 fonts",
+      "truetype fonts", "subfont definition files", "graphic/figure", "pdftex config", "fmt",
+      "cnf"},
+     {},
+     "tex"},
+    // In DVI mode the images' bounding boxes are read as TeX input.
+    {{"latex", "latex-dev", "etex", "amstex", "jadetex", "xmltex", "csplain", "eplain", "mex",
+      "mllatex", "tex", "initex", "virtex"},
+     false,
+     {"tex", "tfm", "fmt", "cnf"},
+     {{"*.eps", "tex"}, {"*.bb", "tex"}, {"texfonts.map", "map"}},
+     "tex"},
+    {{"lualatex", "lualatex-dev", "luatex", "luahbtex", "luajittex", "luajithbtex",
+      "luacsplain", "optex"},
+     false,
+     {"tex", "tfm", "ofm", "vf", "ovf", "map", "enc files", "type1 fonts", "truetype fonts",
+      "opentype fonts", "afm", "lua", "clua", "font feature files", "misc fonts",
+      "graphic/figure", "fmt", "cnf"},
+     {},
+     "tex"},
+    {{"dvilualatex", "dvilualatex-dev", "dviluatex"},
+     false,
+     {"tex", "tfm", "ofm", "opentype fonts", "truetype fonts", "afm", "lua", "clua",
+      "font feature files", "misc fonts", "fmt", "cnf"},
+     {{"*.eps", "tex"}, {"*.bb", "tex"}, {"texfonts.map", "map"}},
+     "tex"},
+    {{"xelatex", "xelatex-dev", "xetex"},
+     false,
+     {"tex", "tfm", "ofm", "opentype fonts", "truetype fonts", "type1 fonts",
+      "font feature files", "misc fonts", "graphic/figure", "fmt", "cnf"},
+     {},
+     "tex"},
+    // Any other program an engine runs: what the engine can read.
     {{"tex", "etex", "pdftex", "pdfetex", "luatex", "luahbtex", "luajittex", "luajithbtex",
       "luametatex", "xetex", "ptex", "eptex", "uptex", "euptex", "aleph", "hitex"},
      true,
@@ -24,7 +64,18 @@ const std::vector<reader_row> &reader_table()
       "subfont definition files", "cmap files", "cid maps", "font feature files", "misc fonts",
       "afm", "lua", "clua", "pdftex config", "fmt", "texpool", "cnf", "graphic/figure", "ocp",
       "otp", "other text files", "other binary files"},
-     {}},
+     {},
+     "tex"},
+  };
+}
+
+} // namespace
+
+const std::vector<reader_row> &reader_table()
+{
+  static const std::vector<reader_row> table = [] {
+    std::vector<reader_row> rows = engine_rows();
+    std::vector<reader_row> others = {
     {{"dvips"},
      false,
      {"tfm", "ofm", "vf", "ovf", "pk", "gf", "bitmap font", "type1 fonts", "type42 fonts",
@@ -47,12 +98,15 @@ const std::vector<reader_row> &reader_table()
      {"bib", "bst", "mlbib", "mlbst", "cnf"},
      {}},
     {{"makeindex", "mendex", "upmendex"}, false, {"ist", "cnf"}, {}},
+    // MetaPost's input reads a name of any kind (input local.mf) along
+    // MPINPUTS, Metafont's along MFINPUTS.
     {{"mpost", "pmpost", "upmpost", "dvitomp"},
      false,
      {"mp", "MetaPost support", "mem", "mppool", "tfm", "vf", "map", "enc files", "type1 fonts",
       "cnf"},
-     {}},
-    {{"mf", "mf-nowin", "inimf"}, false, {"mf", "base", "mfpool", "cnf"}, {}},
+     {{"*.mf", "mp"}},
+     "mp"},
+    {{"mf", "mf-nowin", "inimf"}, false, {"mf", "base", "mfpool", "cnf"}, {}, "mf"},
     {{"mft"}, false, {"mft", "cnf"}, {}},
     {{"tangle", "weave"}, false, {"web", "cnf"}, {}},
     {{"ctangle", "cweave"}, false, {"cweb", "cnf"}, {}},
@@ -60,7 +114,10 @@ const std::vector<reader_row> &reader_table()
      {}},
     {{"fmtutil", "fmtutil-sys", "fmtutil-user"}, false, {"web2c files", "cnf"}, {}},
     {{"texdoc"}, false, {"TeX system documentation", "cnf"}, {}},
-  };
+    };
+    rows.insert(rows.end(), others.begin(), others.end());
+    return rows;
+  }();
   return table;
 }
 
@@ -98,14 +155,30 @@ int program_format(const std::string &program, const std::string &engine,
   for (const auto &[pattern, named] : row->named)
     if (platform::match_pattern(pattern.c_str(), name.c_str()) == 0)
       return format_named(named);
-  return reads_p(*row, format) ? format : -1;
+  if (reads_p(*row, format))
+    return format;
+  // The name's kind may be another format's too: kpsewhich takes a .vf
+  // for Omega's (ovf), pdfTeX reads it as a plain VF.
+  for (const std::string &read : row->formats)
+    if (name_of_format_p(format_named(read), name))
+      return format_named(read);
+  return -1;
+}
+
+int input_format(const std::string &program, const std::string &engine)
+{
+  const reader_row *row = row_of(program, engine);
+  return row == nullptr || row->input.empty() ? -1 : format_named(row->input);
 }
 
 std::vector<std::string> readers_of(int format)
 {
   std::vector<std::string> readers;
-  for (const reader_row &row : reader_table())
-    if (reads_p(row, format))
-      readers.push_back(row.by_engine ? "the TeX engines" : row.programs[0]);
+  for (const reader_row &row : reader_table()) {
+    // The rows of the TeX engines, by how each runs, are one reader here.
+    std::string reader = row.input == "tex" ? "the TeX engines" : row.programs[0];
+    if (reads_p(row, format) && std::find(readers.begin(), readers.end(), reader) == readers.end())
+      readers.push_back(reader);
+  }
   return readers;
 }

@@ -17,6 +17,9 @@ struct reader_row {
   // File names (wildcards) that the programs read in a format of their
   // own, whatever their suffix says.
   std::vector<std::pair<std::string, std::string>> named;
+  // The format their input reads a name of any kind in (a TeX engine's
+  // \input and \openin, MetaPost's and Metafont's input), or "".
+  std::string input = "";
 };
 
 // Return the table of the programs TeX Live installs and what they read.
@@ -27,6 +30,10 @@ const std::vector<reader_row> &reader_table();
 // reads that, or where the table does not know the program.
 int program_format(const std::string &program, const std::string &engine,
                    const std::string &name, int format);
+
+// Return the format PROGRAM, run by ENGINE, inputs a name of any kind in
+// (a TeX engine's \input), or -1.
+int input_format(const std::string &program, const std::string &engine);
 
 // Return the programs of the table that read FORMAT, one name for each
 // row ("updmap", "fmtutil"; "the TeX engines" for theirs).

@@ -16,7 +16,6 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
-#include "lookups/readers.h"
 #include "helpers.h"
 
 namespace {
@@ -511,20 +510,6 @@ TEST(Explain, EachProgramIsAskedOnlyAboutWhatItReadsInItsOwnFormat)
       << r.out;
 }
 
-// Every row of the table of readers names formats that Kpathsea knows for
-// that program.
-TEST(Explain, TheReadersTableNamesFormatsKpathseaKnows)
-{
-  for (const reader_row &row : reader_table())
-    for (const std::string &format : row.formats) {
-      std::string program = row.by_engine ? "latex" : row.programs[0];
-      std::vector<std::string> path = command_output(
-          "kpsewhich -progname=" + program + " -show-path='" + format + "' 2>&1");
-      ASSERT_EQ(path.size(), 1u) << program << " " << format;
-      EXPECT_EQ(path[0].find("kpsewhich"), std::string::npos) << path[0];
-    }
-}
-
 TEST(Explain, AcceptedFindingsFailNothingUntilTheirContentsChange)
 {
   struct {
@@ -642,6 +627,58 @@ TEST(Explain, KpathseasOwnMatchingDecidesWhatLoads)
   for (const json &m : c["members"])
     EXPECT_EQ(m["loaded_by"], json({"latex"})) << m.dump();
   EXPECT_EQ(c["findings"], json::array());
+}
+
+} // namespace
+
+namespace {
+
+// Each program is asked about a file as its runs read it: pdfTeX never
+// reads Lua; a TeX engine inputs a file of any kind as TeX where its
+// kind's format finds nothing (a package's \input of a .map); MetaPost's
+// input reads a .mf along its own path.  kpsewhich, asked in the format
+// the report names, is the oracle.
+TEST(Explain, EachProgramLooksANameUpAsItsRunsRead)
+{
+  explain_trees t = make_explain_trees();
+  write_file(t.cnf + "/texmf.cnf", read_file(t.cnf + "/texmf.cnf") +
+                                       "LUAINPUTS = .;$TEXMF/tex/{luatex,generic,}//\n"
+                                       "MPINPUTS = .;$TEXMF/metapost//\n");
+  for (const std::string &tree : {t.local, t.dist}) {
+    add(t, tree, "tex/generic/f/functions.lua", tree + "\n");
+    add(t, tree, "tex/generic/i/ibycus.map", tree + "\n");
+    add(t, tree, "metapost/m/local.mf", tree + "\n");
+  }
+  write_databases(t);
+  struct {
+    const char *name, *program;
+    const char *format; // where the program finds it, "" where it reads none
+  } cases[] = {
+    {"functions.lua", "pdflatex", ""},
+    {"functions.lua", "lualatex", "lua"},
+    {"ibycus.map", "pdflatex", "tex"},
+    {"local.mf", "mpost", "mp"},
+  };
+  for (const auto &c : cases) {
+    run_result r = run_fixture(t.fixture, {"-explain", "-json", std::string("-progname=") + c.program,
+                                           std::string("-file=") + c.name});
+    json lookup = group_named(json::parse(r.out), c.name)["lookups"][0];
+    if (!*c.format) {
+      EXPECT_EQ(lookup["kind"], "not-read") << c.name << " " << c.program;
+      EXPECT_EQ(run_fixture(t.fixture, {"-explain", "-fail-on=differ",
+                                        std::string("-progname=") + c.program,
+                                        std::string("-file=") + c.name})
+                    .status,
+                0);
+      continue;
+    }
+    std::vector<std::string> found =
+        command_output("cd / && TEXMFCNF='" + t.cnf + "' kpsewhich -progname=" + c.program +
+                       " -format='" + c.format + "' " + c.name);
+    ASSERT_EQ(found.size(), 1u) << c.name << " " << c.program;
+    EXPECT_EQ(lookup["path"], found[0]) << c.name << " " << c.program;
+    EXPECT_EQ(lookup["format"], c.format) << c.name << " " << c.program;
+  }
 }
 
 } // namespace

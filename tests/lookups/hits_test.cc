@@ -11,12 +11,13 @@ namespace {
 TEST(Hits, RoundTripAndTruncation)
 {
   std::vector<program_hits> hits = {
-    {{"/a/x.sty", "/b/x.sty"}, {}, {std::string("nul\0byte", 8)}},
-    {{}, {"/only.sty"}, {"", "/empty/before"}},
+    {{3, {"/a/x.sty", "/b/x.sty"}}, {-1, {}}, {0, {std::string("nul\0byte", 8)}}},
+    {{26, {}}, {3, {"/only.sty"}}, {3, {"", "/empty/before"}}},
   };
   std::string data = encoded_hits(hits);
-  // Two programs of three names: counts and lengths, four bytes each.
-  EXPECT_EQ(data.size(), 6 * 4 + 6 * 4 + 8 + 8 + 8 + 9 + 0 + 13);
+  // Two programs of three names: formats, counts and lengths, four bytes
+  // each, then the paths.
+  EXPECT_EQ(data.size(), 6 * 4 + 6 * 4 + 6 * 4 + 8 + 8 + 8 + 9 + 0 + 13);
   size_t at = 0;
   std::vector<program_hits> back;
   ASSERT_TRUE(decode_hits(data, at, 2, 3, back));
@@ -28,10 +29,11 @@ TEST(Hits, RoundTripAndTruncation)
     EXPECT_FALSE(decode_hits(data.substr(0, cut), from, 2, 3, back)) << cut;
   }
   // Two encodings one after the other are read in turn.
-  std::string both = encoded_hits({{{"/c"}}}) + data;
+  std::vector<program_hits> one = {{{1, {"/c"}}}};
+  std::string both = encoded_hits(one) + data;
   at = 0;
   ASSERT_TRUE(decode_hits(both, at, 1, 1, back));
-  EXPECT_EQ(back, (std::vector<program_hits>{{{"/c"}}}));
+  EXPECT_EQ(back, one);
   ASSERT_TRUE(decode_hits(both, at, 2, 3, back));
   EXPECT_EQ(at, both.size());
 }
