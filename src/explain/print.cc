@@ -16,7 +16,7 @@
 namespace {
 
 // The JSON document's schema version (docs/explain-schema.md).
-const int schema_version = 3;
+const int schema_version = 4;
 
 const char *const state_names[] = {"ok", "missing", "dangling link", "unreadable",
                                    "not a regular file", "could not check"};

@@ -118,7 +118,7 @@ TEST(Explain, FirstHitsFollowKpathseasOrderAndSayWhatTheyAre)
   run_result r = run_on(t, {"-explain", "-json", "-progname=latex", "-progname=xelatex"});
   ASSERT_EQ(r.status, 0) << r.err;
   json report = json::parse(r.out);
-  EXPECT_EQ(report["schema_version"], 3);
+  EXPECT_EQ(report["schema_version"], 4);
   struct {
     std::string name, format, latex, xelatex;
   } cases[] = {
