@@ -84,7 +84,8 @@ std::string probe_source(const std::string &link, const std::string &mark)
 }
 
 // Return the answer in LaTeX's OUTPUT, its lines marked MARK, for the
-// declarations recorded under NAME: the last one; none where the file was
+// declarations recorded under NAME (or a path ending in it, as a file may
+// name itself): the last one; none where the file was
 // read to its end without one and without an error; RAN and WHY as
 // run_tex gave them.
 latex_declaration answer_in(const std::string &output, const std::string &mark,
@@ -107,7 +108,8 @@ latex_declaration answer_in(const std::string &output, const std::string &mark,
       ended = true;
     else if (rest.compare(0, 2, "N:") == 0)
       recorded = rest.substr(2);
-    else if (rest.compare(0, 2, "V:") == 0 && recorded == name) {
+    else if (rest.compare(0, 2, "V:") == 0 &&
+             (recorded == name || platform::ends_with_p(recorded, "/" + name))) {
       std::tie(answer.date, answer.version) = recorded_declaration(rest.substr(2));
       answer.answered = true;
     }

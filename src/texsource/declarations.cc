@@ -216,8 +216,9 @@ condition evaluate(tex_reader &in, std::string_view token)
 // Return true if LaTeX records the declaration TOKEN of DECLARED under
 // NAME, the name of the file read ("": any): a package's or class's under
 // the name it was loaded by (a file \input by a package declares for that
-// package), a file's under the name it gives, a babel language's under the
-// name it gives with ".ldf".
+// package), a file's under the name it gives (a path that ends in the
+// file's name declares for it: \ProvidesFile{fithesis/locale/x.def}), a
+// babel language's under the name it gives with ".ldf".
 bool recorded_for_p(std::string_view token, std::string declared, const std::string &name)
 {
   if (name.empty())
@@ -226,7 +227,10 @@ bool recorded_for_p(std::string_view token, std::string declared, const std::str
   if (language || token.find("File") != std::string_view::npos) {
     declared.erase(0, declared.find_first_not_of(' '));
     declared.erase(declared.find_last_not_of(' ') + 1);
-    return (language ? declared + ".ldf" : declared) == name;
+    if (language)
+      declared += ".ldf";
+    return declared == name ||
+           (declared.size() > name.size() && platform::ends_with_p(declared, "/" + name));
   }
   return platform::ends_with_p(name, ".sty") || platform::ends_with_p(name, ".cls");
 }

@@ -29,8 +29,17 @@ PACKAGES = os.environ.get('DECLARATION_PACKAGES', 'texlive-base texlive-latex-ba
 # package by \RequirePackage, any other file by \input), whole, and what
 # LaTeX then records under the file's own name (\ver@NAME) is written out:
 # a declaration of a package the file loads is recorded under that
-# package's name, one of a file it inputs under the name it gives.
-HARNESS = r"""LOAD
+# package's name, one of a file it inputs under the name it gives.  A file
+# may give its name as a path to it (\ProvidesFile{pkg/locale/x.def}):
+# each file declaration is written out too (LSRFILE), and one under a path
+# ending in the file's name counts where none is under the name alone.
+HARNESS = r"""\makeatletter
+\let\lsr@providedfile\@providesfile
+\def\@providesfile#1[#2]{\lsr@providedfile{#1}[#2]\immediate\write16{LSRFILE[\detokenize{#1}]%
+  [\expandafter\expandafter\expandafter\detokenize\expandafter\expandafter\expandafter
+  {\csname ver@#1\endcsname}]}}
+\makeatother
+LOAD
 \makeatletter
 \expandafter\let\expandafter\lsrver\csname ver@NAME\endcsname
 \ifx\lsrver\relax\else\immediate\write16{LSRDECL[\expandafter\detokenize\expandafter{\lsrver}]}\fi
@@ -89,6 +98,10 @@ def latex_reading(path, work, template=HARNESS):
         except subprocess.TimeoutExpired:
             return None
     found = re.findall(r'LSRDECL\[(.*?)\]\n', out)
+    name = os.path.basename(path)
+    if not found:
+        found = [value for declared, value in re.findall(r'LSRFILE\[(.*?)\]\[(.*?)\]\n', out)
+                 if declared.endswith('/' + name)]
     if not found or 'LSRPRE' in out:
         return None
     m = re.match(r'(.*)', found[-1])
