@@ -334,3 +334,15 @@ bool learn_packages_from(const std::vector<file_copy *> &copies, const package_o
   pick_packages(copies, real, owners);
   return true;
 }
+
+bool older_date_p(const std::string &mine, const std::string &behind)
+{
+  auto key = [](const std::string &date) {
+    std::string digits;
+    for (char c : date)
+      if (c >= '0' && c <= '9')
+        digits += c;
+    return digits;
+  };
+  return !mine.empty() && !behind.empty() && key(mine) < key(behind);
+}

@@ -35,6 +35,10 @@ struct declaration_facts {
   std::string latex_why;   // why LaTeX was not asked or gave no answer
 };
 
+// Return true if the declared date MINE is older than BEHIND, both given
+// (YYYY/MM/DD, or YYYY-MM-DD).
+bool older_date_p(const std::string &mine, const std::string &behind);
+
 // The packages that put a copy there.
 struct copy_owner {
   std::string package;         // the Debian package

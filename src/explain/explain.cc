@@ -43,35 +43,6 @@
 
 namespace {
 
-// The trees by their texmf.cnf variables; on a tie the first listed wins.
-const std::vector<const char *> tree_variables = {
-  "TEXMFHOME", "TEXMFLOCAL", "TEXMFDIST", "TEXMFMAIN", "TEXMFSYSVAR", "TEXMFSYSCONFIG",
-  "TEXMFVAR", "TEXMFCONFIG", "TEXMFDEBIAN", "TEXMFAUXTREES", "TEXMFROOT"};
-
-// Return the variable of the tree PATH lies in, by the longest root of
-// ROOTS that holds it, or "".
-std::string tree_of(const std::string &path,
-                    const std::vector<std::pair<std::string, std::string>> &roots)
-{
-  // The path as listed, and with its directory's links resolved (the
-  // roots are): a member that is itself a link belongs to the tree it is
-  // listed in, not to the one it leads to.
-  std::string listed = path_key(path);
-  std::string resolved = path_key(resolved_directory_path(path));
-  std::string best;
-  size_t best_length = 0;
-  for (const auto &[variable, tree_root] : roots) {
-    std::string root = path_key(tree_root);
-    for (const std::string &p : {listed, resolved}) {
-      if (platform::below_p(p, root) && root.size() > best_length) {
-        best = variable;
-        best_length = root.size();
-      }
-    }
-  }
-  return best;
-}
-
 // The members of a group by their paths as paths compare ('/' runs
 // collapsed, case folded where names ignore it): Kpathsea may spell a path
 // with doubled slashes, or in lower case, where the databases do not.

@@ -12,20 +12,6 @@
 #include <utility>
 #include <vector>
 
-namespace {
-
-// Return DATE (YYYY/MM/DD or YYYY-MM-DD) as YYYYMMDD, for comparison.
-std::string date_key(const std::string &date)
-{
-  std::string key;
-  for (char c : date)
-    if (c >= '0' && c <= '9')
-      key += c;
-  return key;
-}
-
-} // namespace
-
 // Return true if ITEM is in LIST.
 bool has_p(const std::vector<size_t> &list, size_t item)
 {
@@ -138,7 +124,7 @@ void judge_loaded_copy(group_info &g, finding_index &seen, size_t p, size_t s, s
   const declaration_facts &mine = declaration_for(loaded, p),
                           &behind = declaration_for(g.members[next], p);
   if (loaded.copy.file.mark != g.members[next].copy.file.mark && !mine.date.empty() &&
-      !behind.date.empty() && date_key(mine.date) < date_key(behind.date))
+      older_date_p(mine.date, behind.date))
     add_finding(g, seen, finding_older, l, {static_cast<size_t>(next)}, p, looked_up, &mine,
                 &behind);
 }

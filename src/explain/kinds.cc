@@ -4,14 +4,16 @@
 #include "explain/kinds.h"
 
 #include "platform/platform.h"
+#include "shared/output.h"
 
+#include <iterator>
 #include <string>
 #include <utility>
 
 namespace {
 
 // The kinds by name; "any" stands for several.
-const std::pair<const char *, unsigned> kinds[] = {
+const kind_name kinds[] = {
   {"differ", finding_differ}, {"older", finding_older}, {"unreachable", finding_unreachable},
   {"stale", finding_stale}, {"distribution", finding_distribution}, {"any", findings_any}};
 
@@ -19,24 +21,10 @@ const std::pair<const char *, unsigned> kinds[] = {
 
 const char *finding_kind_name(unsigned kind)
 {
-  for (const auto &[name, bit] : kinds)
-    if (bit == kind)
-      return name;
-  return "";
+  return name_of_kind(kinds, std::size(kinds), kind);
 }
 
 bool parse_finding_kinds(const std::string &list, unsigned *bits, std::string *bad)
 {
-  for (const std::string &word : platform::split_text(list, ',')) {
-    unsigned found = 0;
-    for (const auto &[name, bit] : kinds)
-      if (word == name)
-        found = bit;
-    if (found == 0) {
-      *bad = word;
-      return false;
-    }
-    *bits |= found;
-  }
-  return true;
+  return parse_kind_list(list, kinds, std::size(kinds), bits, bad);
 }

@@ -36,16 +36,6 @@ std::string mark_text(int m)
   return text;
 }
 
-// Return time T as local "YYYY-MM-DD HH:MM".
-std::string time_text(time_t t)
-{
-  char text[32];
-  struct tm tm;
-  if (localtime_r(&t, &tm) == nullptr || strftime(text, sizeof text, "%Y-%m-%d %H:%M", &tm) == 0)
-    return "";
-  return text;
-}
-
 // Return "[N]" for member I.
 std::string member_ref(size_t i)
 {

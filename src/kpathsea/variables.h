@@ -12,6 +12,12 @@
 // tree's top directory: ls-R, and ls-r where that is another file.
 const char *const database_names[] = {"ls-R", "ls-r"};
 
+// The variables of an installation's trees; where two roots are one, the
+// first listed names it.
+const std::vector<const char *> tree_variables = {
+  "TEXMFHOME", "TEXMFLOCAL", "TEXMFDIST", "TEXMFMAIN", "TEXMFSYSVAR", "TEXMFSYSCONFIG",
+  "TEXMFVAR", "TEXMFCONFIG", "TEXMFDEBIAN", "TEXMFAUXTREES", "TEXMFROOT"};
+
 // Return S, a string Kpathsea allocated, as a string, and free it; "" for
 // a null S.
 std::string taken_string(char *s);

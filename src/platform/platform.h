@@ -239,6 +239,11 @@ bool read_directory(const std::string &dir, std::vector<listed_entry> &entries, 
 // run).
 bool in_empty_directory(const std::function<void()> &fn, std::string *why);
 
+// Run FN with the current directory DIR, and go back to the one before
+// afterwards, also when FN throws.  Return false, with *WHY, if DIR cannot
+// be entered (FN not run).
+bool in_directory(const std::string &dir, const std::function<void()> &fn, std::string *why);
+
 // Start FN in a second process, where the system can copy this one; the
 // text it returns is collected by finish_child.  Return a handle, or -1
 // if there is no second process (FN not run).

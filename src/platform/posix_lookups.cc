@@ -159,6 +159,29 @@ bool in_empty_directory(const std::function<void()> &fn, std::string *why)
   return true;
 }
 
+bool in_directory(const std::string &dir, const std::function<void()> &fn, std::string *why)
+{
+  int back = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (chdir(dir.c_str()) != 0) {
+    *why = dir + ": " + strerror(errno);
+    if (back >= 0)
+      close(back);
+    return false;
+  }
+  struct leave_directory {
+    int back;
+    ~leave_directory()
+    {
+      if (back < 0 || fchdir(back) != 0)
+        (void)!chdir("/");
+      if (back >= 0)
+        close(back);
+    }
+  } guard{back};
+  fn();
+  return true;
+}
+
 long start_child(const std::function<std::string()> &fn)
 {
   int fds[2];

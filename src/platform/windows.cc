@@ -468,6 +468,23 @@ bool in_empty_directory(const std::function<void()> &fn, std::string *why)
   return true;
 }
 
+bool in_directory(const std::string &dir, const std::function<void()> &fn, std::string *why)
+{
+  wchar_t before[32768];
+  DWORD b = GetCurrentDirectoryW(32768, before);
+  std::wstring back = b > 0 && b < 32768 ? before : L"\\";
+  if (!SetCurrentDirectoryW(wide(dir).c_str())) {
+    *why = dir + ": " + strerror(errno_of(GetLastError()));
+    return false;
+  }
+  struct leave_directory {
+    std::wstring back;
+    ~leave_directory() { SetCurrentDirectoryW(back.c_str()); }
+  } guard{back};
+  fn();
+  return true;
+}
+
 long start_child(const std::function<std::string()> &)
 {
   // No fork: the lookups of every program run in this process.

@@ -1,6 +1,7 @@
 #include "shared/output.h"
 
 #include <cstdio>
+#include <ctime>
 #include <string>
 
 #include "platform/platform.h"
@@ -57,4 +58,38 @@ std::string json_text(const nlohmann::ordered_json &j)
 std::string counted(size_t n, const std::string &one, const std::string &many)
 {
   return std::to_string(n) + " " + (n == 1 ? one : many.empty() ? one + "s" : many);
+}
+
+std::string time_text(time_t t)
+{
+  char text[32];
+  struct tm tm;
+  if (localtime_r(&t, &tm) == nullptr || strftime(text, sizeof text, "%Y-%m-%d %H:%M", &tm) == 0)
+    return "";
+  return text;
+}
+
+const char *name_of_kind(const kind_name *kinds, size_t count, unsigned kind)
+{
+  for (size_t i = 0; i < count; i++)
+    if (kinds[i].second == kind)
+      return kinds[i].first;
+  return "";
+}
+
+bool parse_kind_list(const std::string &list, const kind_name *kinds, size_t count,
+                     unsigned *bits, std::string *bad)
+{
+  for (const std::string &word : platform::split_text(list, ',')) {
+    unsigned found = 0;
+    for (size_t i = 0; i < count; i++)
+      if (word == kinds[i].first)
+        found = kinds[i].second;
+    if (found == 0) {
+      *bad = word;
+      return false;
+    }
+    *bits |= found;
+  }
+  return true;
 }

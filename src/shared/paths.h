@@ -6,6 +6,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 // Return the file name of PATH: what follows its last separator ('/', and
 // '\' where the system takes it for one), or PATH whole where it has none.
@@ -35,5 +37,21 @@ std::string collapsed_path(const std::string &path);
 // a system whose names ignore case, A..Z folded onto a..z.  Two spellings
 // of one path have one key.
 std::string path_key(const std::string &path);
+
+// Return NAME as seen from the directory DIR: NAME where it is absolute,
+// else DIR/NAME; separators made '/', "." components dropped, and a
+// component followed by ".." dropped with it.
+std::string joined_path(const std::string &dir, const std::string &name);
+
+// Return the part of PATH below the directory DIR ("sub/file.tex"), as
+// paths compare, or "" where DIR does not hold PATH.
+std::string path_below(const std::string &path, const std::string &dir);
+
+// Return the texmf.cnf variable of the tree PATH lies in, by the longest
+// root of ROOTS ((variable, root) pairs, links resolved) that holds it, or
+// "".  PATH counts as listed and with its directory's links resolved: a
+// file that is itself a link belongs to the tree it is listed in.
+std::string tree_of(const std::string &path,
+                    const std::vector<std::pair<std::string, std::string>> &roots);
 
 #endif
