@@ -34,7 +34,7 @@ install(FILES man/lsrcheck.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES completion/lsrcheck
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 install(FILES COPYING DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
-install(FILES docs/explain-schema.md docs/databases-schema.md
+install(FILES docs/explain-schema.md docs/databases-schema.md docs/document-schema.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # A Debian package: cpack -G DEB in the build directory.

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "databases/databases.h"
+#include "document/document.h"
 #include "duplicates/duplicates.h"
 #include "explain/explain.h"
 #include "explain/kinds.h"
@@ -37,7 +38,7 @@ int output_error;
 // Codes of the long options that have no letter.
 enum {
   opt_texmfroot = 256, opt_explain, opt_progname, opt_json, opt_fail_on, opt_databases,
-  opt_verbose, opt_accept
+  opt_verbose, opt_accept, opt_document
 };
 
 const char short_options[] = "d:mx:i:f:shv";
@@ -60,6 +61,7 @@ const struct option option_table[] = {
   {"databases",            no_argument,       nullptr, opt_databases},
   {"verbose",              no_argument,       nullptr, opt_verbose},
   {"accept",               required_argument, nullptr, opt_accept},
+  {"document",             required_argument, nullptr, opt_document},
   // Abbreviations that named an option before a newer one shared their
   // prefix (-explain, -verbose) still do.
   {"e",                    required_argument, nullptr, 'x'},
@@ -112,18 +114,26 @@ const char help_block[] =
   "                       whether the copies differ, what each one is.\n"
   "-progname=NAME         with -explain, look up as program NAME (repeatable;\n"
   "                       default latex, pdflatex, lualatex, xelatex).\n"
-  "-json                  print the explained or the health report as JSON.\n"
+  "-json                  print the explained, the document's or the health\n"
+  "                       report as JSON.\n"
   "-fail-on=KIND[,KIND]   with -explain, exit with status 3 when a group shows\n"
   "                       a finding of KIND: differ, older, stale, any (of those\n"
-  "                       three), unreachable, distribution.\n"
-  "-accept=FILE           with -explain, accept the findings that the report FILE\n"
-  "                       (of -explain -json) holds for the same contents.\n"
+  "                       three), unreachable, distribution; with -document,\n"
+  "                       when a file shows one: differ, older, rerun, foreign,\n"
+  "                       any (of those four), kept, outside.\n"
+  "-accept=FILE           with -explain or -document, accept the findings that\n"
+  "                       the report FILE (of the same mode, -json) holds for\n"
+  "                       the same contents.\n"
   "-databases             check every ls-R against its tree and the configuration;\n"
   "                       exit with status 4 when a problem is found.\n"
+  "-document=FILE         check what one run of TeX read, and from where: FILE is\n"
+  "                       the run's .fls (of -recorder), or its .tex or .log.\n"
   "-verbose               with -databases, list every entry of long lists;\n"
-  "                       with -explain, list every group in full.\n"
+  "                       with -explain, list every group in full;\n"
+  "                       with -document, list every file.\n"
   "                       Modes: -shared-memory, then -ghostscript, then\n"
-  "                       -databases, then -explain, then -multiple-occurences.\n"
+  "                       -databases, then -document, then -explain, then\n"
+  "                       -multiple-occurences.\n"
   "-multiple-occurrences  the same as -multiple-occurences.\n"
   "Short forms: -d NUM, -m, -x PATTERN, -i PATTERN, -f PATTERN, -s, -g, -h, -v.\n";
 
@@ -132,20 +142,6 @@ const char notice[] =
   ", Copyright (C) 2026 the lsrcheck authors; GNU GPL version 2 or later.\n"
   "This is free software: you are free to change and redistribute it.\n"
   "There is NO WARRANTY, to the extent permitted by law.\n";
-
-// Add the finding kinds of LIST to -fail-on; return false, with a
-// complaint on standard error, if one is no kind.
-bool add_fail_on(const char *list)
-{
-  std::string bad;
-  if (parse_finding_kinds(list, &options.fail_on, &bad))
-    return true;
-  fprintf(stderr,
-          "%s: -fail-on: unknown kind '%s' (differ, older, stale, any, unreachable, "
-          "distribution)\n",
-          options.program_name, bad.c_str());
-  return false;
-}
 
 // Write the version text to standard output.
 void version()
@@ -239,6 +235,20 @@ explain_request explain_request_of_options(const std::string &texlive)
   return request;
 }
 
+// Return what -document is asked: the record of -document, read for the
+// installation of TEXLIVE (see set_up).
+document_request document_request_of_options(const std::string &texlive)
+{
+  document_request request;
+  request.file = options.document;
+  request.bin = installation_bin(texlive);
+  request.json = options.json;
+  request.list_all = options.verbose;
+  request.fail_on = options.fail_on;
+  request.accepted = options.accept != nullptr ? options.accept : "";
+  return request;
+}
+
 // Run MODE on the installation of TEXLIVE (see set_up); return the exit
 // status.
 int run_mode_of(run_mode mode, const std::string &texlive)
@@ -249,6 +259,10 @@ int run_mode_of(run_mode mode, const std::string &texlive)
   case mode_databases:
     return set_up(texlive) ? run_databases(options.json, options.verbose, options.program_name)
                           : EXIT_FAILURE;
+  case mode_document:
+    if (!set_up(texlive))
+      return EXIT_FAILURE;
+    return run_document(document_request_of_options(texlive), options.program_name);
   case mode_explain:
     if (!set_up(texlive))
       return EXIT_FAILURE;
@@ -310,17 +324,16 @@ void parse_options(int argc, char **argv)
     case opt_databases: options.databases = true; break;
     case opt_verbose: options.verbose = true; break;
     case opt_accept: options.accept = optarg; break;
-    case opt_fail_on:
-      if (!add_fail_on(optarg))
-        exit(EXIT_FAILURE);
-      break;
+    case opt_fail_on: options.fail_on_lists.push_back(optarg); break;
+    case opt_document: options.document = optarg; break;
     default: exit(EXIT_FAILURE); // getopt has already complained
     }
   }
   // Options that only the explained report reads ask for it, unless another
   // mode was named; -file asks for the duplicate check.
-  bool other_mode = options.databases || options.shared_memory || options.ghostscript;
-  if ((options.json || options.fail_on != 0 || !options.programs.empty() ||
+  bool other_mode =
+      options.databases || options.shared_memory || options.ghostscript || options.document;
+  if ((options.json || !options.fail_on_lists.empty() || !options.programs.empty() ||
        options.accept != nullptr) &&
       !other_mode)
     options.explain = true;
@@ -342,6 +355,8 @@ run_mode mode_of_options()
     return mode_ghostscript;
   if (options.databases)
     return mode_databases;
+  if (options.document != nullptr)
+    return mode_document;
   if (options.explain)
     return mode_explain;
   if (options.multiple_occurences)
@@ -352,30 +367,51 @@ run_mode mode_of_options()
 void warn_about_unused_options(run_mode mode)
 {
   static const char *const mode_names[] = {"-shared-memory", "-ghostscript", "-databases",
-                                           "-explain", "-multiple-occurences", ""};
+                                           "-document", "-explain", "-multiple-occurences", ""};
   const char *running = mode_names[mode];
   // Newer modes that the order of modes leaves out.
   for (auto [given, dropped] : {std::pair<bool, run_mode>{options.databases, mode_databases},
+                                {options.document != nullptr, mode_document},
                                 {options.explain, mode_explain}})
     if (given && mode < dropped)
       fprintf(stderr, "%s: warning, %s is not run: %s comes first.\n", options.program_name,
               mode_names[dropped], running);
   // Newer options that the mode that runs does not read.  The older ones
   // (-exclude, -include, -file) stay silent beside the older modes.
+  const unsigned databases = 1u << mode_databases, explain = 1u << mode_explain,
+                 document = 1u << mode_document;
   struct { const char *name; bool given; unsigned modes; } rows[] = {
-    {"-verbose",  options.verbose,            1u << mode_databases | 1u << mode_explain},
-    {"-json",     options.json,               1u << mode_databases | 1u << mode_explain},
-    {"-fail-on",  options.fail_on != 0,       1u << mode_explain},
-    {"-progname", !options.programs.empty(),  1u << mode_explain},
-    {"-accept",   options.accept != nullptr,  1u << mode_explain},
-    {"-exclude",  !options.exclude_patterns.empty() && mode == mode_databases, 0},
-    {"-include",  !options.include_patterns.empty() && mode == mode_databases, 0},
-    {"-file",     !options.file_patterns.empty() && mode == mode_databases, 0},
+    {"-verbose",  options.verbose,                  databases | explain | document},
+    {"-json",     options.json,                     databases | explain | document},
+    {"-fail-on",  !options.fail_on_lists.empty(),   explain | document},
+    {"-progname", !options.programs.empty(),        explain},
+    {"-accept",   options.accept != nullptr,        explain | document},
+    {"-exclude",  !options.exclude_patterns.empty() && (mode == mode_databases ||
+                                                        mode == mode_document), 0},
+    {"-include",  !options.include_patterns.empty() && (mode == mode_databases ||
+                                                        mode == mode_document), 0},
+    {"-file",     !options.file_patterns.empty() && (mode == mode_databases ||
+                                                     mode == mode_document), 0},
   };
   for (const auto &row : rows)
     if (row.given && (row.modes & (1u << mode)) == 0)
       fprintf(stderr, "%s: warning, %s has no effect %s%s.\n", options.program_name, row.name,
               mode == mode_usage ? "without a mode" : "with ", running);
+}
+
+bool read_fail_on(run_mode mode)
+{
+  for (const char *list : options.fail_on_lists) {
+    std::string bad;
+    if (mode == mode_document ? parse_document_kinds(list, &options.fail_on, &bad)
+                              : parse_finding_kinds(list, &options.fail_on, &bad))
+      continue;
+    fprintf(stderr, "%s: -fail-on: unknown kind '%s' (%s)\n", options.program_name, bad.c_str(),
+            mode == mode_document ? "differ, older, rerun, foreign, any, kept, outside"
+                                  : "differ, older, stale, any, unreachable, distribution");
+    return false;
+  }
+  return true;
 }
 
 void note_whole_path_patterns(run_mode mode)
@@ -408,6 +444,8 @@ int lsrcheck_main(int argc, char **argv)
   atexit(check_stdout);
   parse_options(argc, argv);
   run_mode mode = mode_of_options();
+  if (!read_fail_on(mode))
+    return EXIT_FAILURE;
   warn_about_unused_options(mode);
   note_whole_path_patterns(mode);
 

@@ -20,16 +20,18 @@ struct option_state {
   bool json = false;                // -json: reports as JSON
   std::vector<const char *> file_patterns; // every -file, for -explain
   std::vector<const char *> programs;      // -progname, for -explain
+  std::vector<const char *> fail_on_lists; // every -fail-on, read once the mode is known
   unsigned fail_on = 0;             // -fail-on: finding kinds that fail
   bool databases = false;           // -databases: the database health check
   bool verbose = false;             // -verbose: long lists whole
   const char *accept = nullptr;     // -accept: a report whose findings are accepted
+  const char *document = nullptr;   // -document: the record of a run to check
 };
 
 
 // The modes, in the order in which the first one named runs.
 enum run_mode {
-  mode_shared_memory, mode_ghostscript, mode_databases, mode_explain,
+  mode_shared_memory, mode_ghostscript, mode_databases, mode_document, mode_explain,
   mode_multiple_occurences, mode_usage
 };
 
@@ -43,6 +45,10 @@ void parse_options(int argc, char **argv);
 // Return the mode the options ask for: the first named in the order of
 // modes, or the usage text.
 run_mode mode_of_options();
+
+// Read the -fail-on lists as finding kinds of MODE; return false, with a
+// complaint on standard error, if one names no kind of it.
+bool read_fail_on(run_mode mode);
 
 // Warn on standard error, a line each, of a newer mode the order of modes
 // leaves out and of a newer option MODE does not read.

@@ -386,3 +386,31 @@ TEST(WindowsModes, CtrlBreakStillRemovesTheLookupsDirectory)
 }
 
 } // namespace
+
+TEST(WindowsModes, TheDocumentsRecordWithWindowsPaths)
+{
+  installation tl({{L"ls-R", "% ls-R -- filename database for kpathsea; do not change this line.\n"
+                             "./tex:\nx.sty\ny.sty\n"},
+                   {L"tex\\x.sty", "\\ProvidesPackage{x}[2021/01/01]\n"},
+                   {L"tex\\y.sty", "\\ProvidesPackage{y}[2021/01/01]\n"}});
+  tl.write(L"doc\\x.sty", "\\ProvidesPackage{x}[2001/01/01]\n");
+  tl.write(L"doc\\paper.tex", "\\usepackage{x,y}\n");
+  std::string root(tl.root.begin(), tl.root.end());
+  // As TeX Live's programs on Windows record a run: the directory and
+  // absolute paths with drive letters and backslashes, relative ones with
+  // a slash.
+  tl.write(L"doc\\paper.fls", "PWD " + root + "\\doc\r\nINPUT " + root +
+                                  "\\texmf-dist\\web2c\\texmf.cnf\r\nINPUT paper.tex\r\n"
+                                  "INPUT ./x.sty\r\nINPUT " + root +
+                                  "\\texmf-dist\\tex\\y.sty\r\nOUTPUT paper.log\r\n");
+  result r = run({"-document=" + root + "\\doc\\paper.fls", "-fail-on=any", "-verbose",
+                  tl.texmfroot()});
+  std::string out = lf(r.out);
+  EXPECT_EQ(r.status, 3u) << out << r.err;
+  EXPECT_NE(out.find("x.sty\n  read     " + root + "\\doc\\x.sty"), std::string::npos) << out;
+  EXPECT_NE(out.find("  older: it declares 2001/01/01"), std::string::npos) << out;
+  EXPECT_NE(out.find("  distribution  " + root + "\\texmf-dist\\tex\\y.sty"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find("1 file of the distribution, 2 of the document, 1 texmf.cnf."),
+            std::string::npos) << out;
+}
