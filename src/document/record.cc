@@ -32,6 +32,10 @@ bool read_record_file(const std::string &path, std::string *text, time_t *when,
     return false;
   }
   platform::owned_file file(fd);
+  if (static_cast<unsigned long long>(st.st_size) > record_limit) {
+    *why = platform::display_path(path) + ": over 64 MiB, too large for the record of a run";
+    return false;
+  }
   if (!platform::read_up_to(fd, record_limit + 1, *text)) {
     *why = platform::display_path(path) + ": " + strerror(errno);
     return false;
@@ -82,13 +86,14 @@ bool read_fls(const std::string &text, run_record *record, std::string *why)
     if (line.find('\0') != std::string::npos)
       continue;
     if (line.compare(0, 4, "PWD ") == 0 && !pwd) {
-      record->pwd = line.substr(4);
+      record->pwd = platform::tool_path(line.substr(4));
       pwd = true;
     } else if (line.compare(0, 6, "INPUT ") == 0 && line.size() > 6) {
-      if (seen.insert(line.substr(6)).second)
-        record->inputs.push_back(line.substr(6));
+      std::string input = platform::tool_path(line.substr(6));
+      if (seen.insert(input).second)
+        record->inputs.push_back(input);
     } else if (line.compare(0, 7, "OUTPUT ") == 0 && line.size() > 7) {
-      record->outputs.insert(line.substr(7));
+      record->outputs.insert(platform::tool_path(line.substr(7)));
     }
   }
   if (!pwd) {
@@ -115,14 +120,15 @@ bool read_log(const std::string &text, const std::string &dir, size_t max_print_
   std::string joined;
   for (const std::string &line : lines)
     joined += line + (line.size() == max_print_line ? "" : "\n");
-  record->pwd = dir;
+  record->pwd = platform::tool_path(dir);
   std::set<std::string> seen;
   for (size_t at = joined.find('('); at != std::string::npos; at = joined.find('(', at + 1)) {
     size_t end = joined.find_first_of(" ()\n\t", at + 1);
-    std::string name = joined.substr(at + 1, end == std::string::npos ? end : end - at - 1);
+    std::string name =
+        platform::tool_path(joined.substr(at + 1, end == std::string::npos ? end : end - at - 1));
     if (name.empty() || name.find_first_of("./") == std::string::npos)
       continue;
-    std::string path = absolute_path_p(name) ? name : dir + "/" + name;
+    std::string path = absolute_path_p(name) ? name : record->pwd + "/" + name;
     if (file_p(path) && seen.insert(name).second)
       record->inputs.push_back(name);
   }
@@ -176,7 +182,7 @@ bool find_run_record(const std::string &file, run_record *record, std::string *w
            magic_program(source) + " -recorder " + platform::command_word(std::string(base_name(file)));
     return false;
   }
-  record->source = path;
+  record->source = platform::tool_path(path);
   if (!read_record_file(path, &text, &record->when, why))
     return false;
   bool is_log = platform::ends_with_p(path, ".log") ||

@@ -60,6 +60,10 @@ extern const char kpsewhich_name[];
 // upper case, whichever spelling Kpathsea or the environment gave.
 std::string display_path(const std::string &path);
 
+// Return PATH, as a program or a record outside the tool wrote it, with
+// the tool's separator: on Windows '\\' made '/'; elsewhere as it is.
+std::string tool_path(const std::string &path);
+
 // Where a TeX Live installation keeps kpsewhich and texmf.cnf below its
 // root, as a user of this system writes it (bin/ARCH/kpsewhich;
 // bin\windows\kpsewhich.exe).

@@ -49,6 +49,11 @@ std::string display_path(const std::string &path)
 {
   return path;
 }
+
+std::string tool_path(const std::string &path)
+{
+  return path;
+}
 const bool system_configuration_p = true;
 
 bool environment_value(const char *name, std::string *value)

@@ -42,6 +42,13 @@ std::string display_path(const std::string &path)
   return path;
 }
 
+std::string tool_path(const std::string &path)
+{
+  std::string slashed = path;
+  std::replace(slashed.begin(), slashed.end(), '\\', '/');
+  return slashed;
+}
+
 const bool system_configuration_p = false;
 
 namespace {
