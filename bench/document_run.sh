@@ -25,7 +25,10 @@ make)
 \usetikzlibrary{arrows.meta,positioning,calc,shapes,decorations.pathmorphing}
 \usepackage{pgfplots}
 \pgfplotsset{compat=1.18}
-\usepackage{booktabs,amsmath,amssymb,siunitx,listings,hyperref}
+\usepackage[T1]{fontenc}
+\usepackage{lmodern,microtype}
+\usepackage[english]{babel}
+\usepackage{booktabs,amsmath,amssymb,siunitx,listings,hyperref,csquotes,tabularx}
 \begin{document}
 \begin{frame}{A}
 \begin{tikzpicture}\begin{axis}\addplot {x^2};\end{axis}\end{tikzpicture}

@@ -87,6 +87,7 @@ struct copy_reads {
   std::vector<XXH128_hash_t> hashes; // the content's hash, where hashed
   std::vector<bool> hashed, done;    // hashed; compared with its one namesake
   std::vector<int> same_as;          // the earlier copy of the same bytes, or -1
+  bool declarations = true;          // read the declarations of TeX sources
 };
 
 // Set C's date and version from the head TEXT of its file, where C is a
@@ -151,7 +152,7 @@ void compare_pairs(const std::vector<file_copy *> &copies, copy_reads &r, std::s
     while (ok && equal) {
       ok = platform::read_up_to(a, block_size, block) &&
            platform::read_up_to(b, block_size, other_block);
-      if (ok && first) {
+      if (ok && first && r.declarations) {
         declare(*copies[i], block.substr(0, declaration_window));
         declare(*copies[j], other_block.substr(0, declaration_window));
         first = false;
@@ -177,7 +178,7 @@ void read_copy(const std::vector<file_copy *> &copies, size_t i, copy_reads &r,
 {
   file_copy &c = *copies[i];
   bool whole = r.regular[i] && r.sizes[c.file.size] > 2,
-       source = r.regular[i] && tex_source_p(c.path);
+       source = r.regular[i] && r.declarations && tex_source_p(c.path);
   if (r.done[i] || (!whole && !source))
     return;
   int fd;
@@ -233,13 +234,14 @@ void mark_contents(const std::vector<file_copy *> &copies, const copy_reads &r)
 
 } // namespace
 
-void learn_file_facts(const std::vector<file_copy *> &copies)
+void learn_file_facts(const std::vector<file_copy *> &copies, bool declarations)
 {
   // Copies of a size no other copy has differ from all of them without
   // a read.  Two of one size are read side by side until they differ;
   // more are hashed block by block, one file open at a time.  A TeX
   // source's head is kept for its declaration; no file is read twice.
   copy_reads reads = look_at_copies(copies);
+  reads.declarations = declarations;
   std::string block, head;
   compare_pairs(copies, reads, block, head);
   for (size_t i = 0; i < copies.size(); i++)

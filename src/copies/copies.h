@@ -56,9 +56,10 @@ struct file_copy {
 // Fill in the file facts and the declarations of COPIES, the copies of
 // one name: copies with the same bytes get the same mark.  A declaration
 // that comes after an \input is left for the caller to read with the
-// files Kpathsea finds (declaration.unfollowed).  Each file is read at most once, and whole only where another copy
-// has its size.
-void learn_file_facts(const std::vector<file_copy *> &copies);
+// files Kpathsea finds (declaration.unfollowed).  Each file is read at
+// most once, and whole only where another copy has its size.  Without
+// DECLARATIONS, the declarations are left unread.
+void learn_file_facts(const std::vector<file_copy *> &copies, bool declarations = true);
 
 // Return the hash of the whole content of the file at PATH, in hex, or ""
 // where it cannot be read.

@@ -168,14 +168,26 @@ std::vector<file_copy *> all_copies(document_report &r)
   return copies;
 }
 
+// Return true if a verdict on dates may be made for F: it was read from
+// the document's, a user's or the site's tree.
+bool dated_p(const document_file &f)
+{
+  file_class read = f.copies[0].where;
+  return read == class_document || read == class_user || read == class_site;
+}
+
 // Read again the declarations of REPORT's copies that input a file not
-// beside them, the files looked up as PROGRAM's Kpathsea finds them.
-void follow_inputs(document_report &r, const lookup_program &program)
+// beside them, the files looked up as PROGRAM's Kpathsea finds them: the
+// copies of the files a verdict on dates is made for, or EVERY file's
+// (the distribution's large sources input much and declare little).
+void follow_inputs(document_report &r, const lookup_program &program, bool every)
 {
   input_finder through_kpathsea = input_through_kpathsea(program);
   std::string head;
   for (document_file &f : r.files)
     for (document_copy &c : f.copies) {
+      if (!every && !dated_p(f))
+        break;
       declaration_facts &d = c.copy.declaration;
       if (!d.unfollowed || !read_whole_file(c.copy.path, head))
         continue;
@@ -187,22 +199,51 @@ void follow_inputs(document_report &r, const lookup_program &program)
     }
 }
 
+// The Debian packages' lists, read on a thread of their own from the
+// start: the longest read of the report, and one that needs nothing of
+// Kpathsea's, so that it runs while the databases load.
+struct early_owners {
+  std::vector<std::string> names; // the names wanted, as paths compare
+  name_set wanted;
+  package_owners owners;
+  std::atomic<bool> out_of_memory{false};
+  joined_thread thread; // last: joined before the rest goes
+};
+
+// Start reading into *EARLY the owners of the files RECORD names, by their
+// names and, where one is a link, by its target's (pdftex.map is
+// updmap's pdftex_dl14.map, and listed under that name).
+void start_owners(const run_record &record, early_owners *early)
+{
+  for (const std::string &input : record.inputs) {
+    early->names.push_back(path_key(std::string(base_name(input))));
+    if (absolute_path_p(input))
+      early->names.push_back(path_key(std::string(base_name(platform::real_path(input)))));
+  }
+  early->wanted = name_set(early->names.begin(), early->names.end());
+  early->thread.thread = start_or_run([early]() {
+    try {
+      early->owners = learn_packages({}, platform::dpkg_info_dir, "", "", early->wanted);
+    } catch (const std::bad_alloc &) {
+      early->out_of_memory = true;
+    }
+  });
+}
+
 // Look up the files of REPORT that the run found by name, as PROGRAMS
 // (the run's program) from the current directory, add what is found, and
-// learn the facts of every copy, the packages of the installation rooted
-// at ROOT read meanwhile.
+// learn the facts of every copy (the declarations where a verdict may
+// rest on them, or of EVERY copy) and their packages: Debian's from
+// EARLY, TeX Live's of the installation rooted at ROOT read meanwhile.
 void look_up_and_learn(document_report &r, const std::vector<lookup_program> &programs,
-                       const tree_list &roots, const std::string &root)
+                       const tree_list &roots, const std::string &root, bool every,
+                       early_owners &early)
 {
   std::map<std::string, size_t> index; // by name looked up
   std::vector<name_lookup> names;
-  std::vector<std::string> name_keys;
-  for (const document_file &f : r.files) {
-    name_keys.push_back(path_key(std::string(base_name(f.copies[0].copy.path))));
+  for (const document_file &f : r.files)
     if (!f.looked_up.empty() && index.emplace(f.looked_up, names.size()).second)
       names.push_back(name_lookup_of(f.looked_up, programs));
-  }
-  name_set wanted(name_keys.begin(), name_keys.end());
   package_owners owners;
   std::atomic<bool> out_of_memory{false};
   std::vector<program_hits> hits;
@@ -211,23 +252,27 @@ void look_up_and_learn(document_report &r, const std::vector<lookup_program> &pr
     hits = look_up_names(programs, names, [&]() {
       packages.thread = start_or_run([&]() {
         try {
-          owners = learn_packages({}, platform::dpkg_info_dir, texlive_database(root), root,
-                                  wanted);
+          owners = learn_packages({}, "", texlive_database(root), root, early.wanted);
         } catch (const std::bad_alloc &) {
           out_of_memory = true;
         }
       });
     });
   }
-  if (out_of_memory)
+  if (early.thread.thread.joinable())
+    early.thread.thread.join();
+  if (out_of_memory || early.out_of_memory)
     throw std::bad_alloc();
+  owners.debian = std::move(early.owners.debian);
+  if (!early.owners.unread.empty())
+    owners.unread = early.owners.unread;
   for (document_file &f : r.files) {
     if (!f.looked_up.empty())
       add_hits(f, hits[0][index[f.looked_up]].paths, r.record.pwd, roots);
     std::vector<file_copy *> copies;
     for (document_copy &c : f.copies)
       copies.push_back(&c.copy);
-    learn_file_facts(copies);
+    learn_file_facts(copies, every || dated_p(f));
     if (f.copies[0].where == class_configuration)
       for (const document_copy &c : f.copies)
         if (std::find(r.configuration.begin(), r.configuration.end(), c.copy.path) ==
@@ -235,9 +280,9 @@ void look_up_and_learn(document_report &r, const std::vector<lookup_program> &pr
           r.configuration.push_back(c.copy.path);
   }
   std::vector<file_copy *> copies = all_copies(r);
-  if (!learn_packages_from(copies, owners, wanted))
+  if (!learn_packages_from(copies, owners, early.wanted))
     learn_packages(copies, platform::dpkg_info_dir, texlive_database(root), root);
-  follow_inputs(r, programs[0]);
+  follow_inputs(r, programs[0], every);
 }
 
 // Return true if the copy C is as the distribution put it.
@@ -386,13 +431,15 @@ void ask_latex(document_report &r, const std::string &bin)
 
 } // namespace
 
-bool check_document(const std::string &file, const std::string &bin, document_report *out,
-                    std::string *why)
+bool check_document(const std::string &file, const std::string &bin, bool every_date,
+                    document_report *out, std::string *why)
 {
   document_report &r = *out;
   if (!find_run_record(file, &r.record, why))
     return false;
   learn_program(r);
+  early_owners owners;
+  start_owners(r.record, &owners);
   tree_list roots = tree_roots(tree_variables);
   add_files(r, roots);
   std::vector<lookup_program> programs = lookup_programs({r.program});
@@ -401,7 +448,7 @@ bool check_document(const std::string &file, const std::string &bin, document_re
   std::string root = variable_value("TEXMFROOT");
   // From the run's directory, as the run looked its files up; where that
   // is gone, from an empty one (its files are gone too).
-  auto work = [&]() { look_up_and_learn(r, programs, roots, root); };
+  auto work = [&]() { look_up_and_learn(r, programs, roots, root, every_date, owners); };
   std::string not_there;
   if (!platform::in_directory(r.record.pwd, work, &not_there) &&
       !platform::in_empty_directory(work, why)) {
@@ -409,6 +456,14 @@ bool check_document(const std::string &file, const std::string &bin, document_re
     return false;
   }
   judge_files(r);
+  // The report shows the copies of each file with a finding in full.
+  for (document_file &f : r.files)
+    if (f.findings != 0 && !every_date && !dated_p(f)) {
+      std::vector<file_copy *> copies;
+      for (document_copy &c : f.copies)
+        copies.push_back(&c.copy);
+      learn_file_facts(copies);
+    }
   ask_latex(r, bin);
   judge_files(r);
   return true;
@@ -423,7 +478,7 @@ int run_document(const document_request &request, const char *program_name)
     fprintf(stderr, "%s: -accept: %s\n", program_name, escaped(why).c_str());
     return EXIT_FAILURE;
   }
-  if (!check_document(request.file, request.bin, &report, &why)) {
+  if (!check_document(request.file, request.bin, request.json, &report, &why)) {
     fprintf(stderr, "%s: -document: %s\n", program_name, escaped(why).c_str());
     return EXIT_FAILURE;
   }

@@ -97,11 +97,13 @@ struct document_request {
 };
 
 // Read the record of FILE and judge each file it names into *REPORT, the
-// dates of differing copies asked of the LaTeX programs in BIN.  Kpathsea
-// must be set up.  Return false, with *WHY, where there is no record to
-// read or the lookups cannot be made from its directory.
-bool check_document(const std::string &file, const std::string &bin, document_report *report,
-                    std::string *why);
+// dates of differing copies asked of the LaTeX programs in BIN.  The
+// declarations are read where a verdict or a finding shows them, or of
+// every copy with EVERY_DATE.  Kpathsea must be set up.  Return false,
+// with *WHY, where there is no record to read or the lookups cannot be
+// made from its directory.
+bool check_document(const std::string &file, const std::string &bin, bool every_date,
+                    document_report *report, std::string *why);
 
 // Check the document of REQUEST and print the report on standard output;
 // return the exit status: status_findings where a finding of the kinds

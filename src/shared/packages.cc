@@ -13,11 +13,13 @@
 
 namespace {
 
-// Call FN with each line of the file PATH; return false if it cannot be
-// read, and where *UNREAD is empty, say in it which file and why.
-template <typename Fn> bool each_line(const std::string &path, Fn fn, std::string *unread)
+// Call FN with each line of the file PATH, read into TEXT (a buffer kept
+// from file to file: the lists are many, some large); return false if it
+// cannot be read, and where *UNREAD is empty, say in it which file and why.
+template <typename Fn>
+bool each_line(const std::string &path, std::string &text, Fn fn, std::string *unread)
 {
-  std::string text, why;
+  std::string why;
   bool ok = read_whole_file(path, text, &why);
   if (!ok && unread != nullptr && unread->empty())
     *unread = path + " (" + why + ")";
@@ -58,13 +60,13 @@ package_map debian_owners(const std::unordered_set<std::string> &paths,
   if (!platform::read_directory(dpkg_info, files, &error) && error != ENOENT &&
       error != ENOTDIR && unread != nullptr && unread->empty())
     *unread = dpkg_info + " (" + strerror(error) + ")";
-  std::string line_copy;
+  std::string line_copy, text;
   for (const platform::listed_entry &file : files) {
     if (!platform::ends_with_p(file.name, ".list") || file.name[0] == '.')
       continue;
     std::string package = file.name.substr(0, file.name.size() - 5);
     package = package.substr(0, package.find(':')); // no architecture
-    each_line(dpkg_info + "/" + file.name, [&](std::string_view line) {
+    each_line(dpkg_info + "/" + file.name, text, [&](std::string_view line) {
       line_copy.assign(line);
       if (wanted_p(line_copy, paths, names))
         owners.emplace(line_copy, package);
@@ -80,7 +82,8 @@ package_map texlive_owners(const std::unordered_set<std::string> &paths, const s
   if ((paths.empty() && names.empty()) || tlpdb.empty())
     return owners;
   std::string package, path;
-  each_line(tlpdb, [&](std::string_view line) {
+  std::string text;
+  each_line(tlpdb, text, [&](std::string_view line) {
     if (line.substr(0, 5) == "name ") {
       package = line.substr(5);
     } else if (line.substr(0, 1) == " ") {
