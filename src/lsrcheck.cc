@@ -16,6 +16,7 @@
 
 #include "databases/databases.h"
 #include "document/document.h"
+#include "formats/formats.h"
 #include "duplicates/duplicates.h"
 #include "explain/explain.h"
 #include "explain/kinds.h"
@@ -38,7 +39,7 @@ int output_error;
 // Codes of the long options that have no letter.
 enum {
   opt_texmfroot = 256, opt_explain, opt_progname, opt_json, opt_fail_on, opt_databases,
-  opt_verbose, opt_accept, opt_document
+  opt_verbose, opt_accept, opt_document, opt_formats
 };
 
 const char short_options[] = "d:mx:i:f:shv";
@@ -62,6 +63,7 @@ const struct option option_table[] = {
   {"verbose",              no_argument,       nullptr, opt_verbose},
   {"accept",               required_argument, nullptr, opt_accept},
   {"document",             required_argument, nullptr, opt_document},
+  {"formats",              no_argument,       nullptr, opt_formats},
   // Abbreviations that named an option before a newer one shared their
   // prefix (-explain, -verbose) still do.
   {"e",                    required_argument, nullptr, 'x'},
@@ -114,8 +116,8 @@ const char help_block[] =
   "                       whether the copies differ, what each one is.\n"
   "-progname=NAME         with -explain, look up as program NAME (repeatable;\n"
   "                       default latex, pdflatex, lualatex, xelatex).\n"
-  "-json                  print the explained, the document's or the health\n"
-  "                       report as JSON.\n"
+  "-json                  print the explained, the document's, the formats' or\n"
+  "                       the health report as JSON.\n"
   "-fail-on=KIND[,KIND]   with -explain, exit with status 3 when a group shows\n"
   "                       a finding of KIND: differ, older, stale, any (of those\n"
   "                       three), unreachable, distribution; with -document,\n"
@@ -126,14 +128,17 @@ const char help_block[] =
   "                       the same contents.\n"
   "-databases             check every ls-R against its tree and the configuration;\n"
   "                       exit with status 4 when a problem is found.\n"
+  "-formats               check the formats each engine loads: per-user, stale,\n"
+  "                       missing or failing; exit with status 4 on a problem.\n"
   "-document=FILE         check what one run of TeX read, and from where: FILE is\n"
   "                       the run's .fls (of -recorder), or its .tex or .log.\n"
   "-verbose               with -databases, list every entry of long lists;\n"
   "                       with -explain, list every group in full;\n"
-  "                       with -document, list every file.\n"
+  "                       with -document, list every file; with -formats,\n"
+  "                       every format.\n"
   "                       Modes: -shared-memory, then -ghostscript, then\n"
-  "                       -databases, then -document, then -explain, then\n"
-  "                       -multiple-occurences.\n"
+  "                       -databases, then -formats, then -document, then\n"
+  "                       -explain, then -multiple-occurences.\n"
   "-multiple-occurrences  the same as -multiple-occurences.\n"
   "Short forms: -d NUM, -m, -x PATTERN, -i PATTERN, -f PATTERN, -s, -g, -h, -v.\n";
 
@@ -235,6 +240,17 @@ explain_request explain_request_of_options(const std::string &texlive)
   return request;
 }
 
+// Return what -formats is asked: every format with -verbose, JSON with
+// -json, of the installation of TEXLIVE (see set_up).
+formats_request formats_request_of_options(const std::string &texlive)
+{
+  formats_request request;
+  request.bin = installation_bin(texlive);
+  request.json = options.json;
+  request.list_all = options.verbose;
+  return request;
+}
+
 // Return what -document is asked: the record of -document, read for the
 // installation of TEXLIVE (see set_up).
 document_request document_request_of_options(const std::string &texlive)
@@ -259,6 +275,10 @@ int run_mode_of(run_mode mode, const std::string &texlive)
   case mode_databases:
     return set_up(texlive) ? run_databases(options.json, options.verbose, options.program_name)
                           : EXIT_FAILURE;
+  case mode_formats:
+    if (!set_up(texlive))
+      return EXIT_FAILURE;
+    return run_formats(formats_request_of_options(texlive));
   case mode_document:
     if (!set_up(texlive))
       return EXIT_FAILURE;
@@ -326,13 +346,15 @@ void parse_options(int argc, char **argv)
     case opt_accept: options.accept = optarg; break;
     case opt_fail_on: options.fail_on_lists.push_back(optarg); break;
     case opt_document: options.document = optarg; break;
+    case opt_formats: options.formats = true; break;
     default: exit(EXIT_FAILURE); // getopt has already complained
     }
   }
   // Options that only the explained report reads ask for it, unless another
   // mode was named; -file asks for the duplicate check.
   bool other_mode =
-      options.databases || options.shared_memory || options.ghostscript || options.document;
+      options.databases || options.shared_memory || options.ghostscript || options.document ||
+      options.formats;
   if ((options.json || !options.fail_on_lists.empty() || !options.programs.empty() ||
        options.accept != nullptr) &&
       !other_mode)
@@ -355,6 +377,8 @@ run_mode mode_of_options()
     return mode_ghostscript;
   if (options.databases)
     return mode_databases;
+  if (options.formats)
+    return mode_formats;
   if (options.document != nullptr)
     return mode_document;
   if (options.explain)
@@ -367,10 +391,12 @@ run_mode mode_of_options()
 void warn_about_unused_options(run_mode mode)
 {
   static const char *const mode_names[] = {"-shared-memory", "-ghostscript", "-databases",
-                                           "-document", "-explain", "-multiple-occurences", ""};
+                                           "-formats", "-document", "-explain",
+                                           "-multiple-occurences", ""};
   const char *running = mode_names[mode];
   // Newer modes that the order of modes leaves out.
   for (auto [given, dropped] : {std::pair<bool, run_mode>{options.databases, mode_databases},
+                                {options.formats, mode_formats},
                                 {options.document != nullptr, mode_document},
                                 {options.explain, mode_explain}})
     if (given && mode < dropped)
@@ -379,19 +405,18 @@ void warn_about_unused_options(run_mode mode)
   // Newer options that the mode that runs does not read.  The older ones
   // (-exclude, -include, -file) stay silent beside the older modes.
   const unsigned databases = 1u << mode_databases, explain = 1u << mode_explain,
-                 document = 1u << mode_document;
+                 document = 1u << mode_document, formats = 1u << mode_formats;
+  // The older options are silent beside the older modes, not the newer.
+  const bool newer = mode == mode_databases || mode == mode_document || mode == mode_formats;
   struct { const char *name; bool given; unsigned modes; } rows[] = {
-    {"-verbose",  options.verbose,                  databases | explain | document},
-    {"-json",     options.json,                     databases | explain | document},
+    {"-verbose",  options.verbose,                  databases | explain | document | formats},
+    {"-json",     options.json,                     databases | explain | document | formats},
     {"-fail-on",  !options.fail_on_lists.empty(),   explain | document},
     {"-progname", !options.programs.empty(),        explain},
     {"-accept",   options.accept != nullptr,        explain | document},
-    {"-exclude",  !options.exclude_patterns.empty() && (mode == mode_databases ||
-                                                        mode == mode_document), 0},
-    {"-include",  !options.include_patterns.empty() && (mode == mode_databases ||
-                                                        mode == mode_document), 0},
-    {"-file",     !options.file_patterns.empty() && (mode == mode_databases ||
-                                                     mode == mode_document), 0},
+    {"-exclude",  !options.exclude_patterns.empty() && newer,  0},
+    {"-include",  !options.include_patterns.empty() && newer,  0},
+    {"-file",     !options.file_patterns.empty() && newer,     0},
   };
   for (const auto &row : rows)
     if (row.given && (row.modes & (1u << mode)) == 0)

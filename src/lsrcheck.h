@@ -26,12 +26,13 @@ struct option_state {
   bool verbose = false;             // -verbose: long lists whole
   const char *accept = nullptr;     // -accept: a report whose findings are accepted
   const char *document = nullptr;   // -document: the record of a run to check
+  bool formats = false;             // -formats: the formats' report
 };
 
 
 // The modes, in the order in which the first one named runs.
 enum run_mode {
-  mode_shared_memory, mode_ghostscript, mode_databases, mode_document, mode_explain,
+  mode_shared_memory, mode_ghostscript, mode_databases, mode_formats, mode_document, mode_explain,
   mode_multiple_occurences, mode_usage
 };
 

@@ -398,22 +398,15 @@ void ask_latex(document_report &r, const std::string &bin)
     return;
   }
   std::vector<latex_declaration> answers(asks.size());
-  std::atomic<size_t> next{0};
   std::string why;
   bool entered = platform::in_empty_directory([&]() {
-    run_workers(static_cast<unsigned>(std::min<size_t>(thread_count(0), asks.size())),
-                [&](unsigned) {
-                  for (size_t i; (i = next++) < asks.size();) {
-                    std::string dir = "lsrcheck-" + std::to_string(i);
-                    if (!platform::make_directory(dir)) {
-                      answers[i].why = "no directory to run LaTeX in";
-                      continue;
-                    }
-                    answers[i] = ask_latex_declaration(latex, program, asks[i].first->path,
-                                                       asks[i].second, dir);
-                    platform::remove_tree(dir);
-                  }
-                });
+    run_side_by_side(asks.size(), [&](size_t i, const std::string &dir) {
+      if (dir.empty())
+        answers[i].why = "no directory to run LaTeX in";
+      else
+        answers[i] = ask_latex_declaration(latex, program, asks[i].first->path,
+                                           asks[i].second, dir);
+    });
   }, &why);
   if (!entered)
     r.latex_why = "no empty directory to run it in (" + why + ")";

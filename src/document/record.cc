@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "shared/paths.h"
+#include "texsource/log.h"
 #include "platform/platform.h"
 
 namespace {
@@ -48,18 +49,6 @@ bool read_record_file(const std::string &path, std::string *text, time_t *when,
   return true;
 }
 
-// Return the lines of TEXT, carriage returns before a line end dropped.
-std::vector<std::string> lines_of(const std::string &text)
-{
-  std::vector<std::string> lines = platform::split_text(text, '\n');
-  for (std::string &line : lines)
-    if (!line.empty() && line.back() == '\r')
-      line.pop_back();
-  if (!lines.empty() && lines.back().empty())
-    lines.pop_back();
-  return lines;
-}
-
 // Return PATH with its suffix (".fls") replaced by SUFFIX.
 std::string with_suffix(const std::string &path, const std::string &suffix)
 {
@@ -81,7 +70,7 @@ bool read_fls(const std::string &text, run_record *record, std::string *why)
 {
   bool pwd = false;
   std::set<std::string> seen;
-  for (const std::string &line : lines_of(text)) {
+  for (const std::string &line : text_lines(text)) {
     // A line a NUL cuts is no name of a file.
     if (line.find('\0') != std::string::npos)
       continue;
@@ -106,7 +95,7 @@ bool read_fls(const std::string &text, run_record *record, std::string *why)
 bool read_log(const std::string &text, const std::string &dir, size_t max_print_line,
               run_record *record, std::string *why)
 {
-  std::vector<std::string> lines = lines_of(text);
+  std::vector<std::string> lines = text_lines(text);
   if (lines.empty() || lines[0].compare(0, 8, "This is ") != 0) {
     *why = "not the log of a TeX run";
     return false;
@@ -116,22 +105,8 @@ bool read_log(const std::string &text, const std::string &dir, size_t max_print_
     format += 7;
     record->format_name = lines[0].substr(format, lines[0].find(' ', format) - format);
   }
-  // TeX breaks a line that reaches max_print_line characters: join them.
-  std::string joined;
-  for (const std::string &line : lines)
-    joined += line + (line.size() == max_print_line ? "" : "\n");
   record->pwd = platform::tool_path(dir);
-  std::set<std::string> seen;
-  for (size_t at = joined.find('('); at != std::string::npos; at = joined.find('(', at + 1)) {
-    size_t end = joined.find_first_of(" ()\n\t", at + 1);
-    std::string name =
-        platform::tool_path(joined.substr(at + 1, end == std::string::npos ? end : end - at - 1));
-    if (name.empty() || name.find_first_of("./") == std::string::npos)
-      continue;
-    std::string path = absolute_path_p(name) ? name : record->pwd + "/" + name;
-    if (file_p(path) && seen.insert(name).second)
-      record->inputs.push_back(name);
-  }
+  record->inputs = log_files(text, record->pwd, max_print_line, file_p);
   record->from_log = true;
   return true;
 }
@@ -139,7 +114,7 @@ bool read_log(const std::string &text, const std::string &dir, size_t max_print_
 std::string magic_program(const std::string &text)
 {
   // The magic comments stand among the first lines.
-  for (const std::string &line : lines_of(text.substr(0, 4096))) {
+  for (const std::string &line : text_lines(text.substr(0, 4096))) {
     std::string lower = platform::ascii_folded(line);
     size_t at = lower.find("!tex");
     size_t program = lower.find("program", at == std::string::npos ? 0 : at);

@@ -3,7 +3,6 @@
 #include "explain/findings.h"
 
 #include <algorithm>
-#include <atomic>
 #include <map>
 #include <set>
 #include <string>
@@ -13,7 +12,6 @@
 #include "latex/latex.h"
 #include "lookups/lookups.h"
 #include "shared/files.h"
-#include "shared/workers.h"
 #include "platform/platform.h"
 
 namespace {
@@ -140,24 +138,15 @@ bool ask_latex_for_dates(explained_report &report, const std::string &bin,
         asked_for.emplace_back(&g, m.copy.file.mark);
       }
   }
-  // One LaTeX a core, each in a directory of its own, made for it and
-  // removed with what it wrote.
-  std::atomic<size_t> next{0};
-  run_workers(static_cast<unsigned>(std::min<size_t>(thread_count(0), asks.size())),
-              [&](unsigned) {
-                for (size_t i; (i = next++) < asks.size();) {
-                  latex_ask &a = asks[i];
-                  std::string dir = "lsrcheck-" + std::to_string(i);
-                  if (!platform::make_directory(dir)) {
-                    a.answer.why = "no directory to run LaTeX in";
-                    continue;
-                  }
-                  const latex_runner &r = runners[a.runner];
-                  a.answer = ask_latex_declaration(r.path, r.program, a.copy->copy.path, a.name,
-                                                   dir);
-                  platform::remove_tree(dir);
-                }
-              });
+  run_side_by_side(asks.size(), [&](size_t i, const std::string &dir) {
+    latex_ask &a = asks[i];
+    if (dir.empty()) {
+      a.answer.why = "no directory to run LaTeX in";
+      return;
+    }
+    const latex_runner &r = runners[a.runner];
+    a.answer = ask_latex_declaration(r.path, r.program, a.copy->copy.path, a.name, dir);
+  });
   for (size_t i = 0; i < asks.size(); i++)
     give_answer(*asked_for[i].first, asked_for[i].second, asks[i], runner_of);
   return asked;

@@ -1,6 +1,7 @@
 #include "latex/latex.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <mutex>
@@ -13,6 +14,7 @@
 #include "texsource/declarations.h"
 #include "shared/files.h"
 #include "platform/platform.h"
+#include "shared/workers.h"
 
 namespace {
 
@@ -210,4 +212,20 @@ latex_declaration ask_latex_declaration(const std::string &latex, const std::str
   args.push_back(probe_source(link, mark));
   bool ran = run_tex(latex, args, dir, &output, &why);
   return answer_in(output, mark, loaded ? link : name, ran, why);
+}
+
+void run_side_by_side(size_t count, const std::function<void(size_t i, const std::string &dir)> &job)
+{
+  std::atomic<size_t> next{0};
+  run_workers(static_cast<unsigned>(std::min<size_t>(thread_count(0), count)), [&](unsigned) {
+    for (size_t i; (i = next++) < count;) {
+      std::string dir = "lsrcheck-" + std::to_string(i);
+      if (!platform::make_directory(dir)) {
+        job(i, "");
+        continue;
+      }
+      job(i, dir);
+      platform::remove_tree(dir);
+    }
+  });
 }

@@ -8,6 +8,7 @@
 #define LSRCHECK_LATEX_LATEX_H
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,11 @@ bool latex_file_p(const std::string &name);
 // judged.
 bool run_tex(const std::string &program, const std::vector<std::string> &args,
              const std::string &dir, std::string *output, std::string *why);
+
+// Run JOB for each of COUNT runs, one a core, each in a directory of its
+// own made for it in the current directory (given as DIR, "" where it
+// could not be made) and removed with what the run wrote.
+void run_side_by_side(size_t count, const std::function<void(size_t i, const std::string &dir)> &job);
 
 // What LaTeX said of a file's declaration.
 struct latex_declaration {
