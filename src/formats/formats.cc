@@ -203,37 +203,6 @@ void ask_formats(formats_report &r)
 
 } // namespace
 
-std::vector<format_line> enabled_formats(
-    const std::vector<std::string> &cnfs,
-    const std::function<bool(const std::string &, std::string *)> &read)
-{
-  std::vector<format_line> lines;
-  std::set<std::string> decided;
-  for (const std::string &cnf : cnfs) {
-    std::string text;
-    if (!read(cnf, &text))
-      continue;
-    for (const std::string &line : text_lines(text)) {
-      // "#! format engine ..." disables a format; other "#" lines are comments.
-      bool disabled = line.compare(0, 2, "#!") == 0;
-      if (!disabled && line.compare(0, 1, "#") == 0)
-        continue;
-      std::vector<std::string> words;
-      std::string rest = line.substr(disabled ? 2 : 0);
-      for (size_t at = rest.find_first_not_of(" \t"); at != std::string::npos;
-           at = rest.find_first_not_of(" \t", at)) {
-        size_t end = rest.find_first_of(" \t", at);
-        words.push_back(rest.substr(at, end == std::string::npos ? end : end - at));
-        at = end;
-      }
-      if (words.size() < 2 || !decided.insert(words[0]).second || disabled)
-        continue;
-      lines.push_back({words[0], words[1], cnf});
-    }
-  }
-  return lines;
-}
-
 std::string banner_version(const std::string &banner)
 {
   size_t at = banner.find(", Version ");
@@ -290,9 +259,14 @@ void check_formats(const std::string &bin, formats_report *out)
     judge_log(f, version_of);
   }
   ask_formats(r);
-  std::string tool = latex_program(bin, "fmtutil-sys");
-  r.mend_tool = tool.empty() || directory_of(tool) == "/usr/bin" ? "fmtutil-sys"
-                                                                  : platform::command_word(tool);
+  check_maps(roots, &r);
+  // The installation's own tools, by their plain name where they are the
+  // system's.
+  for (auto [name, mend] : {std::pair<const char *, std::string *>{"fmtutil-sys", &r.mend_tool},
+                            {"updmap-sys", &r.map_tool}}) {
+    std::string tool = latex_program(bin, name);
+    *mend = tool.empty() || directory_of(tool) == "/usr/bin" ? name : platform::command_word(tool);
+  }
 }
 
 int run_formats(const formats_request &request)
@@ -306,5 +280,8 @@ int run_formats(const formats_request &request)
   for (const format_entry &f : report.formats)
     if (f.findings != 0)
       return status_problems;
-  return 0;
+  for (const map_entry &m : report.maps)
+    if (m.findings != 0)
+      return status_problems;
+  return report.unfound.empty() ? 0 : status_problems;
 }

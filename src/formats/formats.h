@@ -57,12 +57,40 @@ struct format_entry {
   unsigned findings = 0;
 };
 
+// What is wrong with a font map, as bits.
+enum map_finding : unsigned {
+  map_per_user = 1, // a per-user map (updmap-user) in front of the system's
+  map_stale = 2,    // older than an updmap.cfg, or without a map it enables
+  map_unfound = 4   // an updmap.cfg enables a map file Kpathsea cannot find
+};
+
+// One of the font maps updmap makes, as the program that reads it finds it.
+struct map_entry {
+  std::string name, program; // "pdftex.map", "pdftex"
+  std::vector<format_copy> copies;  // in search order: the first is read
+  std::vector<std::string> missing; // map files enabled now that it lacks
+  std::string newer_cfg;            // an updmap.cfg newer than it, or ""
+  unsigned findings = 0;
+};
+
+// A map file that an updmap.cfg enables.
+struct enabled_map {
+  std::string kind;  // "Map", "MixedMap", "KanjiMap"
+  std::string file;  // "lm.map"
+  std::string cfg;   // the updmap.cfg that enables it
+  bool user = false; // that updmap.cfg is in a tree of the user's
+};
+
 // The whole report.
 struct formats_report {
   std::vector<std::string> cnf_files; // every fmtutil.cnf, in precedence order
   std::vector<format_entry> formats;
   std::vector<std::string> no_engine; // enabled formats whose engine is not installed
+  std::vector<std::string> updmap_cfgs; // every updmap.cfg, in precedence order
+  std::vector<map_entry> maps;
+  std::vector<enabled_map> unfound; // map files enabled that Kpathsea cannot find
   std::string mend_tool;   // fmtutil-sys of the installation, as the advice names it
+  std::string map_tool;    // its updmap-sys
 };
 
 // What the user asked of the formats' report.
@@ -79,6 +107,21 @@ std::vector<format_line> enabled_formats(
     const std::vector<std::string> &cnfs,
     const std::function<bool(const std::string &, std::string *)> &read);
 
+// Return the map files that the updmap.cfg files CNFS (in precedence
+// order: the first that names a map file decides it, "#!" disabling it)
+// enable, read with READ.
+std::vector<enabled_map> enabled_maps(
+    const std::vector<std::string> &cfgs,
+    const std::function<bool(const std::string &, std::string *)> &read);
+
+// Return the map files a map that updmap made, TEXT, holds ("% lm.map").
+std::vector<std::string> maps_held(const std::string &text);
+
+// Judge the font maps of the installation into *REPORT, the trees ROOTS
+// giving each copy's.  Kpathsea must be set up.
+void check_maps(const std::vector<std::pair<std::string, std::string>> &roots,
+                formats_report *report);
+
 // Return the engine version the banner of a format's log (its first line,
 // "This is pdfTeX, Version 3.14...-1.40.24 (TeX Live 2022/Debian) (INITEX)")
 // names, as "3.14...-1.40.24 (TeX Live 2022/Debian)"; "" where none.
@@ -91,6 +134,9 @@ void check_formats(const std::string &bin, formats_report *report);
 // Check the formats of REQUEST and print the report on standard output;
 // return 0, or status_problems where a format has a problem.
 int run_formats(const formats_request &request);
+
+// Return the one command that mends the findings of map M, "" for none.
+std::string map_mend(const formats_report &r, const map_entry &m);
 
 // Return the one command that mends the findings of F, "" for none.
 std::string format_mend(const formats_report &r, const format_entry &f);

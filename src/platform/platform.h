@@ -300,6 +300,7 @@ std::string argument_word(const std::string &s);
 // The commands the advice of the reports names, as a user of this system
 // runs them, each argument quoted for its shell.
 std::string remove_command(const std::string &file);         // rm FILE
+std::string remove_tree_command(const std::string &dir);     // rm -r DIR
 std::string make_readable_command(const std::string &file);  // chmod a+r FILE
 std::string move_command(const std::string &from, const std::string &to); // mv FROM TO
 

@@ -407,6 +407,11 @@ std::string argument_word(const std::string &s)
   return shell_quoted(s);
 }
 
+std::string remove_tree_command(const std::string &dir)
+{
+  return "rm -r " + shell_quoted(dir);
+}
+
 std::string remove_command(const std::string &file)
 {
   return "rm " + shell_quoted(file);

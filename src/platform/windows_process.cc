@@ -205,4 +205,49 @@ bool write_new_file(const std::string &path, const std::string &text)
   return ok;
 }
 
+// The commands the advice of the reports names, as cmd runs them.
+
+std::string command_word(const std::string &s)
+{
+  // cmd takes '/' for a switch: paths get Windows' own separator.
+  std::string word = s;
+  std::replace(word.begin(), word.end(), '/', '\\');
+  return argument_word(word);
+}
+
+std::string argument_word(const std::string &s)
+{
+  bool safe = !s.empty() && s.find_first_of(" \t&|<>^()%!,;=\"'") == std::string::npos;
+  return safe ? s : "\"" + s + "\"";
+}
+
+std::string remove_tree_command(const std::string &dir)
+{
+  return "rmdir /s /q " + command_word(dir);
+}
+
+std::string remove_command(const std::string &file)
+{
+  return "del " + command_word(file);
+}
+
+std::string move_command(const std::string &from, const std::string &to)
+{
+  return "move " + command_word(from) + " " + command_word(to);
+}
+
+std::string make_readable_command(const std::string &file)
+{
+  // *S-1-5-32-545 is the group Users, whatever the language of Windows.
+  return "icacls " + command_word(file) + " /grant *S-1-5-32-545:R";
+}
+
+std::string privileged(const std::vector<std::string> &commands, bool allowed)
+{
+  std::string line;
+  for (const std::string &command : commands)
+    line += (line.empty() ? "" : " && ") + command;
+  return allowed ? line : line + "   (from an administrator's prompt)";
+}
+
 } // namespace platform

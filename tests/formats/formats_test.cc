@@ -16,7 +16,7 @@ namespace {
 
 using json = nlohmann::json;
 
-TEST(FormatsCnf, EnabledFormatsAsFmtutilReadsThem)
+TEST(FormatsCnf, EnabledFormatsAndMapsAsFmtutilAndUpdmapReadThem)
 {
   std::map<std::string, std::string> files = {
     {"/user/fmtutil.cnf", "# mine\nmine pdftex - mine.ini\n#! latex pdftex language.dat *latex.ini\n"},
@@ -38,6 +38,16 @@ TEST(FormatsCnf, EnabledFormatsAsFmtutilReadsThem)
   EXPECT_EQ(got, (std::vector<std::string>{"mine pdftex /user/fmtutil.cnf",
                                            "mf mf-nowin /sys/fmtutil.cnf"}));
 
+  files["/user/updmap.cfg"] = "#! Map lm.map\nMixedMap mine.map\n";
+  files["/sys/updmap.cfg"] = "Map lm.map\nKanjiMap  ptex.map\nMap mine.map\n# Map old.map\nLW35 URWkb\n";
+  std::vector<std::string> maps;
+  for (const enabled_map &m : enabled_maps({"/user/updmap.cfg", "/sys/updmap.cfg"}, read))
+    maps.push_back(m.kind + " " + m.file + " " + m.cfg);
+  EXPECT_EQ(maps, (std::vector<std::string>{"MixedMap mine.map /user/updmap.cfg",
+                                            "KanjiMap ptex.map /sys/updmap.cfg"}));
+  EXPECT_EQ(maps_held("% pdftex.map:\n% maintained by updmap\n% lm.map\nrm-lmr10 LMRoman10\n% ptex.map\n"),
+            (std::vector<std::string>{"lm.map", "ptex.map"}));
+
   struct { std::string banner, version; } banners[] = {
     {"This is pdfTeX, Version 3.141592653-2.6-1.40.24 (TeX Live 2022/Debian) (INITEX)  10 DEC 2026 04:50",
      "3.141592653-2.6-1.40.24 (TeX Live 2022/Debian)"},
@@ -58,13 +68,16 @@ std::string user_env(const std::string &home)
   return "HOME='" + home + "' MKTEXFMT=0 MKTEXTFM=0 MKTEXPK=0 MKTEXMF=0 ";
 }
 
-// Return the findings of report R by format name.
+// Return the findings of report R by format or map name.
 std::map<std::string, std::set<std::string>> findings_of(const json &r)
 {
   std::map<std::string, std::set<std::string>> found;
-  for (const json &f : r["formats"])
-    for (const json &k : f["findings"])
-      found[f["name"]].insert(k["kind"].get<std::string>());
+  for (const char *list : {"formats", "maps"})
+    for (const json &f : r[list])
+      for (const json &k : f["findings"])
+        found[f["name"]].insert(k["kind"].get<std::string>());
+  for (const json &u : r["unfound_maps"])
+    found[u["file"]].insert("unfound");
   return found;
 }
 
@@ -98,6 +111,15 @@ TEST(FormatsRuns, VerdictsAgreeWithKpsewhichAndTheEngine)
      {{"pdflatex", {"per-user", "engine", "fails"}}}, 4},
     {"a user's l3backend newer than the formats", l3,
      {{"pdflatex", {"fails"}}, {"pdflatex-dev", {"fails"}}}, 4},
+    {"per-user maps (as updmap-user makes them), then a font map of the user's enabled",
+     "v=$(kpsewhich -var-value TEXMFVAR) && c=$(kpsewhich -var-value TEXMFCONFIG) && "
+     "for p in pdftex dvips dvipdfmx; do mkdir -p $v/fonts/map/$p && "
+     "cp -r \"$(dirname \"$(kpsewhich -progname=$p $([ $p = dvips ] && echo psfonts || "
+     "([ $p = pdftex ] && echo pdftex || echo kanjix)).map)\")\" $v/fonts/map/$p/updmap; done && "
+     "mkdir -p $c/web2c $HOME/texmf/fonts/map/dvips/mine && echo '% mine' >$HOME/texmf/fonts/map/dvips/mine/mine.map && "
+     "printf 'Map mine.map\\nMap nosuch.map\\n' >$c/web2c/updmap.cfg",
+     {{"pdftex.map", {"per-user", "stale"}}, {"psfonts.map", {"per-user", "stale"}},
+      {"kanjix.map", {"per-user"}}, {"nosuch.map", {"unfound"}}}, 4},
     {"a format a user's fmtutil.cnf enables, never built",
      "mkdir -p \"$HOME/texmf/web2c\" && echo 'mine pdftex - mine.ini' >\"$HOME/texmf/web2c/fmtutil.cnf\"",
      {{"mine", {"missing"}}}, 4},
@@ -124,8 +146,11 @@ TEST(FormatsRuns, VerdictsAgreeWithKpsewhichAndTheEngine)
     for (const auto &[name, kinds] : found)
       EXPECT_EQ(kinds, c.findings.count(name) ? c.findings.at(name) : std::set<std::string>())
           << c.what << ": " << name << "\n" << run_lsrcheck({"-formats"}, opts).out;
-    EXPECT_EQ(found.count("pdflatex") || found.count("mine"),
-              c.findings.count("pdflatex") || c.findings.count("mine")) << c.what;
+    for (const auto &[name, kinds] : c.findings) {
+      if (name.compare(0, 8, "pdflatex") != 0 || name == "pdflatex") {
+        EXPECT_EQ(found[name], kinds) << c.what << ": " << name;
+      }
+    }
     for (const json &f : report["formats"]) {
       // Every copy, in the order the engine's own search finds them.
       std::string name = f["name"], engine = f["engine"];
@@ -148,6 +173,17 @@ TEST(FormatsRuns, VerdictsAgreeWithKpsewhichAndTheEngine)
         ASSERT_FALSE(own.empty()) << c.what << ": " << name;
         EXPECT_EQ(f["error"].get<std::string>().substr(0, own[0].size()), own[0]) << c.what;
       }
+    }
+    for (const json &m : report["maps"]) {
+      // The map each program reads, as its own search finds it.
+      std::string theirs, ours;
+      for (const std::string &line :
+           command_output("cd '" + make_temp_dir() + "' && " + user_env(home) + "kpsewhich -progname=" +
+                          m["program"].get<std::string>() + " -all " + m["name"].get<std::string>()))
+        theirs += line + "\n";
+      for (const json &copy : m["copies"])
+        ours += copy["path"].get<std::string>() + "\n";
+      EXPECT_EQ(ours, theirs) << c.what << ": " << m["name"];
     }
   }
 }
