@@ -303,6 +303,28 @@ void print_member(const explained_report &r, const group_info &g, size_t i, FILE
   putc('\n', out);
 }
 
+// Return the member of G that a program loads and that is a per-user
+// format or font map (fmtutil-user's, updmap-user's) in front of one
+// that is not, or -1.
+int per_user_member(const group_info &g)
+{
+  bool format = platform::ends_with_p(g.name, ".fmt") || platform::ends_with_p(g.name, ".base");
+  bool map = g.name == "pdftex.map" || g.name == "psfonts.map" || g.name == "kanjix.map";
+  auto user_p = [](const member_info &m) {
+    return m.place.tree == "TEXMFVAR" || m.place.tree == "TEXMFHOME" ||
+           m.place.tree == "TEXMFCONFIG";
+  };
+  if (!format && !map)
+    return -1;
+  bool system = false;
+  for (const member_info &m : g.members)
+    system = system || !user_p(m);
+  for (size_t i = 0; system && i < g.members.size(); i++)
+    if (user_p(g.members[i]) && !g.members[i].use.loaded_by.empty())
+      return static_cast<int>(i);
+  return -1;
+}
+
 // Write group G of R in full on OUT: its lookups, members and findings.
 void print_group(const explained_report &r, const group_info &g, FILE *out)
 {
@@ -317,6 +339,15 @@ void print_group(const explained_report &r, const group_info &g, FILE *out)
             f.accepted ? " (accepted)" : f.distribution ? " (the distribution's own)" : "",
             finding_text(f).c_str(), f.programs.empty() ? "" : ", for ",
             program_list(r, f.programs).c_str());
+  int user = per_user_member(g);
+  if (user >= 0)
+    fprintf(out, "  note: %s is a per-user %s in front of the system's: %s (-formats checks it)\n",
+            member_ref(static_cast<size_t>(user)).c_str(),
+            platform::ends_with_p(g.name, ".map") ? "font map (updmap-user makes them)"
+                                                  : "format (fmtutil-user makes them)",
+            platform::ends_with_p(g.name, ".map")
+                ? "fonts installed later are not in it"
+                : "the distribution's updates will not rebuild it");
   if (g.unreachable)
     fputs("  note: a copy none of these programs finds (not on their paths)\n", out);
   if (!g.order_programs.empty()) {
@@ -500,6 +531,8 @@ json group_json(const group_info &g, const std::vector<std::string> &programs)
   jg["unreachable"] = g.unreachable;
   jg["read_by_none"] = g.unread;
   jg["all_read"] = g.all_read;
+  int user = per_user_member(g);
+  jg["per_user"] = user >= 0 ? json(user + 1) : json(nullptr);
   jg["order_dependent"] = json::array();
   for (size_t p : g.order_programs)
     jg["order_dependent"].push_back(programs[p]);

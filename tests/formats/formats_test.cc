@@ -174,6 +174,20 @@ TEST(FormatsRuns, VerdictsAgreeWithKpsewhichAndTheEngine)
         EXPECT_EQ(f["error"].get<std::string>().substr(0, own[0].size()), own[0]) << c.what;
       }
     }
+    // -explain names the per-user format in its group.
+    if (c.findings.count("pdflatex") && c.findings.at("pdflatex").count("per-user")) {
+      json explained = json::parse(
+          run_lsrcheck({"-explain", "-json", "-file=pdflatex.fmt", "-progname=pdflatex"}, opts).out,
+          nullptr, false);
+      ASSERT_FALSE(explained.is_discarded()) << c.what;
+      const json &g = explained["groups"].at(0);
+      ASSERT_TRUE(g["per_user"].is_number()) << c.what << g.dump();
+      for (const json &f : report["formats"])
+        if (f["name"] == "pdflatex") {
+          EXPECT_EQ(g["members"].at(g["per_user"].get<size_t>() - 1)["path"], f["copies"][0]["path"])
+              << c.what;
+        }
+    }
     for (const json &m : report["maps"]) {
       // The map each program reads, as its own search finds it.
       std::string theirs, ours;
