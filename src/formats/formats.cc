@@ -164,10 +164,16 @@ void ask_format(format_entry &f, const std::string &dir)
                            : "\\end");
   }
   std::string output, why;
-  f.asked = true;
   if (!run_tex(f.engine_path, args, dir, &output, &why)) {
+    // An engine that cannot be started says nothing of the format.
+    if (why.compare(0, 20, "could not be started") == 0) {
+      f.not_asked = "its engine " + why;
+      return;
+    }
+    f.asked = true;
     f.error = why;
   } else {
+    f.asked = true;
     f.error = first_error(output);
     // No error, and no end: a run that stopped at a question (the format
     // was found, but something ended it early) still counts.

@@ -62,7 +62,7 @@ void print_format(const formats_report &r, const format_entry &f, FILE *out)
   for (const kind_name &k : finding_names)
     if ((f.findings & k.second) != 0)
       fprintf(out, "  %s: %s\n", k.first, finding_text(f, k.second).c_str());
-  if (f.findings == 0 && !f.not_asked.empty())
+  if (!f.not_asked.empty())
     fprintf(out, "  not run: %s\n", f.not_asked.c_str());
   std::string mend = format_mend(r, f);
   if (!mend.empty())
@@ -165,7 +165,7 @@ void print_formats(const formats_report &r, bool list_all, FILE *out)
   size_t problems = 0, fine = 0, map_problems = 0, fine_maps = 0;
   for (const format_entry &f : r.formats) {
     problems += f.findings != 0;
-    if (f.findings != 0 || list_all)
+    if (f.findings != 0 || !f.not_asked.empty() || list_all)
       print_format(r, f, out);
     else
       fine++;

@@ -417,3 +417,40 @@ TEST(WindowsModes, TheDocumentsRecordWithWindowsPaths)
   EXPECT_NE(out.find("1 file of the distribution, 2 of the document, 1 texmf.cnf."),
             std::string::npos) << out;
 }
+
+TEST(WindowsModes, FormatsOfTheTexLiveLayout)
+{
+  const std::string header = "% ls-R -- filename database for kpathsea; do not change this line.\n";
+  installation tl({{L"ls-R", header + "./web2c:\nfmtutil.cnf\ntexmf.cnf\n"},
+                   {L"web2c\\fmtutil.cnf", "pdflatex pdftex language.dat pdflatex.ini\n"
+                                           "#! latex pdftex language.dat latex.ini\n"
+                                           "mine pdftex - mine.ini\n"}});
+  // TeX Live for Windows: the system's formats in texmf-var\web2c\ENGINE,
+  // the user's in a TEXMFVAR of their own (here beside them, searched on
+  // disk as %USERPROFILE%\.texliveYYYY is).
+  tl.write(L"texmf-dist\\web2c\\texmf.cnf",
+           "TEXMFROOT = $SELFAUTOPARENT\nTEXMFDIST = $TEXMFROOT/texmf-dist\n"
+           "TEXMFSYSVAR = $TEXMFROOT/texmf-var\nTEXMFVAR = $TEXMFROOT/user-var\n"
+           "TEXMF = {$TEXMFVAR,!!$TEXMFSYSVAR,!!$TEXMFDIST}\n"
+           "TEXMFDBS = {!!$TEXMFSYSVAR,!!$TEXMFDIST}\nWEB2C = $TEXMF/web2c\n"
+           "TEXFORMATS = .;$TEXMF/web2c/{$engine,}\n");
+  tl.write(L"texmf-var\\ls-R", header + "./web2c/pdftex:\npdflatex.fmt\npdflatex.log\n");
+  tl.write(L"texmf-var\\web2c\\pdftex\\pdflatex.fmt", "system");
+  tl.write(L"texmf-var\\web2c\\pdftex\\pdflatex.log", "This is pdfTeX, Version 3.1 (TeX Live 2025)\n");
+  tl.write(L"user-var\\web2c\\pdftex\\pdflatex.fmt", "user");
+  // The engine is there, and cannot be started: no verdict on any run.
+  tl.write(L"bin\\windows\\pdftex.exe", "");
+  result r = run({"-formats", tl.texmfroot()});
+  std::string out = lf(r.out), root(tl.root.begin(), tl.root.end());
+  std::replace(root.begin(), root.end(), '\\', '/');
+  EXPECT_EQ(r.status, 4u) << out << r.err;
+  for (const std::string &expected :
+       {"mine (pdftex)\n  missing: enabled in " + root + "/texmf-dist/web2c/fmtutil.cnf",
+        "pdflatex (pdftex)\n  loads    " + root + "/user-var/web2c/pdftex/pdflatex.fmt\n",
+        "  behind   " + root + "/texmf-var/web2c/pdftex/pdflatex.fmt\n",
+        std::string("  per-user: a per-user format"), std::string("  stale: its log"),
+        std::string("  not run: its engine could not be started"),
+        std::string("fmtutil-user --byfmt pdflatex")})
+    EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
+  EXPECT_EQ(("\n" + out).find("\nlatex (pdftex)\n"), std::string::npos) << "a disabled format: " << out;
+}
