@@ -187,6 +187,8 @@ void print_formats(const formats_report &r, bool list_all, FILE *out)
   if (fine_maps > 0)
     fprintf(out, "%s up to date; -verbose lists %s.\n", counted(fine_maps, "font map").c_str(),
             fine_maps == 1 ? "it" : "them");
+  if (r.cnf_files.empty())
+    fputs("Kpathsea finds no fmtutil.cnf: no format is enabled.\n", out);
   if (!r.no_engine.empty()) {
     std::string names;
     for (const std::string &name : r.no_engine)
