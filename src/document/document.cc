@@ -37,7 +37,7 @@ file_class class_of_tree(const std::string &tree)
 {
   if (tree.empty())
     return class_outside;
-  if (tree == "TEXMFHOME" || tree == "TEXMFCONFIG" || tree == "TEXMFVAR")
+  if (user_tree_p(tree))
     return class_user;
   return tree == "TEXMFLOCAL" ? class_site : class_distribution;
 }

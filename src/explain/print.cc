@@ -11,6 +11,7 @@
 #include "explain/explain.h"
 #include "lookups/readers.h"
 #include "shared/output.h"
+#include "shared/paths.h"
 #include "platform/platform.h"
 
 namespace {
@@ -310,10 +311,7 @@ int per_user_member(const group_info &g)
 {
   bool format = platform::ends_with_p(g.name, ".fmt") || platform::ends_with_p(g.name, ".base");
   bool map = g.name == "pdftex.map" || g.name == "psfonts.map" || g.name == "kanjix.map";
-  auto user_p = [](const member_info &m) {
-    return m.place.tree == "TEXMFVAR" || m.place.tree == "TEXMFHOME" ||
-           m.place.tree == "TEXMFCONFIG";
-  };
+  auto user_p = [](const member_info &m) { return user_tree_p(m.place.tree); };
   if (!format && !map)
     return -1;
   bool system = false;

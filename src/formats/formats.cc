@@ -10,7 +10,6 @@
 #include <map>
 #include <set>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 #include "kpathsea/lookup.h"
@@ -31,18 +30,6 @@ typedef std::vector<std::pair<std::string, std::string>> tree_list;
 bool metafont_p(const std::string &engine)
 {
   return engine == "mf" || engine == "mf-nowin" || engine == "mfw";
-}
-
-// Return the modification time of the regular file PATH in *WHEN, or false.
-bool file_time(const std::string &path, time_t *when)
-{
-  int fd, error;
-  struct stat st;
-  if (platform::open_regular(path, &fd, &st, &error) != platform::open_ok)
-    return false;
-  platform::close_file(fd);
-  *when = st.st_mtime;
-  return true;
 }
 
 // Return the first line of what the program at PATH, invoked as NAME,
@@ -77,8 +64,9 @@ void find_copies(format_entry &f, const tree_list &roots)
     format_copy c;
     c.path = path;
     c.tree = tree_of(path, roots);
-    c.user = c.tree == "TEXMFVAR" || c.tree == "TEXMFHOME" || c.tree == "TEXMFCONFIG";
-    c.there = file_time(path, &c.mtime);
+    c.user = user_tree_p(c.tree);
+    c.mtime = modified_time(path);
+    c.there = c.mtime != 0;
     f.copies.push_back(c);
   }
 }
@@ -101,8 +89,8 @@ void judge_log(format_entry &f, const std::function<std::string(const std::strin
   std::string dir(directory_of(log));
   for (const std::string &name : log_files(text, dir, width, platform::regular_file_p)) {
     std::string path = absolute_path_p(name) ? name : joined_path(dir, name);
-    time_t when;
-    if (file_time(path, &when) && when > loaded.mtime && when > f.newer_mtime) {
+    time_t when = modified_time(path);
+    if (when > loaded.mtime && when > f.newer_mtime) {
       f.newer = path;
       f.newer_mtime = when;
     }
@@ -234,7 +222,7 @@ void check_formats(const std::string &bin, formats_report *out)
        })) {
     format_entry f = entry_of(line, bin);
     std::string tree = tree_of(line.cnf, roots);
-    f.user_cnf = tree == "TEXMFHOME" || tree == "TEXMFCONFIG" || tree == "TEXMFVAR";
+    f.user_cnf = user_tree_p(tree);
     if (f.engine_path.empty())
       r.no_engine.push_back(line.name);
     else

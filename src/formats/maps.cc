@@ -3,7 +3,6 @@
 // the updmap.cfg files enable.
 
 #include <set>
-#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -24,23 +23,6 @@ const struct {
                  {"psfonts.map", "dvips", false},
                  {"kanjix.map", "dvipdfmx", true}};
 
-// Return true if TREE is one of the user's.
-bool user_tree_p(const std::string &tree)
-{
-  return tree == "TEXMFVAR" || tree == "TEXMFHOME" || tree == "TEXMFCONFIG";
-}
-
-// Return the modification time of the regular file PATH, or 0.
-time_t modified(const std::string &path)
-{
-  int fd, error;
-  struct stat info;
-  if (platform::open_regular(path, &fd, &info, &error) != platform::open_ok)
-    return 0;
-  platform::close_file(fd);
-  return info.st_mtime;
-}
-
 // Judge map M against the map files ENABLED (by the updmap.cfg files
 // CFGS): the ones its kind holds, and those that may have made it (the
 // user's too where M is the user's).
@@ -59,7 +41,7 @@ void judge_map(map_entry &m, bool kanji, const std::vector<enabled_map> &enabled
       m.missing.push_back(e.file);
   for (const std::string &cfg : cfgs) {
     bool user = user_tree_p(tree_of(cfg, roots));
-    if ((read.user || !user) && modified(cfg) > read.mtime)
+    if ((read.user || !user) && modified_time(cfg) > read.mtime)
       m.newer_cfg = cfg;
   }
   if (!m.missing.empty() || !m.newer_cfg.empty())
@@ -93,7 +75,7 @@ void check_maps(const std::vector<std::pair<std::string, std::string>> &roots,
       c.path = path;
       c.tree = tree_of(path, roots);
       c.user = user_tree_p(c.tree);
-      c.mtime = modified(path);
+      c.mtime = modified_time(path);
       c.there = c.mtime != 0;
       m.copies.push_back(c);
     }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <cstdint>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 
 unsigned thread_count(unsigned wanted)
@@ -35,3 +36,13 @@ bool read_whole_file(const std::string &path, std::string &text, std::string *wh
   return false;
 }
 
+
+time_t modified_time(const std::string &path)
+{
+  int fd, error;
+  struct stat st;
+  if (platform::open_regular(path, &fd, &st, &error) != platform::open_ok)
+    return 0;
+  platform::close_file(fd);
+  return st.st_mtime;
+}

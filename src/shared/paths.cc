@@ -130,3 +130,8 @@ std::string tree_of(const std::string &path,
   }
   return best;
 }
+
+bool user_tree_p(const std::string &tree)
+{
+  return tree == "TEXMFHOME" || tree == "TEXMFCONFIG" || tree == "TEXMFVAR";
+}

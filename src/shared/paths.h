@@ -54,4 +54,8 @@ std::string path_below(const std::string &path, const std::string &dir);
 std::string tree_of(const std::string &path,
                     const std::vector<std::pair<std::string, std::string>> &roots);
 
+// Return true if TREE, the texmf.cnf variable of a tree, names one of the
+// user's own: TEXMFHOME, TEXMFCONFIG, TEXMFVAR.
+bool user_tree_p(const std::string &tree);
+
 #endif
