@@ -59,16 +59,7 @@ format_entry entry_of(const format_line &line, const std::string &bin)
 // their trees (of ROOTS) and times, from the current directory.
 void find_copies(format_entry &f, const tree_list &roots)
 {
-  lookup_as_program(f.line.name.c_str(), f.engine_dir.c_str());
-  for (const std::string &path : lookup_all(f.file.c_str(), lookup_format(f.file.c_str()))) {
-    format_copy c;
-    c.path = path;
-    c.tree = tree_of(path, roots);
-    c.user = user_tree_p(c.tree);
-    c.mtime = modified_time(path);
-    c.there = c.mtime != 0;
-    f.copies.push_back(c);
-  }
+  f.copies = copies_found(f.line.name, f.engine_dir, f.file, roots);
 }
 
 // Judge whether the copy F loads is older than a file its log says it was

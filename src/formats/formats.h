@@ -10,6 +10,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // What is wrong with a format, as bits.
@@ -116,6 +117,13 @@ std::vector<enabled_map> enabled_maps(
 
 // Return the map files a map that updmap made, TEXT, holds ("% lm.map").
 std::vector<std::string> maps_held(const std::string &text);
+
+// Return the copies of NAME that PROGRAM, run by ENGINE, finds, in search
+// order (the first is the one it reads), with their trees (of ROOTS) and
+// times, from the current directory.  Kpathsea must be set up.
+std::vector<format_copy> copies_found(const std::string &program, const std::string &engine,
+                                      const std::string &name,
+                                      const std::vector<std::pair<std::string, std::string>> &roots);
 
 // Judge the font maps of the installation into *REPORT, the trees ROOTS
 // giving each copy's.  Kpathsea must be set up.

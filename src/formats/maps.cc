@@ -50,6 +50,24 @@ void judge_map(map_entry &m, bool kanji, const std::vector<enabled_map> &enabled
 
 } // namespace
 
+std::vector<format_copy> copies_found(const std::string &program, const std::string &engine,
+                                      const std::string &name,
+                                      const std::vector<std::pair<std::string, std::string>> &roots)
+{
+  std::vector<format_copy> copies;
+  lookup_as_program(program.c_str(), engine.c_str());
+  for (const std::string &path : lookup_all(name.c_str(), lookup_format(name.c_str()))) {
+    format_copy c;
+    c.path = path;
+    c.tree = tree_of(path, roots);
+    c.user = user_tree_p(c.tree);
+    c.mtime = modified_time(path);
+    c.there = c.mtime != 0;
+    copies.push_back(c);
+  }
+  return copies;
+}
+
 void check_maps(const std::vector<std::pair<std::string, std::string>> &roots,
                 formats_report *out)
 {
@@ -69,16 +87,7 @@ void check_maps(const std::vector<std::pair<std::string, std::string>> &roots,
     map_entry m;
     m.name = made.name;
     m.program = made.program;
-    lookup_as_program(made.program, made.program);
-    for (const std::string &path : lookup_all(made.name, lookup_format(made.name))) {
-      format_copy c;
-      c.path = path;
-      c.tree = tree_of(path, roots);
-      c.user = user_tree_p(c.tree);
-      c.mtime = modified_time(path);
-      c.there = c.mtime != 0;
-      m.copies.push_back(c);
-    }
+    m.copies = copies_found(made.program, made.program, made.name, roots);
     if (m.copies.empty())
       continue;
     if (m.copies[0].user)
