@@ -273,7 +273,8 @@ int run_mode_of(run_mode mode, const std::string &texlive)
   case mode_shared_memory: return run_shared_memory();
   case mode_ghostscript: return run_ghostscript(options.program_name);
   case mode_databases:
-    return set_up(texlive) ? run_databases(options.json, options.verbose, options.program_name)
+    return set_up(texlive) ? run_databases(options.json, options.verbose, options.program_name,
+                                           installation_bin(texlive))
                           : EXIT_FAILURE;
   case mode_formats:
     if (!set_up(texlive))

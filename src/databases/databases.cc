@@ -8,6 +8,7 @@
 
 #include "databases/databases.h"
 #include "databases/lsr.h"
+#include "databases/misplaced.h"
 #include "databases/walk.h"
 
 #include <algorithm>
@@ -330,9 +331,10 @@ database_health check_databases(unsigned threads)
   return health;
 }
 
-int run_databases(bool json, bool all, const char *program_name)
+int run_databases(bool json, bool all, const char *program_name, const std::string &bin)
 {
   database_health health = check_databases();
+  check_misplaced(health, bin);
   if (!health.packages_unread.empty())
     fprintf(stderr, "%s: warning, cannot read the package list %s: which package installed "
                     "a dangling link is not known\n",

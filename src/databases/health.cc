@@ -35,10 +35,16 @@ bool tree_problems_p(const tree_health &t)
 
 bool problems_p(const database_health &health)
 {
-  if (!health.setup.empty() || !health.config.empty())
+  if (!health.setup.empty() || !health.config.empty() || !health.misplaced.empty() ||
+      !health.home.empty())
     return true;
   for (const tree_health &t : health.trees)
     if (tree_problems_p(t))
       return true;
   return false;
+}
+
+bool latex_only_p(const misplaced_file &f)
+{
+  return !f.readers.empty();
 }

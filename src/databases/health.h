@@ -66,6 +66,25 @@ struct config_problem {
   std::string text; // what is wrong and what it means
 };
 
+// A file of a kind TeX looks up, where no program looks for it, or where
+// LaTeX does not while other programs do.
+struct misplaced_file {
+  std::string path;
+  std::string tree;                 // the tree of TEXMF it lies in
+  std::string kind;                 // Kpathsea's name of its kind ("tex", "bst")
+  std::string belongs;              // the directory it belongs in, or "" if none is known
+  std::vector<std::string> readers; // where LaTeX never looks: the programs that do
+  bool occupied = false;            // BELONGS holds a file of its name already
+  bool writable = false;            // the user may move it
+  bool tree_lsr = false;            // the tree has an ls-R: mktexlsr after the move
+};
+
+// A texmf directory in the user's home that holds TeX files but is not
+// searched, since TEXMFHOME names another place.
+struct unsearched_home {
+  std::string dir, texmfhome;
+};
+
 struct database_health {
   std::vector<std::string> setup;  // no texmf.cnf, no TEXMFDBS: nothing checked
   std::vector<tree_health> trees;
@@ -73,10 +92,16 @@ struct database_health {
   std::vector<config_problem> notes; // rules the configuration keeps, worth knowing
   std::string mktexlsr = "mktexlsr"; // the command that rebuilds an ls-R
   std::string packages_unread; // a package list that could not be read, and why
+  std::vector<misplaced_file> misplaced;
+  std::vector<unsearched_home> home; // at most one
 };
 
 // Return true if the tree T shows a problem.
 bool tree_problems_p(const tree_health &t);
+
+// Return true if the misplaced file F is one LaTeX never finds where other
+// programs look: else no program looks where it lies.
+bool latex_only_p(const misplaced_file &f);
 
 // Return true if HEALTH shows a problem.
 bool problems_p(const database_health &health);

@@ -2,10 +2,12 @@
 
 #include "databases/databases.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "databases/misplaced.h"
 #include "databases/walk.h"
 #include "shared/output.h"
 #include "shared/paths.h"
@@ -17,7 +19,7 @@ namespace {
 const size_t shown = 5;
 
 // The JSON document's schema version (docs/databases-schema.md).
-const int schema_version = 5;
+const int schema_version = 6;
 
 // Write the count of LIST with its heading (ONE for a single entry, else
 // MANY) and the entries, escaped and indented, on OUT: the first few and
@@ -197,6 +199,67 @@ void print_tree(const database_health &health, const tree_health &t, bool all, F
     fprintf(out, "  mend: %s\n", mending_command(health, t).c_str());
 }
 
+// Return the command that rebuilds the ls-R of TREE once files moved in it.
+std::string lsr_command(const database_health &health, const std::string &tree)
+{
+  return platform::privileged(
+      {platform::command_word(health.mktexlsr) + " " + platform::command_word(tree)},
+      platform::may_write_p(tree));
+}
+
+// Return the programs of F that look where it lies, as a short list.
+std::string readers_text(const misplaced_file &f)
+{
+  std::string text;
+  for (size_t i = 0; i < f.readers.size() && i < 3; i++)
+    text += (i == 0 ? "" : ", ") + f.readers[i];
+  if (f.readers.size() > 3)
+    text += " and " + std::to_string(f.readers.size() - 3) + " more";
+  return text;
+}
+
+// Return what is wrong with F where it lies, and where it belongs.
+std::string misplaced_text(const misplaced_file &f)
+{
+  std::string text = latex_only_p(f) ? "LaTeX never looks here (only " + readers_text(f) + " do)"
+                                     : "TeX never looks here";
+  text += "; it belongs in " + escaped(f.belongs) + "/";
+  if (f.occupied)
+    text += ", which holds a file of its name already: keep one of the two";
+  return text;
+}
+
+// Write the misplaced files of HEALTH, each with its mend, and the
+// user's unsearched texmf directory on OUT; the first few unless ALL.
+void print_misplaced(const database_health &health, bool all, FILE *out)
+{
+  for (const unsearched_home &h : health.home) {
+    fprintf(out, "%s: TEXMFHOME is %s; %s is not searched\n", escaped(h.dir).c_str(),
+            escaped(h.texmfhome).c_str(), escaped(h.dir).c_str());
+    fprintf(out, "  mend: %s\n", home_command(h).c_str());
+  }
+  if (health.misplaced.empty())
+    return;
+  fprintf(out, "%s:\n", counted(health.misplaced.size(), "file where TeX never finds it",
+                                "files where TeX never finds them").c_str());
+  std::vector<std::string> trees;
+  for (size_t i = 0; i < health.misplaced.size(); i++) {
+    const misplaced_file &f = health.misplaced[i];
+    if (f.tree_lsr && std::find(trees.begin(), trees.end(), f.tree) == trees.end())
+      trees.push_back(f.tree);
+    if (!all && i >= shown)
+      continue;
+    fprintf(out, "  %s: %s\n", escaped(f.path).c_str(), misplaced_text(f).c_str());
+    std::string mend = misplaced_command(f);
+    if (!mend.empty())
+      fprintf(out, "    mend: %s\n", mend.c_str());
+  }
+  if (!all && health.misplaced.size() > shown)
+    fprintf(out, "  ... and %zu more (-verbose lists all)\n", health.misplaced.size() - shown);
+  for (const std::string &tree : trees)
+    fprintf(out, "  then: %s\n", lsr_command(health, tree).c_str());
+}
+
 } // namespace
 
 void print_database_health(const database_health &health, bool all, FILE *out)
@@ -210,6 +273,7 @@ void print_database_health(const database_health &health, bool all, FILE *out)
     for (const config_problem &p : health.config)
       fprintf(out, "  %s: %s (%s)\n", escaped(p.dir).c_str(), p.text.c_str(), p.rule.c_str());
   }
+  print_misplaced(health, all, out);
   if (!health.notes.empty()) {
     fputs("Notes:\n", out);
     for (const config_problem &p : health.notes)
@@ -273,6 +337,24 @@ void print_database_health_json(const database_health &health, FILE *out)
   doc["notes"] = json::array();
   for (const config_problem &p : health.notes)
     doc["notes"].push_back({{"rule", p.rule}, {"dir", p.dir}, {"text", p.text}});
+  doc["misplaced"] = json::array();
+  for (const misplaced_file &f : health.misplaced) {
+    json jf;
+    put_bytes(jf, "path", f.path);
+    put_bytes(jf, "tree", f.tree);
+    jf["kind"] = f.kind;
+    jf["problem"] = latex_only_p(f) ? "latex-never-looks" : "never-looked";
+    jf["readers"] = f.readers;
+    jf["belongs"] = f.belongs.empty() ? json(nullptr) : json(f.belongs);
+    jf["occupied"] = f.occupied;
+    std::string mend = misplaced_command(f);
+    jf["mend"] = mend.empty() ? json(nullptr) : json(mend);
+    jf["then"] = f.tree_lsr ? json(lsr_command(health, f.tree)) : json(nullptr);
+    doc["misplaced"].push_back(jf);
+  }
+  doc["unsearched_home"] = json(nullptr);
+  for (const unsearched_home &h : health.home)
+    doc["unsearched_home"] = {{"dir", h.dir}, {"texmfhome", h.texmfhome}, {"mend", home_command(h)}};
   doc["healthy"] = !problems_p(health);
   fprintf(out, "%s\n", json_text(doc).c_str());
 }

@@ -25,6 +25,10 @@ bool environment_value(const char *name, std::string *value);
 // Set NAME in the environment to VALUE, or remove it where VALUE is null.
 void set_environment(const char *name, const char *value);
 
+// The variable naming the user's home directory where HOME is not set
+// (HOME here; USERPROFILE on Windows), as Kpathsea expands '~'.
+extern const char home_variable[];
+
 // Return true if PATH names a regular file (after links).  (This and the
 // next three are the same on both systems, over look_at.)
 bool regular_file_p(const std::string &path);
@@ -55,6 +59,9 @@ std::string own_program_path(const char *argv0);
 
 // The file name of Kpathsea's own client in a TeX Live bin directory.
 extern const char kpsewhich_name[];
+
+// What ends the file name of a program ("" here; ".exe" on Windows).
+extern const char program_suffix[];
 
 // Return PATH as the reports write it: on Windows with its drive letter in
 // upper case, whichever spelling Kpathsea or the environment gave.
@@ -303,6 +310,8 @@ std::string remove_command(const std::string &file);         // rm FILE
 std::string remove_tree_command(const std::string &dir);     // rm -r DIR
 std::string make_readable_command(const std::string &file);  // chmod a+r FILE
 std::string move_command(const std::string &from, const std::string &to); // mv FROM TO
+std::string make_directory_command(const std::string &dir);   // mkdir -p DIR
+std::string copy_tree_command(const std::string &from, const std::string &to); // cp -R FROM/. TO
 
 // Return COMMANDS, one after the other while each succeeds, as the user
 // runs them; where ALLOWED is false (the files are not theirs to change)

@@ -41,6 +41,7 @@ const long pseudo_file_systems[] = {0x9fa0 /* proc */, 0x62656572 /* sysfs */};
 
 } // namespace
 
+const char program_suffix[] = "";
 const char kpsewhich_name[] = "kpsewhich";
 const char texlive_kpsewhich_text[] = "bin/ARCH/kpsewhich";
 const char texlive_cnf_text[] = "texmf-dist/web2c/texmf.cnf";
@@ -55,6 +56,8 @@ std::string tool_path(const std::string &path)
   return path;
 }
 const bool system_configuration_p = true;
+
+const char home_variable[] = "HOME";
 
 bool environment_value(const char *name, std::string *value)
 {
@@ -425,6 +428,16 @@ std::string make_readable_command(const std::string &file)
 std::string move_command(const std::string &from, const std::string &to)
 {
   return "mv " + shell_quoted(from) + " " + shell_quoted(to);
+}
+
+std::string make_directory_command(const std::string &dir)
+{
+  return "mkdir -p " + shell_quoted(dir);
+}
+
+std::string copy_tree_command(const std::string &from, const std::string &to)
+{
+  return "cp -R " + shell_quoted(from + "/.") + " " + shell_quoted(to);
 }
 
 std::string privileged(const std::vector<std::string> &commands, bool allowed)

@@ -26,6 +26,7 @@
 
 namespace platform {
 
+const char program_suffix[] = ".exe";
 const char kpsewhich_name[] = "kpsewhich.exe";
 const char texlive_kpsewhich_text[] = "bin\\windows\\kpsewhich.exe";
 const char texlive_cnf_text[] = "texmf-dist\\web2c\\texmf.cnf";
@@ -87,6 +88,8 @@ DWORD attributes(const std::string &path)
 }
 
 } // namespace
+
+const char home_variable[] = "USERPROFILE";
 
 bool environment_value(const char *name, std::string *value)
 {

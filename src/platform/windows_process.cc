@@ -236,6 +236,17 @@ std::string move_command(const std::string &from, const std::string &to)
   return "move " + command_word(from) + " " + command_word(to);
 }
 
+std::string make_directory_command(const std::string &dir)
+{
+  // cmd's mkdir makes the directories above too, but fails where DIR is.
+  return "if not exist " + command_word(dir) + " mkdir " + command_word(dir);
+}
+
+std::string copy_tree_command(const std::string &from, const std::string &to)
+{
+  return "xcopy /E /I /Y " + command_word(from) + " " + command_word(to);
+}
+
 std::string make_readable_command(const std::string &file)
 {
   // *S-1-5-32-545 is the group Users, whatever the language of Windows.

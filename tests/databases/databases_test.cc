@@ -146,7 +146,7 @@ TEST(Databases, BrokenOrMissingLsRAndEachConfigurationRule)
   run_result r = check(t);
   EXPECT_EQ(r.status, 4);
   json report = json::parse(r.out);
-  EXPECT_EQ(report["schema_version"], 5);
+  EXPECT_EQ(report["schema_version"], 6);
   std::set<std::string> rules;
   for (const json &p : report["configuration"])
     rules.insert(p["rule"].get<std::string>() + " " +
