@@ -17,6 +17,7 @@
 #include "databases/databases.h"
 #include "document/document.h"
 #include "formats/formats.h"
+#include "installations/installations.h"
 #include "duplicates/duplicates.h"
 #include "explain/explain.h"
 #include "explain/kinds.h"
@@ -39,7 +40,7 @@ int output_error;
 // Codes of the long options that have no letter.
 enum {
   opt_texmfroot = 256, opt_explain, opt_progname, opt_json, opt_fail_on, opt_databases,
-  opt_verbose, opt_accept, opt_document, opt_formats
+  opt_verbose, opt_accept, opt_document, opt_formats, opt_installations
 };
 
 const char short_options[] = "d:mx:i:f:shv";
@@ -64,6 +65,7 @@ const struct option option_table[] = {
   {"accept",               required_argument, nullptr, opt_accept},
   {"document",             required_argument, nullptr, opt_document},
   {"formats",              no_argument,       nullptr, opt_formats},
+  {"installations",        no_argument,       nullptr, opt_installations},
   // Abbreviations that named an option before a newer one shared their
   // prefix (-explain, -verbose) still do.
   {"e",                    required_argument, nullptr, 'x'},
@@ -116,8 +118,8 @@ const char help_block[] =
   "                       whether the copies differ, what each one is.\n"
   "-progname=NAME         with -explain, look up as program NAME (repeatable;\n"
   "                       default latex, pdflatex, lualatex, xelatex).\n"
-  "-json                  print the explained, the document's, the formats' or\n"
-  "                       the health report as JSON.\n"
+  "-json                  print the explained, the document's, the formats', the\n"
+  "                       installations' or the health report as JSON.\n"
   "-fail-on=KIND[,KIND]   with -explain, exit with status 3 when a group shows\n"
   "                       a finding of KIND: differ, older, stale, any (of those\n"
   "                       three), unreachable, distribution; with -document,\n"
@@ -130,6 +132,8 @@ const char help_block[] =
   "                       exit with status 4 when a problem is found.\n"
   "-formats               check the formats each engine loads: per-user, stale,\n"
   "                       missing or failing; exit with status 4 on a problem.\n"
+  "-installations         report the TeX installations on PATH and which one each\n"
+  "                       program comes from; exit with status 4 on a mix.\n"
   "-document=FILE         check what one run of TeX read, and from where: FILE is\n"
   "                       the run's .fls (of -recorder), or its .tex or .log.\n"
   "-verbose               with -databases, list every entry of long lists;\n"
@@ -137,8 +141,8 @@ const char help_block[] =
   "                       with -document, list every file; with -formats,\n"
   "                       every format.\n"
   "                       Modes: -shared-memory, then -ghostscript, then\n"
-  "                       -databases, then -formats, then -document, then\n"
-  "                       -explain, then -multiple-occurences.\n"
+  "                       -databases, then -formats, then -installations, then\n"
+  "                       -document, then -explain, then -multiple-occurences.\n"
   "-multiple-occurrences  the same as -multiple-occurences.\n"
   "Short forms: -d NUM, -m, -x PATTERN, -i PATTERN, -f PATTERN, -s, -g, -h, -v.\n";
 
@@ -175,14 +179,18 @@ void check_stdout()
 // Set up Kpathsea for the installation to check: the TeX Live installation
 // whose program is TEXLIVE_PROGRAM (-texmfroot), else the one this
 // platform checks by default.  Without -texmfroot, say once on standard
-// error when the TeX on PATH is another.  Return false, with a complaint,
-// if there is no installation to check.
-bool set_up(const std::string &texlive_program)
+// error when the TeX on PATH is another and, where NOTE_MIX, when PATH
+// mixes installations.  Return false, with a complaint, if there is no
+// installation to check.
+bool set_up(const std::string &texlive_program, bool note_mix = true)
 {
   if (!texlive_program.empty()) {
     set_up_path_search(options.program_name, texlive_program.c_str());
     return true;
   }
+  std::string mix = note_mix ? path_mix_note() : "";
+  if (!mix.empty())
+    fprintf(stderr, "%s: note: %s\n", options.program_name, mix.c_str());
   std::string program, why;
   if (!default_installation(options.program_name, &program, &why)) {
     fprintf(stderr, "%s: %s\n", options.program_name, why.c_str());
@@ -276,6 +284,9 @@ int run_mode_of(run_mode mode, const std::string &texlive)
     return set_up(texlive) ? run_databases(options.json, options.verbose, options.program_name,
                                            installation_bin(texlive))
                           : EXIT_FAILURE;
+  case mode_installations:
+    return set_up(texlive, false) ? run_installations(options.json, options.program_name)
+                                  : EXIT_FAILURE;
   case mode_formats:
     if (!set_up(texlive))
       return EXIT_FAILURE;
@@ -348,6 +359,7 @@ void parse_options(int argc, char **argv)
     case opt_fail_on: options.fail_on_lists.push_back(optarg); break;
     case opt_document: options.document = optarg; break;
     case opt_formats: options.formats = true; break;
+    case opt_installations: options.installations = true; break;
     default: exit(EXIT_FAILURE); // getopt has already complained
     }
   }
@@ -355,7 +367,7 @@ void parse_options(int argc, char **argv)
   // mode was named; -file asks for the duplicate check.
   bool other_mode =
       options.databases || options.shared_memory || options.ghostscript || options.document ||
-      options.formats;
+      options.formats || options.installations;
   if ((options.json || !options.fail_on_lists.empty() || !options.programs.empty() ||
        options.accept != nullptr) &&
       !other_mode)
@@ -380,6 +392,8 @@ run_mode mode_of_options()
     return mode_databases;
   if (options.formats)
     return mode_formats;
+  if (options.installations)
+    return mode_installations;
   if (options.document != nullptr)
     return mode_document;
   if (options.explain)
@@ -392,12 +406,13 @@ run_mode mode_of_options()
 void warn_about_unused_options(run_mode mode)
 {
   static const char *const mode_names[] = {"-shared-memory", "-ghostscript", "-databases",
-                                           "-formats", "-document", "-explain",
+                                           "-formats", "-installations", "-document", "-explain",
                                            "-multiple-occurences", ""};
   const char *running = mode_names[mode];
   // Newer modes that the order of modes leaves out.
   for (auto [given, dropped] : {std::pair<bool, run_mode>{options.databases, mode_databases},
                                 {options.formats, mode_formats},
+                                {options.installations, mode_installations},
                                 {options.document != nullptr, mode_document},
                                 {options.explain, mode_explain}})
     if (given && mode < dropped)
@@ -406,12 +421,14 @@ void warn_about_unused_options(run_mode mode)
   // Newer options that the mode that runs does not read.  The older ones
   // (-exclude, -include, -file) stay silent beside the older modes.
   const unsigned databases = 1u << mode_databases, explain = 1u << mode_explain,
-                 document = 1u << mode_document, formats = 1u << mode_formats;
+                 document = 1u << mode_document, formats = 1u << mode_formats,
+                 installations = 1u << mode_installations;
   // The older options are silent beside the older modes, not the newer.
-  const bool newer = mode == mode_databases || mode == mode_document || mode == mode_formats;
+  const bool newer = mode == mode_databases || mode == mode_document || mode == mode_formats ||
+                     mode == mode_installations;
   struct { const char *name; bool given; unsigned modes; } rows[] = {
     {"-verbose",  options.verbose,                  databases | explain | document | formats},
-    {"-json",     options.json,                     databases | explain | document | formats},
+    {"-json",     options.json,                     databases | explain | document | formats | installations},
     {"-fail-on",  !options.fail_on_lists.empty(),   explain | document},
     {"-progname", !options.programs.empty(),        explain},
     {"-accept",   options.accept != nullptr,        explain | document},

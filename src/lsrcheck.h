@@ -27,13 +27,14 @@ struct option_state {
   const char *accept = nullptr;     // -accept: a report whose findings are accepted
   const char *document = nullptr;   // -document: the record of a run to check
   bool formats = false;             // -formats: the formats' report
+  bool installations = false;       // -installations: the installations on PATH
 };
 
 
 // The modes, in the order in which the first one named runs.
 enum run_mode {
-  mode_shared_memory, mode_ghostscript, mode_databases, mode_formats, mode_document, mode_explain,
-  mode_multiple_occurences, mode_usage
+  mode_shared_memory, mode_ghostscript, mode_databases, mode_formats, mode_installations,
+  mode_document, mode_explain, mode_multiple_occurences, mode_usage
 };
 
 // The options of this run, filled by parse_options.

@@ -312,6 +312,7 @@ std::string make_readable_command(const std::string &file);  // chmod a+r FILE
 std::string move_command(const std::string &from, const std::string &to); // mv FROM TO
 std::string make_directory_command(const std::string &dir);   // mkdir -p DIR
 std::string copy_tree_command(const std::string &from, const std::string &to); // cp -R FROM/. TO
+std::string path_first_command(const std::string &dir);      // PATH=DIR:$PATH
 
 // Return COMMANDS, one after the other while each succeeds, as the user
 // runs them; where ALLOWED is false (the files are not theirs to change)

@@ -440,6 +440,11 @@ std::string copy_tree_command(const std::string &from, const std::string &to)
   return "cp -R " + shell_quoted(from + "/.") + " " + shell_quoted(to);
 }
 
+std::string path_first_command(const std::string &dir)
+{
+  return "export PATH=" + shell_quoted(dir) + ":\"$PATH\"";
+}
+
 std::string privileged(const std::vector<std::string> &commands, bool allowed)
 {
   std::string line;

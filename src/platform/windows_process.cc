@@ -247,6 +247,11 @@ std::string copy_tree_command(const std::string &from, const std::string &to)
   return "xcopy /E /I /Y " + command_word(from) + " " + command_word(to);
 }
 
+std::string path_first_command(const std::string &dir)
+{
+  return "set \"PATH=" + dir + ";%PATH%\"";
+}
+
 std::string make_readable_command(const std::string &file)
 {
   // *S-1-5-32-545 is the group Users, whatever the language of Windows.

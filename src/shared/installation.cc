@@ -83,6 +83,19 @@ std::string texlive_root_of(const std::string &program)
   return texlive_cnf_p(root) ? root : "";
 }
 
+std::string texlive_root_holding(const std::string &path)
+{
+  std::string root = texlive_root_of(path);
+  if (!root.empty())
+    return root;
+  std::string real = platform::real_path(path);
+  size_t at = real.rfind("/texmf-dist/");
+  if (at == std::string::npos || at == 0)
+    return "";
+  root = real.substr(0, at);
+  return texlive_cnf_p(root) && platform::directory_p(root + "/bin") ? root : "";
+}
+
 std::string path_texlive_root()
 {
   // The first kpsewhich decides, whatever installation it belongs to.

@@ -27,6 +27,11 @@ std::string path_kpsewhich();
 // holds PROGRAM, or "" if PROGRAM lies in none.
 std::string texlive_root_of(const std::string &program);
 
+// Return the root of the TeX Live installation that holds PATH once its
+// links are resolved: in ROOT/bin/ARCH, or a script of ROOT/texmf-dist
+// (tlmgr, mktexlsr); or "".
+std::string texlive_root_holding(const std::string &path);
+
 // Decide which installation to check when no -texmfroot names one: set
 // *PROGRAM to "" where Kpathsea finds its own configuration (Linux), else
 // to the program whose location Kpathsea should take (this program when it
