@@ -35,7 +35,7 @@ install(FILES completion/lsrcheck
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 install(FILES COPYING DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 install(FILES docs/explain-schema.md docs/databases-schema.md docs/document-schema.md
-  docs/formats-schema.md
+  docs/formats-schema.md docs/installations-schema.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # A Debian package: cpack -G DEB in the build directory.

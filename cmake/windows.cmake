@@ -37,7 +37,7 @@ target_link_options(lsrcheck PRIVATE -municode -static -s)
 # The ZIP for Windows users: the program, the README, the manual as text
 # and the licence, the texts with Windows' CRLF line ends.
 set(LSRCHECK_ZIP_TEXTS README.md COPYING docs/explain-schema.md docs/databases-schema.md
-  docs/document-schema.md docs/formats-schema.md)
+  docs/document-schema.md docs/formats-schema.md docs/installations-schema.md)
 set(zip_texts)
 foreach(text ${LSRCHECK_ZIP_TEXTS})
   get_filename_component(name ${text} NAME)

@@ -70,6 +70,8 @@ const struct option option_table[] = {
   // prefix (-explain, -verbose) still do.
   {"e",                    required_argument, nullptr, 'x'},
   {"ex",                   required_argument, nullptr, 'x'},
+  {"i",                    required_argument, nullptr, 'i'},
+  {"in",                   required_argument, nullptr, 'i'},
   {"ve",                   no_argument,       nullptr, 'v'},
   {"ver",                  no_argument,       nullptr, 'v'},
 };
@@ -188,9 +190,6 @@ bool set_up(const std::string &texlive_program, bool note_mix = true)
     set_up_path_search(options.program_name, texlive_program.c_str());
     return true;
   }
-  std::string mix = note_mix ? path_mix_note() : "";
-  if (!mix.empty())
-    fprintf(stderr, "%s: note: %s\n", options.program_name, mix.c_str());
   std::string program, why;
   if (!default_installation(options.program_name, &program, &why)) {
     fprintf(stderr, "%s: %s\n", options.program_name, why.c_str());
@@ -198,13 +197,13 @@ bool set_up(const std::string &texlive_program, bool note_mix = true)
   }
   set_up_path_search(options.program_name, program.empty() ? nullptr : program.c_str());
   std::string on_path = path_texlive_root();
-  if (on_path.empty())
-    return true;
-  std::string checked = texmf_root();
-  if (platform::real_path(on_path) != checked)
+  if (!on_path.empty() && platform::real_path(on_path) != texmf_root())
     fprintf(stderr, "%s: note: the TeX on your PATH is %s; this report is for %s; "
-                    "use -texmfroot=%s\n", options.program_name, on_path.c_str(), checked.c_str(),
-            on_path.c_str());
+                    "use -texmfroot=%s\n", options.program_name, on_path.c_str(),
+            texmf_root().c_str(), on_path.c_str());
+  std::string mix = note_mix ? path_mix_note() : "";
+  if (!mix.empty())
+    fprintf(stderr, "%s: note: %s\n", options.program_name, mix.c_str());
   return true;
 }
 

@@ -146,7 +146,8 @@ void classify(installations_report &r, const package_map *owners)
       else if (root.empty() && owners != nullptr && !(root = layout_root(p.real)).empty())
         kind = "layout";
       else if (root.empty()) {
-        kind = "lone";
+        // Without dpkg, what is no TeX Live's is told apart by directory.
+        kind = owners != nullptr ? "lone" : "dir";
         root = platform::real_path(d.dir);
       }
       p.installation = installation_index(r, kind, root, d.dir);

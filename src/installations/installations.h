@@ -12,7 +12,8 @@
 
 // One installation programs on PATH belong to.
 struct tex_installation {
-  std::string kind;  // "texlive", "debian", "layout" (another distribution's), "lone"
+  std::string kind;  // "texlive", "debian", "layout" (another distribution's), "lone";
+                     // "dir" where no dpkg was asked: the programs of one directory
   std::string root;  // its root; for "lone" the directory the program lies in
   std::string year;  // a TeX Live year, where its release file says it
   std::vector<std::string> dirs; // the directories of PATH holding its programs

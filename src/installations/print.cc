@@ -3,6 +3,7 @@
 
 #include "installations/installations.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -11,6 +12,7 @@
 #include "kpathsea/variables.h"
 #include "platform/platform.h"
 #include "shared/output.h"
+#include "shared/paths.h"
 #include "shared/status.h"
 
 namespace {
@@ -30,13 +32,15 @@ std::string installation_text(const installations_report &r, int i)
     return "Debian's packages";
   if (t.kind == "layout")
     return "the installation at " + escaped(t.root);
+  if (t.kind == "dir")
+    return "the programs in " + escaped(t.root);
   return "a lone copy in " + escaped(t.root);
 }
 
 // Return the directory PATH lies in, as the report names it.
 std::string dir_text(const std::string &path)
 {
-  return escaped(std::string(path.substr(0, path.find_last_of("/\\"))));
+  return escaped(std::string(directory_of(path)));
 }
 
 // Return the names of the mixes of R from installation FROM with WITH, and

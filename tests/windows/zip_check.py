@@ -17,7 +17,7 @@ with zipfile.ZipFile(zips[0]) as z:
     names = set(z.namelist())
     for wanted in ('lsrcheck.exe', 'README.md', 'COPYING', 'lsrcheck.txt',
                    'explain-schema.md', 'databases-schema.md', 'document-schema.md',
-                   'formats-schema.md'):
+                   'formats-schema.md', 'installations-schema.md'):
         if wanted not in names:
             bad.append('%s is missing' % wanted)
     for name in names - {'lsrcheck.exe'}:
