@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
@@ -15,6 +16,10 @@
 namespace {
 
 using json = nlohmann::json;
+
+// The directory of the program under test, last on every PATH here: it
+// holds no TeX program.
+const std::string tool_dir = ":" + std::filesystem::path(LSRCHECK_BINARY).parent_path().string();
 
 // Return the kind of installation PROGRAM belongs to by readlink -f and
 // dpkg -S: "texlive" below ROOT, "debian" where dpkg knows it, else "".
@@ -56,7 +61,7 @@ TEST(Installations, EachProgramsInstallationAndTheMixesAsPathOrdersThem)
     if (path.find("BIN") != std::string::npos)
       path.replace(path.find("BIN"), 3, bin);
     run_options opts;
-    opts.env = {{"PATH", path}};
+    opts.env = {{"PATH", path + tool_dir}};
     run_result r = run_lsrcheck({"-installations", "-json"}, opts);
     ASSERT_EQ(r.status, c.mix ? 4 : 0) << c.name << "\n" << r.out << r.err;
     json report = json::parse(r.out);
@@ -100,7 +105,7 @@ TEST(Installations, AMaintenanceProgramOfAnotherInstallationIsAMixWithItsMend)
   texlive_tree tl = make_texlive_tree();
   std::string bin = tl.root + "/bin/x86_64-linux";
   run_options opts;
-  opts.env = {{"PATH", bin + ":/usr/bin:/bin"}};
+  opts.env = {{"PATH", bin + ":/usr/bin:/bin" + tool_dir}};
   run_result r = run_lsrcheck({"-installations"}, opts);
   EXPECT_EQ(r.status, 4);
   EXPECT_NE(r.out.find("  kpsewhich from TeX Live (" + tl.root + ") (" + bin +
@@ -109,7 +114,7 @@ TEST(Installations, AMaintenanceProgramOfAnotherInstallationIsAMixWithItsMend)
             std::string::npos)
       << r.out;
   // After the mend, kpsewhich is the system's.
-  opts.env = {{"PATH", "/usr/bin:" + bin + ":/usr/bin:/bin"}};
+  opts.env = {{"PATH", "/usr/bin:" + bin + ":/usr/bin:/bin" + tool_dir}};
   EXPECT_EQ(run_lsrcheck({"-installations"}, opts).status, 0);
 }
 

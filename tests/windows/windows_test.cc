@@ -454,3 +454,26 @@ TEST(WindowsModes, FormatsOfTheTexLiveLayout)
     EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
   EXPECT_EQ(("\n" + out).find("\nlatex (pdftex)\n"), std::string::npos) << "a disabled format: " << out;
 }
+
+TEST(WindowsModes, InstallationsOnPathWithExePrograms)
+{
+  installation tl({});
+  tl.write(L"bin\\windows\\latex.exe", "");
+  tl.write(L"other\\latex.exe", "");
+  std::string root(tl.root.begin(), tl.root.end());
+  // A lone latex.exe ahead of the installation's kpsewhich.exe.
+  wchar_t saved[32767];
+  DWORD had = GetEnvironmentVariableW(L"PATH", saved, 32767);
+  SetEnvironmentVariableW(L"PATH", (tl.root + L"\\other;" + tl.root + L"\\bin\\windows;" +
+                                    std::wstring(saved, had)).c_str());
+  result r = run({"-installations", tl.texmfroot()});
+  SetEnvironmentVariableW(L"PATH", saved);
+  std::string out = lf(r.out);
+  std::replace(root.begin(), root.end(), '\\', '/');
+  EXPECT_EQ(r.status, 4u) << out << r.err;
+  for (const std::string &expected :
+       {"  latex        " + root + "/other/latex.exe: a lone copy in " + root + "/other\n",
+        "  kpsewhich    " + root + "/bin/windows/kpsewhich.exe: TeX Live (" + root + ")\n",
+        std::string("  kpsewhich from TeX Live (")})
+    EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
+}
