@@ -61,6 +61,7 @@ std::vector<std::string> path_directories()
   for (std::string dir : platform::split_text(path, platform::path_list_separator)) {
     if (dir.empty())
       dir = "."; // an empty element is the current directory
+    dir = platform::tool_path(dir); // spelled with the reports' separator
     if (platform::directory_p(dir) && seen.insert(path_key(platform::real_path(dir))).second)
       out.push_back(dir);
   }

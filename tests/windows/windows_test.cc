@@ -459,12 +459,12 @@ TEST(WindowsModes, InstallationsOnPathWithExePrograms)
 {
   installation tl({});
   tl.write(L"bin\\windows\\latex.exe", "");
-  tl.write(L"other\\latex.exe", "");
+  tl.write(L"a\\b\\c\\other\\latex.exe", ""); // too deep to be taken for the tree's own
   std::string root(tl.root.begin(), tl.root.end());
   // A lone latex.exe ahead of the installation's kpsewhich.exe.
   wchar_t saved[32767];
   DWORD had = GetEnvironmentVariableW(L"PATH", saved, 32767);
-  SetEnvironmentVariableW(L"PATH", (tl.root + L"\\other;" + tl.root + L"\\bin\\windows;" +
+  SetEnvironmentVariableW(L"PATH", (tl.root + L"\\a\\b\\c\\other;" + tl.root + L"\\bin\\windows;" +
                                     std::wstring(saved, had)).c_str());
   result r = run({"-installations", tl.texmfroot()});
   SetEnvironmentVariableW(L"PATH", saved);
@@ -472,7 +472,8 @@ TEST(WindowsModes, InstallationsOnPathWithExePrograms)
   std::replace(root.begin(), root.end(), '\\', '/');
   EXPECT_EQ(r.status, 4u) << out << r.err;
   for (const std::string &expected :
-       {"  latex        " + root + "/other/latex.exe: a lone copy in " + root + "/other\n",
+       {"  latex        " + root + "/a/b/c/other/latex.exe: a lone copy in " + root + "/a/b/c/other\n",
+        "  " + root + "/bin/windows: TeX Live (" + root + ")\n",
         "  kpsewhich    " + root + "/bin/windows/kpsewhich.exe: TeX Live (" + root + ")\n",
         std::string("  kpsewhich from TeX Live (")})
     EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
