@@ -122,6 +122,31 @@ std::vector<std::string> pattern_components(const std::string &path)
   return out;
 }
 
+// Return the search path element ELEMENT ("!!" and "//" as Kpathsea keeps
+// them) as components to match a directory's against, or none where it is
+// relative (".": the document's directory, no tree's).
+std::vector<std::string> compiled_element(const std::string &element)
+{
+  std::string e = element.compare(0, 2, "!!") == 0 ? element.substr(2) : element;
+  if (!absolute_path_p(e))
+    return {};
+  // Compared as paths compare here, by component: a key of the whole path
+  // would lose its "//".
+  std::vector<std::string> pattern = pattern_components(e);
+  for (std::string &c : pattern)
+    c = c.empty() ? c : path_key(c);
+  return pattern;
+}
+
+// Return the directory DIR as components, as compiled_element compares them.
+std::vector<std::string> directory_components(const std::string &dir)
+{
+  std::vector<std::string> d = pattern_components(collapsed_path(dir));
+  for (std::string &c : d)
+    c = c.empty() ? c : path_key(c);
+  return d;
+}
+
 // Return true if the components DIR from D match those of PATTERN from P.
 bool components_match_p(const std::vector<std::string> &pattern, size_t p,
                         const std::vector<std::string> &dir, size_t d)
@@ -142,9 +167,17 @@ bool components_match_p(const std::vector<std::string> &pattern, size_t p,
 // search path's elements, filled as files ask for them.
 struct reach_table {
   std::vector<lookup_program> programs;
-  std::map<std::pair<size_t, int>, std::vector<std::string>> paths;
-  std::map<std::string, std::vector<size_t>> by_dir; // (dir, kinds) -> programs reaching
   bool latex_installed = false;
+  // The lookups of names, each once: by the name's own kind and suffix,
+  // or by the whole name where a program reads it by name (texfonts.map).
+  std::vector<name_lookup> lookups;
+  std::map<std::string, int> lookup_of_key;
+  std::vector<std::string> by_name; // the readers' name patterns that are no suffix
+  // Each search path's elements as components (compiled_element).
+  std::map<std::pair<size_t, int>, std::vector<std::vector<std::string>>> paths;
+  std::map<std::string, std::vector<size_t>> by_dir; // (dir, lookup) -> programs reaching
+  std::vector<std::string> distribution;             // the distribution's trees
+  std::map<std::string, std::vector<std::string>> listed; // their directories' names
 };
 
 // Return the programs of the readers table installed in BIN (all where BIN
@@ -160,43 +193,69 @@ std::vector<lookup_program> installed_programs(const std::string &bin)
   return lookup_programs(std::vector<std::string>(names.begin(), names.end()));
 }
 
-// Return the kinds each program reads NAME in (and its \input's), or an
-// empty lookup where NAME is of no kind placed by hand.
-name_lookup kinds_of(const std::string &name, const reach_table &table)
+// Return the lookup of TABLE for NAME: the kinds each program reads it in
+// (and its \input's); -1 where NAME is of no kind placed by hand.
+int lookup_index(reach_table &table, const std::string &name)
 {
   int own = lookup_format(name.c_str());
-  if (own < 0 || !name_of_format_p(own, name) || among_p(format_name(own), unplaced_kinds) ||
-      std::any_of(std::begin(run_suffixes), std::end(run_suffixes),
-                  [&](const char *s) { return platform::ends_with_p(name, s); }))
-    return name_lookup{};
-  name_lookup n = name_lookup_of(name, table.programs);
-  // A kind no program installed reads is no kind here.
-  if (std::all_of(n.formats.begin(), n.formats.end(), [](int f) { return f < 0; }))
-    return name_lookup{};
-  return n;
+  size_t dot = name.rfind('.');
+  std::string key = std::to_string(own) + (dot == std::string::npos ? "=" + name : name.substr(dot));
+  for (const std::string &pattern : table.by_name)
+    if (platform::match_pattern(pattern.c_str(), name.c_str()) == 0)
+      key = "=" + name;
+  auto known = table.lookup_of_key.find(key);
+  if (known != table.lookup_of_key.end())
+    return known->second;
+  int index = -1;
+  if (own >= 0 && name_of_format_p(own, name) && !among_p(format_name(own), unplaced_kinds) &&
+      !std::any_of(std::begin(run_suffixes), std::end(run_suffixes),
+                   [&](const char *s) { return platform::ends_with_p(name, s); })) {
+    name_lookup n = name_lookup_of(name, table.programs);
+    // A kind no program installed reads is no kind here.
+    if (!std::all_of(n.formats.begin(), n.formats.end(), [](int f) { return f < 0; })) {
+      index = static_cast<int>(table.lookups.size());
+      table.lookups.push_back(n);
+    }
+  }
+  table.lookup_of_key.emplace(key, index);
+  return index;
 }
 
-// Return the programs of TABLE whose lookups for N (kinds_of) reach the
-// directory DIR.
-std::vector<size_t> programs_reaching(reach_table &table, const name_lookup &n,
-                                      const std::string &dir)
+// Set in TABLE the search path of every (program, kind) its lookups ask
+// for, a program at a time: Kpathsea builds each program's paths anew.
+void fill_paths(reach_table &table)
 {
-  std::string key = path_key(dir);
-  for (size_t p = 0; p < n.formats.size(); p++)
-    key += "\n" + std::to_string(n.formats[p]) + "," + std::to_string(n.fallbacks[p]);
+  std::set<std::pair<size_t, int>> wanted;
+  for (const name_lookup &n : table.lookups)
+    for (size_t p = 0; p < n.formats.size(); p++)
+      for (int format : {n.formats[p], n.fallbacks[p]})
+        if (format >= 0)
+          wanted.insert({p, format});
+  for (const auto &[p, format] : wanted)
+    for (const std::string &e : search_path_of(table.programs[p], format))
+      if (std::vector<std::string> c = compiled_element(e); !c.empty())
+        table.paths[{p, format}].push_back(c);
+}
+
+// Return the programs of TABLE whose lookup LOOKUP reaches the directory
+// DIR.
+std::vector<size_t> programs_reaching(reach_table &table, int lookup, const std::string &dir)
+{
+  const name_lookup &n = table.lookups[lookup];
+  std::string key = path_key(dir) + '\0' + std::to_string(lookup);
   auto cached = table.by_dir.find(key);
   if (cached != table.by_dir.end())
     return cached->second;
   std::vector<size_t> out;
+  std::vector<std::string> d = directory_components(dir);
   for (size_t p = 0; p < n.formats.size(); p++)
     for (int format : {n.formats[p], n.fallbacks[p]}) {
       if (format < 0)
         continue;
-      auto [it, added] = table.paths.try_emplace({p, format});
-      if (added)
-        it->second = search_path_of(table.programs[p], format);
-      if (std::any_of(it->second.begin(), it->second.end(),
-                      [&](const std::string &e) { return element_reaches_p(e, dir); })) {
+      const std::vector<std::vector<std::string>> &path = table.paths[{p, format}];
+      if (std::any_of(path.begin(), path.end(), [&](const std::vector<std::string> &e) {
+            return components_match_p(e, 0, d, 0);
+          })) {
         out.push_back(p);
         break;
       }
@@ -215,9 +274,30 @@ bool latex_among_p(const reach_table &table, const std::vector<size_t> &programs
 
 // Return true if the directory DIR holds a LaTeX package for TABLE: what
 // one of its LaTeX programs reaches.
-bool latex_reaches_p(reach_table &table, const name_lookup &n, const std::string &dir)
+bool latex_reaches_p(reach_table &table, int lookup, const std::string &dir)
 {
-  return latex_among_p(table, programs_reaching(table, n, dir));
+  return latex_among_p(table, programs_reaching(table, lookup, dir));
+}
+
+// Return true if the distribution puts files such as PATH of TREE where it
+// lies: a distribution tree holds, in the same directory below it, a file
+// with the same suffix.  That layout is the distribution's to choose.
+bool distribution_layout_p(reach_table &table, const std::string &path, const std::string &tree)
+{
+  std::string rel(directory_of(path_below(path, tree))), name(base_name(path));
+  size_t dot = name.rfind('.');
+  if (rel.empty() || dot == std::string::npos)
+    return false;
+  for (const std::string &d : table.distribution) {
+    std::string dir = joined_path(d, rel);
+    auto [it, added] = table.listed.try_emplace(dir);
+    if (added)
+      it->second = platform::directory_names(dir);
+    for (const std::string &n : it->second)
+      if (platform::ends_with_p(n, name.substr(dot)))
+        return true;
+  }
+  return false;
 }
 
 // Return the name of the package directory of the file PATH of TREE: its
@@ -278,36 +358,50 @@ std::vector<std::string> trees_to_check(std::vector<std::string> *all)
   return out;
 }
 
+// Return the trees of ALL that lie inside TREE: checked on their own, or not.
+std::vector<std::string> trees_inside(const std::string &tree, const std::vector<std::string> &all)
+{
+  std::vector<std::string> out;
+  for (const std::string &other : all)
+    if (path_key(other) != path_key(tree) && !path_below(other, tree).empty())
+      out.push_back(other);
+  return out;
+}
+
 // Return true if the file PATH of TREE is to be looked at: not below a
-// directory at the top no path reaches, nor in another tree of ALL.
+// directory at the top no path reaches, nor in one of the trees INSIDE.
 bool checked_file_p(const std::string &path, const std::string &tree,
-                    const std::vector<std::string> &all)
+                    const std::vector<std::string> &inside)
 {
   std::string rel = path_below(path, tree);
   std::string top = rel.substr(0, rel.find('/'));
   if (rel.find('/') != std::string::npos && among_p(top, unsearched_tops))
     return false;
-  for (const std::string &other : all)
-    if (path_key(other) != path_key(tree) && !path_below(other, tree).empty() &&
-        !path_below(path, other).empty())
+  for (const std::string &other : inside)
+    if (!path_below(path, other).empty())
       return false;
   return true;
 }
 
-// Add to HEALTH the misplaced file PATH of TREE, if it is one.
+// A file of a kind some program looks up, in a tree of TEXMF.
+struct candidate {
+  std::string path;
+  size_t tree;
+  int lookup;
+};
+
+// Add to HEALTH the misplaced file PATH of TREE (with an ls-R where LSR),
+// of the lookup LOOKUP of TABLE, if it is one.
 void look_at_file(database_health &health, reach_table &table, const std::string &path,
-                  const std::string &tree, bool lsr)
+                  const std::string &tree, bool lsr, int lookup)
 {
   std::string name(base_name(path)), dir(directory_of(path));
-  name_lookup n = kinds_of(name, table);
-  if (n.formats.empty())
-    return;
-  std::vector<size_t> reaching = programs_reaching(table, n, dir);
+  std::vector<size_t> reaching = programs_reaching(table, lookup, dir);
   bool latex_name = platform::ends_with_p(name, ".sty") || platform::ends_with_p(name, ".cls") ||
                     platform::ends_with_p(name, ".clo");
   bool latex_only = !reaching.empty() && latex_name && table.latex_installed &&
                     !latex_among_p(table, reaching);
-  if (!reaching.empty() && !latex_only)
+  if ((!reaching.empty() && !latex_only) || distribution_layout_p(table, path, tree))
     return;
   misplaced_file f;
   f.path = path;
@@ -316,7 +410,8 @@ void look_at_file(database_health &health, reach_table &table, const std::string
   for (size_t p : reaching)
     f.readers.push_back(table.programs[p].name);
   f.belongs = place_of(path, tree, f.kind, [&](const std::string &d) {
-    return latex_only ? latex_reaches_p(table, n, d) : !programs_reaching(table, n, d).empty();
+    return latex_only ? latex_reaches_p(table, lookup, d)
+                      : !programs_reaching(table, lookup, d).empty();
   });
   // Where no program searches the tree for the kind at all, the tree is
   // none of the kind's: a matter of the configuration, not of the file.
@@ -333,7 +428,7 @@ bool holds_tex_files_p(reach_table &table, const std::string &dir)
 {
   bool found = false;
   walk_files(dir, [&](const std::string &path, const platform::listed_entry &) {
-    found = !kinds_of(std::string(base_name(path)), table).formats.empty();
+    found = lookup_index(table, std::string(base_name(path))) >= 0;
     return !found;
   });
   return found;
@@ -363,17 +458,8 @@ void check_home(database_health &health, reach_table &table, const std::vector<s
 
 bool element_reaches_p(const std::string &element, const std::string &dir)
 {
-  std::string e = element.compare(0, 2, "!!") == 0 ? element.substr(2) : element;
-  if (!absolute_path_p(e))
-    return false; // ".": the document's directory, no tree's
-  // Compared as paths compare here: by component, since a key is made
-  // with its "//" collapsed.
-  std::vector<std::string> pattern = pattern_components(e);
-  std::vector<std::string> d = pattern_components(collapsed_path(dir));
-  for (std::vector<std::string> *list : {&pattern, &d})
-    for (std::string &c : *list)
-      c = c.empty() ? c : path_key(c);
-  return components_match_p(pattern, 0, d, 0);
+  std::vector<std::string> pattern = compiled_element(element);
+  return !pattern.empty() && components_match_p(pattern, 0, directory_components(dir), 0);
 }
 
 void check_misplaced(database_health &health, const std::string &bin)
@@ -382,15 +468,35 @@ void check_misplaced(database_health &health, const std::string &bin)
   table.programs = installed_programs(bin);
   for (const lookup_program &p : table.programs)
     table.latex_installed = table.latex_installed || among_p(p.name, latex_programs);
+  for (const reader_row &row : reader_table())
+    for (const auto &named : row.named)
+      if (named.first.compare(0, 2, "*.") != 0 || named.first.find_first_of("*?[", 2) != std::string::npos)
+        table.by_name.push_back(named.first);
+  for (const char *variable : {"TEXMFDIST", "TEXMFMAIN", "TEXMFDEBIAN"})
+    for (const path_element &e : path_elements(variable))
+      table.distribution.push_back(e.dir);
   std::vector<std::string> all;
   std::vector<std::string> trees = trees_to_check(&all);
-  for (const std::string &tree : trees) {
-    bool lsr = !database_files(tree).empty();
-    for (const std::string &path : files_below(tree))
-      if (checked_file_p(path, tree, all))
-        look_at_file(health, table, path, tree, lsr);
+  // The names first, then the paths they need, then the verdicts: each
+  // switch of program makes Kpathsea build its paths again.
+  std::vector<candidate> candidates;
+  for (size_t t = 0; t < trees.size(); t++) {
+    std::vector<std::string> inside = trees_inside(trees[t], all);
+    for (const std::string &path : files_below(trees[t])) {
+      int lookup = checked_file_p(path, trees[t], inside)
+                       ? lookup_index(table, std::string(base_name(path)))
+                       : -1;
+      if (lookup >= 0)
+        candidates.push_back({path, t, lookup});
+    }
   }
   check_home(health, table, all);
+  fill_paths(table);
+  std::vector<char> lsr;
+  for (const std::string &tree : trees)
+    lsr.push_back(!database_files(tree).empty());
+  for (const candidate &c : candidates)
+    look_at_file(health, table, c.path, trees[c.tree], lsr[c.tree], c.lookup);
 }
 
 std::string misplaced_command(const misplaced_file &f)
