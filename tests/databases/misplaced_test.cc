@@ -111,6 +111,13 @@ TEST(Misplaced, PlantedFilesAreFoundWhereTheirMendPutsThem)
   // Once mended, nothing is left to report.
   r = run_lsrcheck({"-databases", "-json"}, opts);
   EXPECT_EQ(json::parse(r.out)["misplaced"].size(), 0u) << r.out;
+  // The distribution's own layout, as a local tree, is no finding.
+  std::string copy = base + "/dist-layout";
+  command_output("mkdir -p '" + copy + "' && for d in tex fonts bibtex metapost makeindex; do "
+                 "ln -s \"$(kpsewhich -var-value TEXMFDIST)/$d\" '" + copy + "/'; done");
+  opts.env = {{"HOME", base + "/nobody"}, {"TEXMFLOCAL", copy}};
+  r = run_lsrcheck({"-databases", "-json"}, opts);
+  EXPECT_EQ(json::parse(r.out)["misplaced"].size(), 0u) << r.out;
 }
 
 TEST(Misplaced, LaTeXPackagesOnlyOtherProgramsReachAndAnUnsearchedHome)
