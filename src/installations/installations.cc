@@ -51,16 +51,13 @@ template <size_t N> bool among_p(const std::string &name, const char *const (&wo
                      [&](const char *w) { return name == w; });
 }
 
-// Return the directories of PATH, each once (by where it leads), in order.
+// Return the directories programs are looked for in, each once (by where
+// it leads), in order.
 std::vector<std::string> path_directories()
 {
-  std::string path;
-  platform::environment_value("PATH", &path);
   std::vector<std::string> out;
   std::set<std::string> seen;
-  for (std::string dir : platform::split_text(path, platform::path_list_separator)) {
-    if (dir.empty())
-      dir = "."; // an empty element is the current directory
+  for (std::string dir : platform::program_directories()) {
     dir = platform::tool_path(dir); // spelled with the reports' separator
     if (platform::directory_p(dir) && seen.insert(path_key(platform::real_path(dir))).second)
       out.push_back(dir);

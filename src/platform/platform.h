@@ -25,6 +25,12 @@ bool environment_value(const char *name, std::string *value);
 // Set NAME in the environment to VALUE, or remove it where VALUE is null.
 void set_environment(const char *name, const char *value);
 
+// Return the directories programs are looked for in, in order: PATH's,
+// empty ones as ".", and on Windows then those of the system's and the
+// user's PATH in the registry that PATH lacks (a program started anew
+// finds them).
+std::vector<std::string> program_directories();
+
 // The variable naming the user's home directory where HOME is not set
 // (HOME here; USERPROFILE on Windows), as Kpathsea expands '~'.
 extern const char home_variable[];

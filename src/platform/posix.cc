@@ -59,6 +59,17 @@ const bool system_configuration_p = true;
 
 const char home_variable[] = "HOME";
 
+std::vector<std::string> program_directories()
+{
+  std::string path;
+  environment_value("PATH", &path);
+  std::vector<std::string> dirs = split_text(path, ':');
+  for (std::string &dir : dirs)
+    if (dir.empty())
+      dir = ".";
+  return dirs;
+}
+
 bool environment_value(const char *name, std::string *value)
 {
   const char *v = getenv(name);

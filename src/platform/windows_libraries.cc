@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <string>
+#include <utility>
 #include <vector>
 #include <windows.h>
 
@@ -28,6 +30,25 @@ std::string registry_string(HKEY key, const wchar_t *value)
     return "";
   data[size / sizeof(wchar_t)] = L'\0';
   return narrow(data);
+}
+
+// Return the value Path of the registry key KEY below ROOT, its %VARIABLES%
+// expanded, or "".
+std::string registry_path(HKEY root, const wchar_t *key)
+{
+  DWORD size = 0;
+  const DWORD flags = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
+  if (RegGetValueW(root, key, L"Path", flags, nullptr, nullptr, &size) != ERROR_SUCCESS)
+    return "";
+  std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+  if (RegGetValueW(root, key, L"Path", flags, nullptr, value.data(), &size) != ERROR_SUCCESS)
+    return "";
+  value.resize(wcslen(value.c_str()));
+  DWORD n = ExpandEnvironmentStringsW(value.c_str(), nullptr, 0);
+  std::wstring expanded(n, L'\0');
+  if (n == 0 || ExpandEnvironmentStringsW(value.c_str(), expanded.data(), n) == 0)
+    return narrow(value.c_str());
+  return narrow(expanded.c_str());
 }
 
 // Return true if version text A ("10.02.1") is older than B, number by
@@ -131,6 +152,26 @@ std::vector<library_candidate> ghostscript_libraries()
   registry_ghostscripts(HKEY_LOCAL_MACHINE, found);
   registry_ghostscripts(HKEY_CURRENT_USER, found);
   return found;
+}
+
+std::vector<std::string> program_directories()
+{
+  std::string path;
+  environment_value("PATH", &path);
+  std::vector<std::string> dirs = split_text(path, ';');
+  for (std::string &dir : dirs)
+    if (dir.empty())
+      dir = ".";
+  // A program started anew gets the system's PATH, then the user's.
+  for (auto [root, key] : {std::pair<HKEY, const wchar_t *>{HKEY_LOCAL_MACHINE,
+                             L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment"},
+                           {HKEY_CURRENT_USER, L"Environment"}})
+    for (const std::string &dir : split_text(registry_path(root, key), ';'))
+      if (!dir.empty() && std::none_of(dirs.begin(), dirs.end(), [&](const std::string &d) {
+            return ascii_folded(d) == ascii_folded(dir);
+          }))
+        dirs.push_back(dir);
+  return dirs;
 }
 
 } // namespace platform

@@ -466,7 +466,26 @@ TEST(WindowsModes, InstallationsOnPathWithExePrograms)
   DWORD had = GetEnvironmentVariableW(L"PATH", saved, 32767);
   SetEnvironmentVariableW(L"PATH", (tl.root + L"\\a\\b\\c\\other;" + tl.root + L"\\bin\\windows;" +
                                     std::wstring(saved, had)).c_str());
+  // A directory only the user's PATH in the registry names: a program
+  // started anew finds it, after PATH's own.
+  tl.write(L"user-bin\\pdflatex.exe", "");
+  HKEY env;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Environment", 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &env, nullptr), ERROR_SUCCESS);
+  std::wstring user_path = tl.root + L"\\user-bin";
+  // Whatever Path the user had is put back.
+  wchar_t before[32767];
+  DWORD before_size = sizeof before, before_type = 0;
+  bool had_path = RegQueryValueExW(env, L"Path", nullptr, &before_type,
+                                   reinterpret_cast<BYTE *>(before), &before_size) == ERROR_SUCCESS;
+  RegSetValueExW(env, L"Path", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE *>(user_path.c_str()),
+                 static_cast<DWORD>((user_path.size() + 1) * sizeof(wchar_t)));
   result r = run({"-installations", tl.texmfroot()});
+  if (had_path)
+    RegSetValueExW(env, L"Path", 0, before_type, reinterpret_cast<const BYTE *>(before), before_size);
+  else
+    RegDeleteValueW(env, L"Path");
+  RegCloseKey(env);
   SetEnvironmentVariableW(L"PATH", saved);
   std::string out = lf(r.out);
   std::replace(root.begin(), root.end(), '\\', '/');
@@ -475,6 +494,7 @@ TEST(WindowsModes, InstallationsOnPathWithExePrograms)
        {"  latex        " + root + "/a/b/c/other/latex.exe: a lone copy in " + root + "/a/b/c/other\n",
         "  " + root + "/bin/windows: TeX Live (" + root + ")\n",
         "  kpsewhich    " + root + "/bin/windows/kpsewhich.exe: TeX Live (" + root + ")\n",
-        std::string("  kpsewhich from TeX Live (")})
+        std::string("  kpsewhich from TeX Live ("),
+        "  pdflatex     " + root + "/user-bin/pdflatex.exe: a lone copy in " + root + "/user-bin\n"})
     EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
 }
