@@ -468,11 +468,11 @@ TEST(WindowsModes, InstallationsOnPathWithExePrograms)
                                     std::wstring(saved, had)).c_str());
   // A directory only the user's PATH in the registry names: a program
   // started anew finds it, after PATH's own.
-  tl.write(L"user-bin\\pdflatex.exe", "");
+  tl.write(L"a\\b\\c\\user-bin\\pdflatex.exe", "");
   HKEY env;
   ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Environment", 0, nullptr, 0, KEY_ALL_ACCESS,
                             nullptr, &env, nullptr), ERROR_SUCCESS);
-  std::wstring user_path = tl.root + L"\\user-bin";
+  std::wstring user_path = tl.root + L"\\a\\b\\c\\user-bin";
   // Whatever Path the user had is put back.
   wchar_t before[32767];
   DWORD before_size = sizeof before, before_type = 0;
@@ -495,6 +495,7 @@ TEST(WindowsModes, InstallationsOnPathWithExePrograms)
         "  " + root + "/bin/windows: TeX Live (" + root + ")\n",
         "  kpsewhich    " + root + "/bin/windows/kpsewhich.exe: TeX Live (" + root + ")\n",
         std::string("  kpsewhich from TeX Live ("),
-        "  pdflatex     " + root + "/user-bin/pdflatex.exe: a lone copy in " + root + "/user-bin\n"})
+        "  pdflatex     " + root + "/a/b/c/user-bin/pdflatex.exe: a lone copy in " + root +
+            "/a/b/c/user-bin\n"})
     EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
 }
