@@ -10,6 +10,7 @@ import os
 import shutil
 import subprocess
 import sys
+import tempfile
 
 lsrcheck = sys.argv[1]
 if shutil.which("kpsewhich") is None:
@@ -102,4 +103,11 @@ if run.returncode == 0:
     for line in text.splitlines():
         if ": ls-R" in line and ": ls-R up to date" not in line:
             fail("healthy, yet not up to date: " + line)
+# The machine's own trees hold no file where TeX never looks (as a user
+# with an empty home sees them).
+with tempfile.TemporaryDirectory() as home:
+    own = subprocess.run([lsrcheck, "-databases", "-json"], env=dict(env, HOME=home),
+                         capture_output=True)
+    for m in json.loads(own.stdout)["misplaced"]:
+        fail("misplaced on a stock tree: " + m["path"])
 sys.exit(1 if failures else 0)
