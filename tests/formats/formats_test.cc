@@ -111,13 +111,16 @@ TEST(FormatsRuns, VerdictsAgreeWithKpsewhichAndTheEngine)
      {{"pdflatex", {"per-user", "engine", "fails"}}}, 4},
     {"a user's l3backend newer than the formats", l3,
      {{"pdflatex", {"fails"}}, {"pdflatex-dev", {"fails"}}}, 4},
-    {"per-user maps (as updmap-user makes them), then a font map of the user's enabled",
+    // The updmap.cfg first: per-user maps made after it are not older than
+    // it, whatever the clock ticks between (kanjix.map is then only
+    // per-user).
+    {"a user's updmap.cfg enabling a font map, then per-user maps that lack it",
      "v=$(kpsewhich -var-value TEXMFVAR) && c=$(kpsewhich -var-value TEXMFCONFIG) && "
+     "mkdir -p $c/web2c $HOME/texmf/fonts/map/dvips/mine && echo '% mine' >$HOME/texmf/fonts/map/dvips/mine/mine.map && "
+     "printf 'Map mine.map\\nMap nosuch.map\\n' >$c/web2c/updmap.cfg && "
      "for p in pdftex dvips dvipdfmx; do mkdir -p $v/fonts/map/$p && "
      "cp -r \"$(dirname \"$(kpsewhich -progname=$p $([ $p = dvips ] && echo psfonts || "
-     "([ $p = pdftex ] && echo pdftex || echo kanjix)).map)\")\" $v/fonts/map/$p/updmap; done && "
-     "mkdir -p $c/web2c $HOME/texmf/fonts/map/dvips/mine && echo '% mine' >$HOME/texmf/fonts/map/dvips/mine/mine.map && "
-     "printf 'Map mine.map\\nMap nosuch.map\\n' >$c/web2c/updmap.cfg",
+     "([ $p = pdftex ] && echo pdftex || echo kanjix)).map)\")\" $v/fonts/map/$p/updmap; done",
      {{"pdftex.map", {"per-user", "stale"}}, {"psfonts.map", {"per-user", "stale"}},
       {"kanjix.map", {"per-user"}}, {"nosuch.map", {"unfound"}}}, 4},
     {"a format a user's fmtutil.cnf enables, never built",
