@@ -196,11 +196,11 @@ bool set_up(const std::string &texlive_program, bool note_mix = true)
     return false;
   }
   set_up_path_search(options.program_name, program.empty() ? nullptr : program.c_str());
-  std::string on_path = path_texlive_root();
-  if (!on_path.empty() && platform::real_path(on_path) != texmf_root())
+  std::string on_path = path_texlive_root(), checked = texmf_root();
+  if (!on_path.empty() && platform::real_path(on_path) != checked)
     fprintf(stderr, "%s: note: the TeX on your PATH is %s; this report is for %s; "
-                    "use -texmfroot=%s\n", options.program_name, on_path.c_str(),
-            texmf_root().c_str(), on_path.c_str());
+                    "use -texmfroot=%s\n", options.program_name, on_path.c_str(), checked.c_str(),
+            on_path.c_str());
   std::string mix = note_mix ? path_mix_note() : "";
   if (!mix.empty())
     fprintf(stderr, "%s: note: %s\n", options.program_name, mix.c_str());

@@ -72,7 +72,7 @@ struct misplaced_file {
   std::string path;
   std::string tree;                 // the tree of TEXMF it lies in
   std::string kind;                 // Kpathsea's name of its kind ("tex", "bst")
-  std::string belongs;              // the directory it belongs in, or "" if none is known
+  std::string belongs;              // the directory it belongs in
   std::vector<std::string> readers; // where LaTeX never looks: the programs that do
   bool occupied = false;            // BELONGS holds a file of its name already
   bool writable = false;            // the user may move it

@@ -122,29 +122,29 @@ std::vector<std::string> pattern_components(const std::string &path)
   return out;
 }
 
+// Return the components of PATH (pattern_components) as paths compare
+// here: by component, since a key of the whole path would lose its "//".
+std::vector<std::string> keyed_components(const std::string &path)
+{
+  std::vector<std::string> components = pattern_components(path);
+  for (std::string &c : components)
+    c = c.empty() ? c : path_key(c);
+  return components;
+}
+
 // Return the search path element ELEMENT ("!!" and "//" as Kpathsea keeps
 // them) as components to match a directory's against, or none where it is
 // relative (".": the document's directory, no tree's).
 std::vector<std::string> compiled_element(const std::string &element)
 {
   std::string e = element.compare(0, 2, "!!") == 0 ? element.substr(2) : element;
-  if (!absolute_path_p(e))
-    return {};
-  // Compared as paths compare here, by component: a key of the whole path
-  // would lose its "//".
-  std::vector<std::string> pattern = pattern_components(e);
-  for (std::string &c : pattern)
-    c = c.empty() ? c : path_key(c);
-  return pattern;
+  return absolute_path_p(e) ? keyed_components(e) : std::vector<std::string>();
 }
 
 // Return the directory DIR as components, as compiled_element compares them.
 std::vector<std::string> directory_components(const std::string &dir)
 {
-  std::vector<std::string> d = pattern_components(collapsed_path(dir));
-  for (std::string &c : d)
-    c = c.empty() ? c : path_key(c);
-  return d;
+  return keyed_components(collapsed_path(dir));
 }
 
 // Return true if the components DIR from D match those of PATTERN from P.
@@ -501,7 +501,7 @@ void check_misplaced(database_health &health, const std::string &bin)
 
 std::string misplaced_command(const misplaced_file &f)
 {
-  if (f.belongs.empty() || f.occupied)
+  if (f.occupied)
     return "";
   std::string to = joined_path(f.belongs, std::string(base_name(f.path)));
   return platform::privileged(

@@ -345,7 +345,7 @@ void print_database_health_json(const database_health &health, FILE *out)
     jf["kind"] = f.kind;
     jf["problem"] = latex_only_p(f) ? "latex-never-looks" : "never-looked";
     jf["readers"] = f.readers;
-    jf["belongs"] = f.belongs.empty() ? json(nullptr) : json(f.belongs);
+    jf["belongs"] = f.belongs;
     jf["occupied"] = f.occupied;
     std::string mend = misplaced_command(f);
     jf["mend"] = mend.empty() ? json(nullptr) : json(mend);

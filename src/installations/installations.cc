@@ -180,8 +180,7 @@ void find_mixes(installations_report &r)
     // that shadows the engine's own installation's does.
     if (!among_p(p.name, engines) && !among_p(p.name, maintenance) && before.empty())
       continue;
-    r.mixes.push_back({p.name, engine->name, p.installation, engine->installation, before,
-                       before.empty() ? "" : std::string(directory_of(p.path))});
+    r.mixes.push_back({p.name, engine->name, p.installation, engine->installation, before});
   }
 }
 

@@ -38,8 +38,8 @@ struct installation_mix {
   std::string program;       // the one taken from the other installation
   std::string engine;        // the engine it is used with
   int from = -1, with = -1;  // the installations of PROGRAM and ENGINE
-  std::string before;        // the directory of PATH to put before AFTER, or ""
-  std::string after;         //   where WITH has no PROGRAM on PATH
+  std::string before;        // the directory of PATH holding WITH's PROGRAM, to put
+                             // first; "" where WITH has no PROGRAM on PATH
 };
 
 struct installations_report {
