@@ -196,7 +196,10 @@ bool set_up(const std::string &texlive_program, bool note_mix = true)
     return false;
   }
   set_up_path_search(options.program_name, program.empty() ? nullptr : program.c_str());
-  std::string on_path = path_texlive_root(), checked = texmf_root();
+  // Kpathsea's root is asked only where a TeX is on PATH: asking expands
+  // variables, which loads the databases.
+  std::string on_path = path_texlive_root();
+  std::string checked = on_path.empty() ? "" : texmf_root();
   if (!on_path.empty() && platform::real_path(on_path) != checked)
     fprintf(stderr, "%s: note: the TeX on your PATH is %s; this report is for %s; "
                     "use -texmfroot=%s\n", options.program_name, on_path.c_str(), checked.c_str(),
