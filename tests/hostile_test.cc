@@ -318,7 +318,8 @@ std::set<std::string> problem_groups(const std::string &text)
 
 // Too few descriptors on the machine's own installation: a package list
 // that cannot be read would make the distribution's copies look local.
-// Every run gives the verdicts of a run without the limit, or an error.
+// Every run gives the verdicts of a run without the limit, or an error, and
+// leaves no lookups' directory behind (Kpathsea ends the run with exit()).
 TEST(Hostile, ScarceDescriptorsOnTheMachinesSetGiveItsVerdictsOrAnError)
 {
   if (sanitized_p())
@@ -330,8 +331,9 @@ TEST(Hostile, ScarceDescriptorsOnTheMachinesSetGiveItsVerdictsOrAnError)
   std::string home = make_temp_dir();
   write_file(home + "/texmf/tex/latex/mine/natbib.sty",
              "\\ProvidesPackage{natbib}[2001/01/01 v0]\n" + read_file(natbib[0]));
+  std::string tmp = make_temp_dir();
   run_options opts;
-  opts.env = {{"HOME", home}};
+  opts.env = {{"HOME", home}, {"TMPDIR", tmp}};
   run_result free = run_lsrcheck({"-explain", "-json"}, opts);
   ASSERT_EQ(free.status, 0) << free.err;
   std::set<std::string> verdicts = problem_groups(free.out);
@@ -341,6 +343,7 @@ TEST(Hostile, ScarceDescriptorsOnTheMachinesSetGiveItsVerdictsOrAnError)
   for (unsigned long limit : {6, 7, 7, 7, 7, 7, 8, 8, 8, 8, 8, 10}) {
     opts.limits = {{RLIMIT_NOFILE, limit}};
     run_result r = run_lsrcheck({"-explain", "-json"}, opts);
+    EXPECT_EQ(command_output("ls -A " + tmp), std::vector<std::string>()) << limit << r.err;
     if (r.status == 1) {
       EXPECT_NE(r.err.find("Too many open files"), std::string::npos) << limit << r.err;
       EXPECT_EQ(r.out, "") << limit;

@@ -30,6 +30,8 @@ std::vector<std::pair<pid_t, int>> children;
 
 // The lookups' empty directory while it exists, for the signal handler.
 char lookup_directory[4096];
+// The process that made it.
+pid_t lookup_owner = 0;
 
 // Remove what lies below the directory open as DIR, then close it: the
 // files and directories a program made there (none deeper than DEPTH
@@ -74,10 +76,11 @@ void remove_below(int dir, int depth)
   close(dir);
 }
 
-// Remove the lookups' directory and whatever is in it.
+// Remove the lookups' directory and whatever is in it, in the process
+// that made it (a child forked for the lookups leaves it to its parent).
 void remove_lookup_directory()
 {
-  if (lookup_directory[0] == '\0')
+  if (lookup_directory[0] == '\0' || getpid() != lookup_owner)
     return;
   remove_below(open(lookup_directory, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), 0);
   rmdir(lookup_directory);
@@ -108,8 +111,13 @@ std::string make_lookup_directory(std::string *why)
     if (dir.size() >= sizeof lookup_directory)
       continue;
     strcpy(lookup_directory, dir.c_str());
-    if (mkdtemp(lookup_directory) != nullptr)
+    if (mkdtemp(lookup_directory) != nullptr) {
+      // Kpathsea ends the run with exit() where it cannot go on.
+      static bool registered = atexit(remove_lookup_directory) == 0;
+      (void)registered;
+      lookup_owner = getpid();
       return lookup_directory;
+    }
     if (why->empty())
       *why = std::string(place) + ": " + strerror(errno);
   }
