@@ -3,7 +3,9 @@
 #include "explain/findings.h"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <utility>
@@ -103,10 +105,101 @@ void give_answer(group_info &g, int mark, const latex_ask &a, const std::vector<
   }
 }
 
+// The trees whose files the distribution put there.
+const char *const distribution_trees[] = {"TEXMFDIST", "TEXMFMAIN", "TEXMFDEBIAN", "TEXMFSYSVAR"};
+
+// Return true if G is likely to have LaTeX asked for its dates: a LaTeX
+// file with a copy outside the distribution's trees whose bytes differ
+// from another copy's.  Only a guess, made before the lookups: a copy the
+// guess misses is still asked, by a run of its own.
+bool likely_asked_p(const group_info &g)
+{
+  if (!latex_file_p(g.name))
+    return false;
+  for (const member_info &m : g.members) {
+    if (std::any_of(std::begin(distribution_trees), std::end(distribution_trees),
+                    [&](const char *tree) { return m.place.tree == tree; }))
+      continue;
+    std::string mine, other;
+    if (!read_whole_file(m.copy.path, mine))
+      continue;
+    for (const member_info &o : g.members)
+      if (&o != &m && read_whole_file(o.copy.path, other) && other != mine)
+        return true;
+  }
+  return false;
+}
+
+// Take from AHEAD into *W, under TAKING, a LaTeX started ahead for the
+// runner R; return false where none waits.
+bool take_waiting(latex_ahead &ahead, const latex_runner &r, std::mutex *taking, waiting_latex *w)
+{
+  std::lock_guard<std::mutex> hold(*taking);
+  for (size_t i = 0; i < ahead.size(); i++)
+    if (ahead[i].latex == r.path && ahead[i].program == r.program) {
+      *w = std::move(ahead[i]);
+      ahead.erase(ahead.begin() + static_cast<long>(i));
+      return true;
+    }
+  return false;
+}
+
+// End the programs of AHEAD that no question of ASKS (to RUNNERS) will
+// take, so that they stop loading their formats before the runs.
+void keep_wanted(latex_ahead &ahead, const std::vector<latex_runner> &runners,
+                 const std::vector<latex_ask> &asks)
+{
+  std::vector<size_t> wanted(runners.size());
+  for (const latex_ask &a : asks)
+    wanted[a.runner]++;
+  latex_ahead kept;
+  for (waiting_latex &w : ahead) {
+    size_t r = 0;
+    while (r < runners.size() && (runners[r].path != w.latex || runners[r].program != w.program))
+      r++;
+    if (r < runners.size() && wanted[r] > 0) {
+      wanted[r]--;
+      kept.push_back(std::move(w));
+    } else {
+      end_waiting_latex(w);
+    }
+  }
+  ahead = std::move(kept);
+}
+
 } // namespace
 
+latex_ahead start_latex_ahead(const explained_report &report, const std::string &bin)
+{
+  size_t likely = std::count_if(report.groups.begin(), report.groups.end(), likely_asked_p);
+  latex_ahead ahead;
+  // Each takes two descriptors for as long as it waits; a run short of
+  // them would fail for it.
+  if (likely == 0 || platform::descriptor_limit() < 256)
+    return ahead;
+  std::vector<latex_runner> runners;
+  runners_of(report.programs, bin, &runners);
+  // The copy each program loads and the one behind it, one core each.
+  size_t each = std::min<size_t>(2 * likely, thread_count(0));
+  for (const latex_runner &r : runners)
+    for (size_t i = 0; i < each; i++) {
+      waiting_latex w;
+      if (start_waiting_latex(r.path, r.program, "lsrcheck-ahead-" + std::to_string(ahead.size()),
+                              &w))
+        ahead.push_back(std::move(w));
+    }
+  return ahead;
+}
+
+void end_latex_ahead(latex_ahead &ahead)
+{
+  for (waiting_latex &w : ahead)
+    end_waiting_latex(w);
+  ahead.clear();
+}
+
 bool ask_latex_for_dates(explained_report &report, const std::string &bin,
-                         const std::string &unavailable)
+                         const std::string &unavailable, latex_ahead &ahead)
 {
   std::vector<latex_runner> runners;
   std::vector<int> runner_of = runners_of(report.programs, bin, &runners);
@@ -138,6 +231,8 @@ bool ask_latex_for_dates(explained_report &report, const std::string &bin,
         asked_for.emplace_back(&g, m.copy.file.mark);
       }
   }
+  keep_wanted(ahead, runners, asks);
+  std::mutex taking;
   run_side_by_side(asks.size(), [&](size_t i, const std::string &dir) {
     latex_ask &a = asks[i];
     if (dir.empty()) {
@@ -145,8 +240,13 @@ bool ask_latex_for_dates(explained_report &report, const std::string &bin,
       return;
     }
     const latex_runner &r = runners[a.runner];
-    a.answer = ask_latex_declaration(r.path, r.program, a.copy->copy.path, a.name, dir);
+    waiting_latex w;
+    if (take_waiting(ahead, r, &taking, &w))
+      a.answer = ask_waiting_latex(w, a.copy->copy.path, a.name);
+    else
+      a.answer = ask_latex_declaration(r.path, r.program, a.copy->copy.path, a.name, dir);
   });
+  end_latex_ahead(ahead);
   for (size_t i = 0; i < asks.size(); i++)
     give_answer(*asked_for[i].first, asked_for[i].second, asks[i], runner_of);
   return asked;

@@ -6,8 +6,23 @@
 #define LSRCHECK_EXPLAIN_DATES_H
 
 #include <string>
+#include <vector>
 
 #include "explain/explain.h"
+#include "latex/latex.h"
+
+// LaTeX programs started ahead of the questions, waiting for them.
+typedef std::vector<waiting_latex> latex_ahead;
+
+// Start, in the current directory, the LaTeX programs the groups of REPORT
+// are likely to ask (the installation's programs in BIN), so that their
+// formats load while the lookups run: where a LaTeX file has a copy outside
+// the distribution's trees that differs from another, two for each engine
+// asked (one a core at most).  None on a stock installation.
+latex_ahead start_latex_ahead(const explained_report &report, const std::string &bin);
+
+// End the programs of AHEAD, unasked.
+void end_latex_ahead(latex_ahead &ahead);
 
 // Ask the LaTeX programs of the installation whose programs are in BIN
 // (unless UNAVAILABLE says why none can run) for the dates of the copies
@@ -16,8 +31,9 @@
 // take its place, each program's answer from its own engine's LaTeX (or
 // from latex where it is no LaTeX program), one question a content and
 // engine.  The answers go to every member of that content (by_program).
+// Questions go first to the programs of AHEAD, which then all end.
 // Return true if any date was asked.
 bool ask_latex_for_dates(explained_report &report, const std::string &bin,
-                         const std::string &unavailable);
+                         const std::string &unavailable, latex_ahead &ahead);
 
 #endif

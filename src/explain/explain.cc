@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <new>
 #include <unordered_map>
@@ -389,10 +390,12 @@ void note_order_dependence(explained_report &report, const std::vector<lookup_pr
 // Make LOOKUPS for REPORT's programs from an empty directory into *HITS
 // while other threads read the members and their packages (TLPDB of the
 // installation at ROOT) into *OWNERS, with those of any file named as one
-// of NAMES; return false, with *WHY, if no empty directory could be made.
+// of NAMES; FIRST runs there before the lookups, THEN after them.  Return
+// false, with *WHY, if no empty directory could be made.
 bool look_up_and_learn(explained_report &report, const std::vector<lookup_program> &programs,
                        const lookup_list &lookups,
                        const std::string &tlpdb, const std::string &root, const name_set &names,
+                       const std::function<void()> &first, const std::function<void()> &then,
                        std::vector<program_hits> *hits, package_owners *owners, std::string *why)
 {
   std::atomic<bool> out_of_memory{false};
@@ -400,6 +403,7 @@ bool look_up_and_learn(explained_report &report, const std::vector<lookup_progra
     // Joined on every way out, a lack of memory on this thread included.
     joined_thread facts, packages;
     bool entered = platform::in_empty_directory([&]() {
+      first();
       *hits = look_up_names(programs, names_of(lookups), [&]() {
         // The files and their packages, each on a thread of its own: they
         // touch different fields of the members, and the files take longer
@@ -428,8 +432,10 @@ bool look_up_and_learn(explained_report &report, const std::vector<lookup_progra
       for (joined_thread *t : {&facts, &packages})
         if (t->thread.joinable())
           t->thread.join();
-      if (!out_of_memory)
+      if (!out_of_memory) {
         follow_inputs(report, programs);
+        then();
+      }
     }, why);
     // Looking up from the current directory would report its files as the
     // installation's.
@@ -441,6 +447,29 @@ bool look_up_and_learn(explained_report &report, const std::vector<lookup_progra
   if (out_of_memory)
     throw std::bad_alloc();
   return true;
+}
+
+// Judge the groups of REPORT on the HITS of the LOOKUPS its programs
+// (looked up as PROGRAMS) made; where copies differ, the dates that decide
+// "older" are asked of the installation's own LaTeX (in BIN, AHEAD of it
+// first), and the findings judged again on them.
+void judge_groups(explained_report &report, const std::vector<lookup_program> &programs,
+                  const lookup_list &lookups, const std::vector<program_hits> &hits,
+                  const std::string &bin, latex_ahead &ahead)
+{
+  record_hits(report, lookups, hits);
+  for (group_info &g : report.groups) {
+    for (member_info &m : g.members)
+      m.place.distribution = distribution_p(m);
+    same_facts_for_same_bytes(g);
+    number_in_search_order(g);
+  }
+  note_order_dependence(report, programs, lookups);
+  for (group_info &g : report.groups)
+    find_findings(g, report.programs.size());
+  if (ask_latex_for_dates(report, bin, "", ahead))
+    for (group_info &g : report.groups)
+      find_findings(g, report.programs.size());
 }
 
 } // namespace
@@ -470,11 +499,24 @@ bool explain_duplicates(const check_filter &filter, const std::vector<std::strin
   name_set names(name_keys.begin(), name_keys.end());
   std::vector<program_hits> hits;
   package_owners owners;
-  if (!look_up_and_learn(report, lookup_as, lookups, tlpdb, root, names, &hits, &owners, why))
+  // LaTeX likely to be asked is started first, so that its formats load
+  // beside the lookups; it is asked in the same directory.
+  latex_ahead ahead;
+  std::string unread;
+  auto first = [&]() { ahead = start_latex_ahead(report, bin); };
+  auto then = [&]() {
+    unread = owners.unread;
+    if (unread.empty())
+      unread = add_outside_copies(report, lookups, hits, roots, owners, names, tlpdb, root);
+    if (unread.empty())
+      judge_groups(report, lookup_as, lookups, hits, bin, ahead);
+    end_latex_ahead(ahead);
+  };
+  bool looked = look_up_and_learn(report, lookup_as, lookups, tlpdb, root, names, first, then,
+                                  &hits, &owners, why);
+  end_latex_ahead(ahead);
+  if (!looked)
     return false;
-  std::string unread = owners.unread;
-  if (unread.empty())
-    unread = add_outside_copies(report, lookups, hits, roots, owners, names, tlpdb, root);
   // Without its packages no copy can be told for the distribution's: every
   // verdict would be a guess.
   if (!unread.empty()) {
@@ -482,28 +524,6 @@ bool explain_duplicates(const check_filter &filter, const std::vector<std::strin
            ": the distribution's copies cannot be told from local ones";
     return false;
   }
-  record_hits(report, lookups, hits);
-  for (group_info &g : report.groups) {
-    for (member_info &m : g.members)
-      m.place.distribution = distribution_p(m);
-    same_facts_for_same_bytes(g);
-    number_in_search_order(g);
-  }
-  note_order_dependence(report, lookup_as, lookups);
-  for (group_info &g : report.groups) {
-    find_findings(g, programs.size());
-  }
-  // Where copies differ, the dates that decide "older" are asked of the
-  // installation's own LaTeX, and the findings judged again on them.
-  std::string why_not;
-  bool asked = false;
-  if (!platform::in_empty_directory([&]() { asked = ask_latex_for_dates(report, bin, ""); },
-                                    &why_not))
-    asked = ask_latex_for_dates(report, bin,
-                                "no empty directory to run it in (" + why_not + ")");
-  if (asked)
-    for (group_info &g : report.groups)
-      find_findings(g, programs.size());
   return true;
 }
 

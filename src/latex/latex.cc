@@ -72,7 +72,7 @@ std::string probe_source(const std::string &link, const std::string &mark)
   // After each declaration, what LaTeX recorded and under which name; the
   // last one written for the file's name stands, as in LaTeX, also where
   // the run stops early.
-  return "\\makeatletter"
+  return "\\immediate\\write17{" + mark + "BEGIN}\\makeatletter"
          "\\def\\lsr@record#1{\\edef\\lsr@n{#1}"
          "\\immediate\\write17{" + mark + "N:\\detokenize\\expandafter{\\lsr@n}}"
          "\\immediate\\write17{" + mark + "V:\\expandafter\\expandafter\\expandafter"
@@ -170,38 +170,28 @@ bool latex_file_p(const std::string &name)
   return false;
 }
 
-bool run_tex(const std::string &program, const std::vector<std::string> &args,
-             const std::string &dir, std::string *output, std::string *why)
-{
-  // No shell escape, no file written outside this directory, and lines
-  // long enough for any declaration.  Kpathsea's mktex scripts stay off:
-  // they would build a missing format or font into the user's or the
-  // system's trees, where it then shadows the installation's own.
-  return platform::run_program(
-      program, args,
-      {{"openout_any", "p"}, {"shell_escape", "f"}, {"max_print_line", "100000"},
-       {"MKTEXFMT", "0"}, {"MKTEXTFM", "0"}, {"MKTEXPK", "0"}, {"MKTEXMF", "0"},
-       {"MKTEXTEX", "0"}, {"MKOCP", "0"}, {"MKOFM", "0"}},
-      dir, latex_seconds, latex_output_limit, output, why);
-}
 
-latex_declaration ask_latex_declaration(const std::string &latex, const std::string &program,
-                                        const std::string &path, const std::string &name,
-                                        const std::string &dir)
+namespace {
+
+// Make in DIR the copy of the file at PATH that a run loads by NAME: by a
+// name TeX reads as itself (its path is never TeX input).  Return that
+// name, or "" with *WHY where the copy could not be made.
+std::string copy_for_latex(const std::string &path, const std::string &name,
+                           const std::string &dir, std::string *why)
 {
-  // The copy LaTeX finds first, by a name TeX reads as itself; the file's
-  // path is never TeX input.
   size_t dot = name.rfind('.');
   std::string link = probe_safe_p(name) ? name : "lsrcheckprobe" + name.substr(dot);
-  latex_declaration answer;
-  std::string text, why;
-  if (!read_whole_file(path, text, &why) || !platform::write_new_file(dir + "/" + link, text)) {
-    answer.why = "its copy for LaTeX could not be made" + (why.empty() ? "" : " (" + why + ")");
-    return answer;
+  std::string text, failed;
+  if (!read_whole_file(path, text, &failed) || !platform::write_new_file(dir + "/" + link, text)) {
+    *why = "its copy for LaTeX could not be made" + (failed.empty() ? "" : " (" + failed + ")");
+    return "";
   }
-  // A package or class is recorded under the name it is loaded by.
-  bool loaded = platform::ends_with_p(link, ".sty") || platform::ends_with_p(link, ".cls");
-  std::string mark = fresh_mark(), output;
+  return link;
+}
+
+// Return the arguments that run the LaTeX PROGRAM on its first line FIRST.
+std::vector<std::string> latex_arguments(const std::string &program, const std::string &first)
+{
   std::vector<std::string> args = {program, "-jobname=probe", "-interaction=nonstopmode",
                                    "-no-shell-escape"};
   // LuaTeX's Lua may write anywhere: --safer keeps it from writing files
@@ -209,9 +199,89 @@ latex_declaration ask_latex_declaration(const std::string &latex, const std::str
   // run here).
   if (program.find("lua") != std::string::npos)
     args.push_back("--safer");
-  args.push_back(probe_source(link, mark));
-  bool ran = run_tex(latex, args, dir, &output, &why);
+  args.push_back(first);
+  return args;
+}
+
+// The variables every run is given, as run_tex describes them.
+const std::vector<std::pair<std::string, std::string>> safe_variables = {
+    {"openout_any", "p"}, {"shell_escape", "f"}, {"max_print_line", "100000"},
+    {"MKTEXFMT", "0"},    {"MKTEXTFM", "0"},     {"MKTEXPK", "0"},
+    {"MKTEXMF", "0"},     {"MKTEXTEX", "0"},     {"MKOCP", "0"},
+    {"MKOFM", "0"}};
+
+} // namespace
+
+bool run_tex(const std::string &program, const std::vector<std::string> &args,
+             const std::string &dir, std::string *output, std::string *why)
+{
+  return platform::run_program(program, args, safe_variables, dir, latex_seconds,
+                               latex_output_limit, output, why);
+}
+
+latex_declaration ask_latex_declaration(const std::string &latex, const std::string &program,
+                                        const std::string &path, const std::string &name,
+                                        const std::string &dir)
+{
+  latex_declaration answer;
+  std::string link = copy_for_latex(path, name, dir, &answer.why);
+  if (link.empty())
+    return answer;
+  // A package or class is recorded under the name it is loaded by.
+  bool loaded = platform::ends_with_p(link, ".sty") || platform::ends_with_p(link, ".cls");
+  std::string mark = fresh_mark(), output, why;
+  bool ran = run_tex(latex, latex_arguments(program, probe_source(link, mark)), dir, &output, &why);
   return answer_in(output, mark, loaded ? link : name, ran, why);
+}
+
+bool start_waiting_latex(const std::string &latex, const std::string &program,
+                         const std::string &dir, waiting_latex *w)
+{
+  std::string why;
+  if (!platform::make_directory(dir))
+    return false;
+  // The first line inputs the standard input, which the question fills:
+  // read as a file is read, line by line, as a run's first line is.
+  if (!platform::start_program(latex, latex_arguments(program, "\\input /dev/stdin"),
+                               safe_variables, dir, latex_output_limit, true, &w->run, &why)) {
+    platform::remove_tree(dir);
+    return false;
+  }
+  w->latex = latex, w->program = program, w->dir = dir;
+  return true;
+}
+
+latex_declaration ask_waiting_latex(waiting_latex &w, const std::string &path,
+                                    const std::string &name)
+{
+  latex_declaration answer;
+  std::string link = copy_for_latex(path, name, w.dir, &answer.why);
+  if (link.empty()) {
+    end_waiting_latex(w);
+    return answer;
+  }
+  bool loaded = platform::ends_with_p(link, ".sty") || platform::ends_with_p(link, ".cls");
+  std::string mark = fresh_mark(), output, why;
+  bool given = platform::running_p(w.run) && platform::give_input(w.run, probe_source(link, mark) + "\n");
+  bool ran = platform::finish_program(w.run, latex_seconds, latex_output_limit, &output, &why);
+  // One that ended before it read the question (its first line refused,
+  // say) gives way to a run of its own.
+  if (!given || output.find(mark + "BEGIN") == std::string::npos) {
+    platform::remove_tree(w.dir);
+    answer = platform::make_directory(w.dir)
+                 ? ask_latex_declaration(w.latex, w.program, path, name, w.dir)
+                 : latex_declaration{false, "", "", "no directory to run LaTeX in"};
+  } else {
+    answer = answer_in(output, mark, loaded ? link : name, ran, why);
+  }
+  platform::remove_tree(w.dir);
+  return answer;
+}
+
+void end_waiting_latex(waiting_latex &w)
+{
+  platform::end_program(w.run);
+  platform::remove_tree(w.dir);
 }
 
 void run_side_by_side(size_t count, const std::function<void(size_t i, const std::string &dir)> &job)

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 // How long one run may keep LaTeX busy, and how much it may make LaTeX
 // write (a declaration's run writes a few KiB).
 const unsigned latex_seconds = 20;
@@ -62,5 +64,28 @@ struct latex_declaration {
 latex_declaration ask_latex_declaration(const std::string &latex, const std::string &program,
                                         const std::string &path, const std::string &name,
                                         const std::string &dir);
+
+// A LaTeX program started ahead of its question, its format loaded
+// meanwhile, waiting for the question on its standard input, in a
+// directory of its own.
+struct waiting_latex {
+  std::string latex, program, dir;
+  platform::running_program run;
+};
+
+// Start the LaTeX program at LATEX, invoked as PROGRAM, in the directory
+// DIR, made for it, to wait for a question; return false where it cannot
+// be (the question is then asked by a run of its own).
+bool start_waiting_latex(const std::string &latex, const std::string &program,
+                         const std::string &dir, waiting_latex *w);
+
+// Ask W what ask_latex_declaration asks, as it asks it; where W ended
+// before it read the question, a run of its own answers.  W is finished
+// and its directory removed.
+latex_declaration ask_waiting_latex(waiting_latex &w, const std::string &path,
+                                    const std::string &name);
+
+// End W unasked and remove its directory.
+void end_waiting_latex(waiting_latex &w);
 
 #endif

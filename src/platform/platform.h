@@ -285,6 +285,41 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
                  const std::string &dir, unsigned seconds, size_t limit, std::string *output,
                  std::string *why);
 
+// A program started by start_program and not yet finished: its process
+// and our ends of the pipes to its standard input (-1: none) and output.
+struct running_program {
+  long id = -1;
+  int input = -1, output = -1;
+};
+
+// Start the program at PATH as run_program runs it, but return at once;
+// with WITH_INPUT its standard input is a pipe that give_input writes,
+// else empty.  Return false, with *WHY, where it could not be started or
+// the system cannot start one so (Windows).
+bool start_program(const std::string &path, const std::vector<std::string> &args,
+                   const std::vector<std::pair<std::string, std::string>> &set,
+                   const std::string &dir, size_t limit, bool with_input, running_program *run,
+                   std::string *why);
+
+// Return how many files this process may hold open at once (on Windows,
+// more than it will ever need).
+unsigned long descriptor_limit();
+
+// Write INPUT to the standard input of RUN and close it; return false if
+// the program did not take it whole (it had ended).
+bool give_input(running_program &run, const std::string &input);
+
+// Collect what RUN writes until it ends, within SECONDS from now and LIMIT
+// bytes, and return as run_program does.
+bool finish_program(running_program &run, unsigned seconds, size_t limit, std::string *output,
+                    std::string *why);
+
+// Return true if RUN has not ended.
+bool running_p(const running_program &run);
+
+// End RUN, unfinished, with what it started.
+void end_program(running_program &run);
+
 // Remove the file PATH, if it can be.
 void remove_file(const std::string &path);
 

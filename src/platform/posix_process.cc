@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -49,11 +50,11 @@ std::vector<std::string> environment_with(
 }
 
 // In a child just forked: run the program at PATH with ARGV and ENVP in
-// the directory DIR (or here, where null), its standard output OUT,
-// nothing to read and standard error discarded, and no file it writes
-// larger than LIMIT bytes.
+// the directory DIR (or here, where null), its standard input IN (or
+// nothing to read, where negative), its standard output OUT, standard
+// error discarded, and no file it writes larger than LIMIT bytes.
 [[noreturn]] void exec_child(const char *path, char *const argv[], char *const envp[],
-                             const char *dir, int out, size_t limit)
+                             const char *dir, int in, int out, size_t limit)
 {
   if (dir != nullptr && chdir(dir) != 0)
     _exit(127);
@@ -66,7 +67,7 @@ std::vector<std::string> environment_with(
   setrlimit(RLIMIT_CORE, &core);
   signal(SIGXFSZ, SIG_DFL);
   int null = open("/dev/null", O_RDWR);
-  if (null < 0 || dup2(null, 0) < 0 || dup2(out, 1) < 0 || dup2(null, 2) < 0)
+  if (null < 0 || dup2(in >= 0 ? in : null, 0) < 0 || dup2(out, 1) < 0 || dup2(null, 2) < 0)
     _exit(127);
   execve(path, argv, envp);
   _exit(127);
@@ -122,10 +123,10 @@ void end_running_programs()
   }
 }
 
-bool run_program(const std::string &path, const std::vector<std::string> &args,
-                 const std::vector<std::pair<std::string, std::string>> &set,
-                 const std::string &dir, unsigned seconds, size_t limit, std::string *output,
-                 std::string *why)
+bool start_program(const std::string &path, const std::vector<std::string> &args,
+                   const std::vector<std::pair<std::string, std::string>> &set,
+                   const std::string &dir, size_t limit, bool with_input, running_program *run,
+                   std::string *why)
 {
   std::vector<char *> argv, envp;
   for (const std::string &arg : args)
@@ -135,27 +136,80 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
   for (std::string &entry : environment)
     envp.push_back(&entry[0]);
   envp.push_back(nullptr);
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) {
+  int out[2], in[2] = {-1, -1};
+  if (pipe2(out, O_CLOEXEC) != 0) {
     *why = std::string("could not be started (") + strerror(errno) + ")";
+    return false;
+  }
+  if (with_input && pipe2(in, O_CLOEXEC) != 0) {
+    *why = std::string("could not be started (") + strerror(errno) + ")";
+    close(out[0]), close(out[1]);
     return false;
   }
   pid_t child = fork();
   if (child == 0)
     exec_child(path.c_str(), argv.data(), envp.data(), dir.empty() ? nullptr : dir.c_str(),
-               fds[1], limit);
-  close(fds[1]);
+               in[0], out[1], limit);
+  close(out[1]);
+  if (in[0] >= 0)
+    close(in[0]);
   if (child < 0) {
     *why = std::string("could not be started (") + strerror(errno) + ")";
-    close(fds[0]);
+    close(out[0]);
+    if (in[1] >= 0)
+      close(in[1]);
     return false;
   }
   note_running(child, true);
+  *run = {child, in[1], out[0]};
+  return true;
+}
+
+unsigned long descriptor_limit()
+{
+  struct rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+    return static_cast<unsigned long>(-1);
+  return static_cast<unsigned long>(limit.rlim_cur);
+}
+
+bool give_input(running_program &run, const std::string &input)
+{
+  // A program that has ended must not end this one by SIGPIPE: the signal
+  // is held for this thread and, where it came, taken back.
+  sigset_t pipe_signal, before;
+  sigemptyset(&pipe_signal);
+  sigaddset(&pipe_signal, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe_signal, &before);
+  bool whole = true;
+  for (size_t at = 0; whole && at < input.size();) {
+    ssize_t n = write(run.input, input.data() + at, input.size() - at);
+    if (n < 0 && errno == EINTR)
+      continue;
+    whole = n > 0;
+    at += whole ? n : 0;
+  }
+  struct timespec now{0, 0};
+  while (!whole && sigtimedwait(&pipe_signal, nullptr, &now) < 0 && errno == EINTR) {
+  }
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  close(run.input);
+  run.input = -1;
+  return whole;
+}
+
+bool finish_program(running_program &run, unsigned seconds, size_t limit, std::string *output,
+                    std::string *why)
+{
+  pid_t child = static_cast<pid_t>(run.id);
+  if (run.input >= 0)
+    close(run.input);
   bool over = false, in_time;
   {
-    owned_file reading(fds[0]);
-    in_time = collect_output(fds[0], seconds, limit, output, &over);
+    owned_file reading(run.output);
+    in_time = collect_output(run.output, seconds, limit, output, &over);
   }
+  run = {};
   if (!in_time || over)
     kill(-child, SIGKILL), kill(child, SIGKILL);
   int status = 0;
@@ -179,6 +233,34 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
     return false;
   }
   return true;
+}
+
+bool running_p(const running_program &run)
+{
+  siginfo_t info{};
+  return run.id > 0 &&
+         waitid(P_PID, static_cast<id_t>(run.id), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == 0;
+}
+
+void end_program(running_program &run)
+{
+  if (run.id <= 0)
+    return;
+  pid_t child = static_cast<pid_t>(run.id);
+  kill(-child, SIGKILL), kill(child, SIGKILL);
+  std::string output, why;
+  finish_program(run, 1, 0, &output, &why);
+}
+
+bool run_program(const std::string &path, const std::vector<std::string> &args,
+                 const std::vector<std::pair<std::string, std::string>> &set,
+                 const std::string &dir, unsigned seconds, size_t limit, std::string *output,
+                 std::string *why)
+{
+  running_program run;
+  return start_program(path, args, set, dir, limit, false, &run, why) &&
+         finish_program(run, seconds, limit, output, why);
 }
 
 void remove_file(const std::string &path)

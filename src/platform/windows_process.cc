@@ -72,9 +72,9 @@ struct started_program {
 // added, in DIR ("" for the current directory), standard input and error on
 // NUL, standard output on a pipe, into *STARTED; return false, with *WHY,
 // where it could not be started.
-bool start_program(const std::string &path, const std::vector<std::string> &args,
-                   const std::vector<std::pair<std::string, std::string>> &set,
-                   const std::string &dir, started_program *started, std::string *why)
+bool launch_program(const std::string &path, const std::vector<std::string> &args,
+                    const std::vector<std::pair<std::string, std::string>> &set,
+                    const std::string &dir, started_program *started, std::string *why)
 {
   std::wstring line;
   for (const std::string &arg : args)
@@ -145,7 +145,7 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
                  std::string *why)
 {
   started_program started;
-  if (!start_program(path, args, set, dir, &started, why))
+  if (!launch_program(path, args, set, dir, &started, why))
     return false;
   // The output is read on a thread of the system's, so that a program
   // that never ends is still ended on time; one that writes too much is
@@ -171,6 +171,41 @@ bool run_program(const std::string &path, const std::vector<std::string> &args,
   else if (!in_time)
     *why = "did not end within " + std::to_string(seconds) + " seconds";
   return in_time && !r.over;
+}
+
+// Programs are not started ahead of their input here: a program that
+// would wait is run when its input is known.
+bool start_program(const std::string &, const std::vector<std::string> &,
+                   const std::vector<std::pair<std::string, std::string>> &,
+                   const std::string &, size_t, bool, running_program *, std::string *why)
+{
+  *why = "could not be started ahead of its input on this system";
+  return false;
+}
+
+unsigned long descriptor_limit()
+{
+  return static_cast<unsigned long>(-1);
+}
+
+bool give_input(running_program &, const std::string &)
+{
+  return false;
+}
+
+bool finish_program(running_program &, unsigned, size_t, std::string *, std::string *why)
+{
+  *why = "could not be started";
+  return false;
+}
+
+bool running_p(const running_program &)
+{
+  return false;
+}
+
+void end_program(running_program &)
+{
 }
 
 void remove_file(const std::string &path)

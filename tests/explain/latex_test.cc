@@ -173,6 +173,66 @@ TEST(ExplainLatex, EachProgramsVerdictRestsOnItsOwnLatex)
   }
 }
 
+// LaTeX likely to be asked is started before the lookups and waits for its
+// question; the answer is LaTeX's own however the run was started: by a
+// LaTeX started ahead, by a run of its own where the one started ahead
+// refused its first line (openin_any=p refuses the standard input), or
+// where more is asked than was started ahead (two packages, four copies,
+// on a machine of fewer cores).  Where nothing is asked after all, nothing
+// is left behind.
+TEST(ExplainLatex, TheAnswerIsLatexsHoweverTheRunIsStarted)
+{
+  if (command_output("command -v latex").empty())
+    GTEST_SKIP() << "latex is not installed";
+  struct {
+    const char *what;
+    std::string mine, mine_dir; // the copy latex loads, in HOME/a/MINE_DIR
+    const char *openin_any;
+    bool asked;
+    bool two = false; // a second package, lsrtrapb.sty, planted the same way
+  } cases[] = {
+    {"started ahead", "\\ProvidesPackage{lsrtrap}[2019/01/01 v1 older]\n", "tex/latex/t", "a",
+     true},
+    {"the one started ahead refuses", "\\ProvidesPackage{lsrtrap}[2019/01/01 v1 older]\n",
+     "tex/latex/t", "p", true},
+    {"more asked than started ahead", "\\ProvidesPackage{lsrtrap}[2019/01/01 v1 older]\n",
+     "tex/latex/t", "a", true, true},
+    {"foreseen, nothing asked", "\\ProvidesPackage{lsrtrap}[2019/01/01 v1 older]\n", "doc/t",
+     "a", false},
+  };
+  for (const auto &c : cases) {
+    std::string home = make_temp_dir(), tmp = make_temp_dir();
+    for (std::string name : {"lsrtrap", "lsrtrapb"}) {
+      if (name == "lsrtrapb" && !c.two)
+        break;
+      std::string mine = c.mine;
+      mine.replace(mine.find("lsrtrap"), 7, name);
+      write_file(home + "/a/" + c.mine_dir + "/" + name + ".sty", mine);
+      write_file(home + "/b/tex/latex/t/" + name + ".sty",
+                 "\\ProvidesPackage{" + name + "}[2022/02/02 v2 new]\n");
+    }
+    run_options opts;
+    opts.env = {{"TEXMFHOME", "{" + home + "/a," + home + "/b}"}, {"HOME", home},
+                {"TMPDIR", tmp}, {"openin_any", c.openin_any}};
+    run_result r = run_lsrcheck({"-explain", "-json", "-file=lsrtrap*", "-progname=latex"}, opts);
+    ASSERT_EQ(r.status, 0) << c.what << r.err;
+    json groups = json::parse(r.out)["groups"];
+    ASSERT_EQ(groups.size(), c.two ? 2u : 1u) << c.what << r.out;
+    for (const json &g : groups)
+      for (const json &m : g["members"]) {
+        std::string path = m["path"], name = g["name"];
+        if (!c.asked) {
+          EXPECT_NE(m["date_source"], "latex") << c.what << g.dump(1);
+          continue;
+        }
+        std::string dir = path.substr(0, path.rfind('/'));
+        EXPECT_EQ(m["date"], recorded_date("latex", dir, name)) << c.what << " " << path;
+        EXPECT_EQ(m["date_source"], "latex") << c.what << " " << path;
+      }
+    EXPECT_EQ(command_output("ls -A " + tmp), std::vector<std::string>()) << c.what;
+  }
+}
+
 // Kpathsea searches first the directory of a tree searched on disk where it
 // last found a file: where copies lie in two directories one element of
 // the search path reaches, which one a run loads depends on what it loaded
