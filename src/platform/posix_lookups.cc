@@ -30,8 +30,6 @@ std::vector<std::pair<pid_t, int>> children;
 
 // The lookups' empty directory while it exists, for the signal handler.
 char lookup_directory[4096];
-// The process that made it.
-pid_t lookup_owner = 0;
 
 // Remove what lies below the directory open as DIR, then close it: the
 // files and directories a program made there (none deeper than DEPTH
@@ -76,11 +74,10 @@ void remove_below(int dir, int depth)
   close(dir);
 }
 
-// Remove the lookups' directory and whatever is in it, in the process
-// that made it (a child forked for the lookups leaves it to its parent).
+// Remove the lookups' directory and whatever is in it.
 void remove_lookup_directory()
 {
-  if (lookup_directory[0] == '\0' || getpid() != lookup_owner)
+  if (lookup_directory[0] == '\0')
     return;
   remove_below(open(lookup_directory, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), 0);
   rmdir(lookup_directory);
@@ -103,6 +100,9 @@ const int ending_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 // it (TMPDIR, /tmp, /var/tmp, /dev/shm) and return it, or "" with *WHY.
 std::string make_lookup_directory(std::string *why)
 {
+  // Kpathsea ends the run with exit() where it cannot go on.
+  static bool registered = atexit(remove_lookup_directory) == 0;
+  (void)registered;
   const char *tmp = getenv("TMPDIR");
   for (const char *place : {tmp, "/tmp", "/var/tmp", "/dev/shm"}) {
     if (place == nullptr || *place == '\0')
@@ -111,13 +111,8 @@ std::string make_lookup_directory(std::string *why)
     if (dir.size() >= sizeof lookup_directory)
       continue;
     strcpy(lookup_directory, dir.c_str());
-    if (mkdtemp(lookup_directory) != nullptr) {
-      // Kpathsea ends the run with exit() where it cannot go on.
-      static bool registered = atexit(remove_lookup_directory) == 0;
-      (void)registered;
-      lookup_owner = getpid();
+    if (mkdtemp(lookup_directory) != nullptr)
       return lookup_directory;
-    }
     if (why->empty())
       *why = std::string(place) + ": " + strerror(errno);
   }

@@ -121,6 +121,12 @@ void end_running_programs()
       kill(pid, SIGKILL);
     }
   }
+  // Gone before their directories are removed: none writes there after.
+  for (std::atomic<pid_t> &slot : running) {
+    pid_t pid = slot.load();
+    if (pid > 0)
+      waitpid(pid, nullptr, 0);
+  }
 }
 
 bool start_program(const std::string &path, const std::vector<std::string> &args,

@@ -12,8 +12,8 @@ namespace platform {
 // runs, or with RUNNING false that it has ended.
 void note_running(pid_t pid, bool running);
 
-// End every program noted as running, with its group.  A signal handler
-// may call it.
+// End every program noted as running, with its group, and wait until
+// each has ended.  A signal handler may call it.
 void end_running_programs();
 
 } // namespace platform
