@@ -1,9 +1,10 @@
 #!/bin/sh
-# The least -explain can take where LaTeX has to run: the report started
-# together with the LaTeX runs it makes (each loading a package by its
-# path), as if LaTeX knew its questions from the start.  No schedule of
-# the real report, which learns its questions from the lookups, can beat
-# this on the same machine.
+# The least -explain can take where LaTeX has to run: the report on the
+# same trees with no LaTeX to ask (no TeX program on its PATH), started
+# together with the LaTeX runs the real report makes (each loading a
+# package by its path), as if LaTeX knew its questions from the start.
+# No schedule of the real report, which learns its questions from the
+# lookups, can beat this on the same machine.
 #
 # Usage: bench/explain_latex_floor.sh LSRCHECK RUNS PACKAGE_PATH
 #   RUNS: a number of latex runs, or the programs of the runs, comma
@@ -18,7 +19,7 @@ esac
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 cd "$dir"
-"$lsrcheck" -explain >/dev/null &
+PATH=/nonexistent "$lsrcheck" -explain >/dev/null &
 i=0
 for program in $programs; do
     safer=

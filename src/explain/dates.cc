@@ -198,8 +198,7 @@ void end_latex_ahead(latex_ahead &ahead)
   ahead.clear();
 }
 
-bool ask_latex_for_dates(explained_report &report, const std::string &bin,
-                         const std::string &unavailable, latex_ahead &ahead)
+bool ask_latex_for_dates(explained_report &report, const std::string &bin, latex_ahead &ahead)
 {
   std::vector<latex_runner> runners;
   std::vector<int> runner_of = runners_of(report.programs, bin, &runners);
@@ -218,11 +217,10 @@ bool ask_latex_for_dates(explained_report &report, const std::string &bin,
         if (m.copy.file.state != file_ok)
           continue;
         asked = true;
-        if (runner_of[p] < 0 || !unavailable.empty()) {
+        if (runner_of[p] < 0) {
           if (m.by_program.empty())
             m.by_program.assign(report.programs.size(), m.copy.declaration);
-          m.by_program[p].latex_why =
-              unavailable.empty() ? "the installation has no latex program" : unavailable;
+          m.by_program[p].latex_why = "the installation has no latex program";
           continue;
         }
         if (!keys.emplace(runner_of[p], m.copy.file.mark).second)

@@ -467,7 +467,7 @@ void judge_groups(explained_report &report, const std::vector<lookup_program> &p
   note_order_dependence(report, programs, lookups);
   for (group_info &g : report.groups)
     find_findings(g, report.programs.size());
-  if (ask_latex_for_dates(report, bin, "", ahead))
+  if (ask_latex_for_dates(report, bin, ahead))
     for (group_info &g : report.groups)
       find_findings(g, report.programs.size());
 }
