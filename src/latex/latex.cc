@@ -262,11 +262,13 @@ latex_declaration ask_waiting_latex(waiting_latex &w, const std::string &path,
   }
   bool loaded = platform::ends_with_p(link, ".sty") || platform::ends_with_p(link, ".cls");
   std::string mark = fresh_mark(), output, why;
-  bool given = platform::running_p(w.run) && platform::give_input(w.run, probe_source(link, mark) + "\n");
+  bool given = platform::running_p(w.run) &&
+               platform::give_input(w.run, probe_source(link, mark) + "\n");
   bool ran = platform::finish_program(w.run, latex_seconds, latex_output_limit, &output, &why);
-  // One that ended before it read the question (its first line refused,
-  // say) gives way to a run of its own.
-  if (!given || output.find(mark + "BEGIN") == std::string::npos) {
+  // One that ended by itself before it read the question (its first line
+  // refused, say) gives way to a run of its own; one ended at a limit had
+  // the question, though its buffered answer may be lost.
+  if (!given || (ran && output.find(mark + "BEGIN") == std::string::npos)) {
     platform::remove_tree(w.dir);
     answer = platform::make_directory(w.dir)
                  ? ask_latex_declaration(w.latex, w.program, path, name, w.dir)
