@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <sys/stat.h>
 #include <string>
 #include <utility>
 #include <vector>
@@ -108,25 +109,39 @@ void give_answer(group_info &g, int mark, const latex_ask &a, const std::vector<
 // The trees whose files the distribution put there.
 const char *const distribution_trees[] = {"TEXMFDIST", "TEXMFMAIN", "TEXMFDEBIAN", "TEXMFSYSVAR"};
 
+// Return the first 64 KiB of the regular file at PATH ("" where it cannot
+// be read): enough to guess whether two copies differ.
+std::string head_of(const std::string &path)
+{
+  int fd, error;
+  struct stat st;
+  std::string text;
+  if (platform::open_regular(path, &fd, &st, &error) != platform::open_ok)
+    return "";
+  platform::read_up_to(fd, size_t(64) << 10, text);
+  platform::close_file(fd);
+  return text;
+}
+
 // Return true if G is likely to have LaTeX asked for its dates: a LaTeX
 // file with a copy outside the distribution's trees whose bytes differ
-// from another copy's.  Only a guess, made before the lookups: a copy the
-// guess misses is still asked, by a run of its own.
+// from another copy's (by their heads).  Only a guess, made before the
+// lookups: a copy the guess misses is still asked, by a run of its own.
 bool likely_asked_p(const group_info &g)
 {
-  if (!latex_file_p(g.name))
+  auto local_p = [](const member_info &m) {
+    return std::none_of(std::begin(distribution_trees), std::end(distribution_trees),
+                        [&](const char *tree) { return m.place.tree == tree; });
+  };
+  if (!latex_file_p(g.name) || std::none_of(g.members.begin(), g.members.end(), local_p))
     return false;
-  for (const member_info &m : g.members) {
-    if (std::any_of(std::begin(distribution_trees), std::end(distribution_trees),
-                    [&](const char *tree) { return m.place.tree == tree; }))
-      continue;
-    std::string mine, other;
-    if (!read_whole_file(m.copy.path, mine))
-      continue;
-    for (const member_info &o : g.members)
-      if (&o != &m && read_whole_file(o.copy.path, other) && other != mine)
-        return true;
-  }
+  std::vector<std::string> heads;
+  for (const member_info &m : g.members)
+    heads.push_back(head_of(m.copy.path));
+  for (size_t i = 0; i < g.members.size(); i++)
+    if (local_p(g.members[i]) &&
+        std::any_of(heads.begin(), heads.end(), [&](const std::string &h) { return h != heads[i]; }))
+      return true;
   return false;
 }
 
