@@ -3,6 +3,7 @@
 #include "explain/findings.h"
 
 #include <algorithm>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <mutex>
@@ -13,8 +14,10 @@
 #include <vector>
 
 #include "latex/latex.h"
+#include "kpathsea/lookup.h"
 #include "lookups/lookups.h"
 #include "shared/files.h"
+#include "shared/paths.h"
 #include "platform/platform.h"
 
 namespace {
@@ -184,16 +187,39 @@ void keep_wanted(latex_ahead &ahead, const std::vector<latex_runner> &runners,
 
 } // namespace
 
-latex_ahead start_latex_ahead(const explained_report &report, const std::string &bin)
+size_t likely_asked_groups(const explained_report &report)
 {
-  size_t likely = std::count_if(report.groups.begin(), report.groups.end(), likely_asked_p);
+  return std::count_if(report.groups.begin(), report.groups.end(), likely_asked_p);
+}
+
+size_t likely_asked_files(const std::vector<std::string> &files,
+                          const std::function<bool(const std::string &)> &kept)
+{
+  size_t likely = 0;
+  for (const std::string &path : files) {
+    std::string name(base_name(path));
+    if (!latex_file_p(name) || !kept(path))
+      continue;
+    std::vector<std::string> dirs = database_dirs(name);
+    if (dirs.empty())
+      continue;
+    std::string head = head_of(path);
+    likely += std::any_of(dirs.begin(), dirs.end(),
+                          [&](const std::string &dir) { return head_of(dir + name) != head; });
+  }
+  return likely;
+}
+
+latex_ahead start_latex_ahead(const std::vector<std::string> &programs, const std::string &bin,
+                              size_t likely)
+{
   latex_ahead ahead;
   // Each takes two descriptors for as long as it waits; a run short of
   // them would fail for it.
   if (likely == 0 || platform::descriptor_limit() < 256)
     return ahead;
   std::vector<latex_runner> runners;
-  runners_of(report.programs, bin, &runners);
+  runners_of(programs, bin, &runners);
   // The copy each program loads and the one behind it, one core each.
   size_t each = std::min<size_t>(2 * likely, thread_count(0));
   for (const latex_runner &r : runners)

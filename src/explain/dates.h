@@ -5,6 +5,7 @@
 #ifndef LSRCHECK_EXPLAIN_DATES_H
 #define LSRCHECK_EXPLAIN_DATES_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,13 +15,24 @@
 // LaTeX programs started ahead of the questions, waiting for them.
 typedef std::vector<waiting_latex> latex_ahead;
 
-// Start, in the current directory, the LaTeX programs the groups of REPORT
-// are likely to ask (the installation's programs in BIN), so that their
-// formats load while the lookups run: where a LaTeX file has a copy outside
-// the distribution's trees that differs from another, two for each engine
-// asked (one a core at most), and none where descriptors are scarce.
-// None on a stock installation.
-latex_ahead start_latex_ahead(const explained_report &report, const std::string &bin);
+// Return how many groups of REPORT are likely to have LaTeX asked for
+// their dates: a LaTeX file with a copy outside the distribution's trees
+// whose bytes differ from another copy's.  None on a stock installation.
+size_t likely_asked_groups(const explained_report &report);
+
+// Return how many of FILES (found on disk outside the databases) that the
+// report KEPT are likely to have LaTeX asked for their dates: a LaTeX file
+// whose bytes differ from a copy of its name the loaded databases hold.
+// Known before the groups are.
+size_t likely_asked_files(const std::vector<std::string> &files,
+                          const std::function<bool(const std::string &)> &kept);
+
+// Start, in the current directory, the LaTeX programs of PROGRAMS (the
+// installation's, in BIN) for LIKELY questions, so that their formats load
+// while the report is made: two for each engine (one a core at most), and
+// none where none is likely or descriptors are scarce.
+latex_ahead start_latex_ahead(const std::vector<std::string> &programs, const std::string &bin,
+                              size_t likely);
 
 // End the programs of AHEAD, unasked.
 void end_latex_ahead(latex_ahead &ahead);

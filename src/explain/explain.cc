@@ -387,66 +387,54 @@ void note_order_dependence(explained_report &report, const std::vector<lookup_pr
   }
 }
 
-// Make LOOKUPS for REPORT's programs from an empty directory into *HITS
-// while other threads read the members and their packages (TLPDB of the
-// installation at ROOT) into *OWNERS, with those of any file named as one
-// of NAMES; FIRST runs there before the lookups, THEN after them.  Return
-// false, with *WHY, if no empty directory could be made.
-bool look_up_and_learn(explained_report &report, const std::vector<lookup_program> &programs,
+// Make LOOKUPS for REPORT's programs into *HITS while other threads read
+// the members and their packages (TLPDB of the installation at ROOT) into
+// *OWNERS, with those of any file named as one of NAMES; FIRST runs before
+// the lookups, THEN after them.
+void look_up_and_learn(explained_report &report, const std::vector<lookup_program> &programs,
                        const lookup_list &lookups,
                        const std::string &tlpdb, const std::string &root, const name_set &names,
                        const std::function<void()> &first, const std::function<void()> &then,
-                       std::vector<program_hits> *hits, package_owners *owners, std::string *why)
+                       std::vector<program_hits> *hits, package_owners *owners)
 {
   std::atomic<bool> out_of_memory{false};
   {
     // Joined on every way out, a lack of memory on this thread included.
     joined_thread facts, packages;
-    bool entered = platform::in_empty_directory([&]() {
-      first();
-      *hits = look_up_names(programs, names_of(lookups), [&]() {
-        // The files and their packages, each on a thread of its own: they
-        // touch different fields of the members, and the files take longer
-        // than the lookups.
-        facts.thread = start_or_run([&]() {
-          try {
-            for (group_info &g : report.groups)
-              learn_file_facts(copies_of({&g}));
-          } catch (const std::bad_alloc &) {
-            out_of_memory = true;
-          }
-        });
-        packages.thread = start_or_run([&]() {
-          try {
-            std::vector<group_info *> groups;
-            for (group_info &g : report.groups)
-              groups.push_back(&g);
-            *owners =
-                learn_packages(copies_of(groups), platform::dpkg_info_dir, tlpdb, root, names);
-          } catch (const std::bad_alloc &) {
-            out_of_memory = true;
-          }
-        });
+    first();
+    *hits = look_up_names(programs, names_of(lookups), [&]() {
+      // The files and their packages, each on a thread of its own: they
+      // touch different fields of the members, and the files take longer
+      // than the lookups.
+      facts.thread = start_or_run([&]() {
+        try {
+          for (group_info &g : report.groups)
+            learn_file_facts(copies_of({&g}));
+        } catch (const std::bad_alloc &) {
+          out_of_memory = true;
+        }
       });
-      // Kpathsea is free again: the \input the facts could not follow.
-      for (joined_thread *t : {&facts, &packages})
-        if (t->thread.joinable())
-          t->thread.join();
-      if (!out_of_memory) {
-        follow_inputs(report, programs);
-        then();
-      }
-    }, why);
-    // Looking up from the current directory would report its files as the
-    // installation's.
-    if (!entered) {
-      *why = "cannot make an empty directory for the lookups (" + *why + ")";
-      return false;
-    }
+      packages.thread = start_or_run([&]() {
+        try {
+          std::vector<group_info *> groups;
+          for (group_info &g : report.groups)
+            groups.push_back(&g);
+          *owners =
+              learn_packages(copies_of(groups), platform::dpkg_info_dir, tlpdb, root, names);
+        } catch (const std::bad_alloc &) {
+          out_of_memory = true;
+        }
+      });
+    });
+    // Kpathsea is free again: the \input the facts could not follow.
+    for (joined_thread *t : {&facts, &packages})
+      if (t->thread.joinable())
+        t->thread.join();
   }
   if (out_of_memory)
     throw std::bad_alloc();
-  return true;
+  follow_inputs(report, programs);
+  then();
 }
 
 // Judge the groups of REPORT on the HITS of the LOOKUPS its programs
@@ -472,21 +460,24 @@ void judge_groups(explained_report &report, const std::vector<lookup_program> &p
       find_findings(g, report.programs.size());
 }
 
-} // namespace
-
-bool explain_duplicates(const check_filter &filter, const std::vector<std::string> &programs,
-                        const std::string &bin, explained_report *out, std::string *why)
+// Make the report of REPORT's programs (as in explain_duplicates) from the
+// current directory, on the files found on disk outside the databases
+// (EXTRA_FILES, each with whether its tree holds an ls-R); LaTeX from BIN.
+// Return the package list that could not be read, or "".
+std::string explain_here(const check_filter &filter, explained_report &report,
+                         const std::string &bin, const std::vector<std::string> &extra_files,
+                         const std::unordered_map<std::string, bool> &on_disk)
 {
-  explained_report &report = *out;
-  report.programs = programs;
-  // The trees Kpathsea searches on disk join the databases' files.
-  std::vector<std::string> extra_files;
-  std::unordered_map<std::string, bool> on_disk = add_disk_trees(report, extra_files);
+  // LaTeX likely to be asked is started as soon as that is known, so that
+  // its formats load beside the report's work; it is asked here too.
+  size_t likely = likely_asked_files(
+      extra_files, [&](const std::string &path) { return kept_path_p(filter, path); });
+  latex_ahead ahead = start_latex_ahead(report.programs, bin, likely);
   duplicate_groups found = find_duplicates(filter, extra_files);
   report.kept = found.kept;
   report.bookkeeping = drop_bookkeeping(found.groups);
   tree_list roots = tree_roots(tree_variables);
-  std::vector<lookup_program> lookup_as = lookup_programs(programs);
+  std::vector<lookup_program> lookup_as = lookup_programs(report.programs);
   lookup_list lookups = add_groups(report, found, roots, on_disk, lookup_as);
   // The files and the package lists, beside Kpathsea's lookups.
   std::string root = variable_value("TEXMFROOT");
@@ -499,24 +490,47 @@ bool explain_duplicates(const check_filter &filter, const std::vector<std::strin
   name_set names(name_keys.begin(), name_keys.end());
   std::vector<program_hits> hits;
   package_owners owners;
-  // LaTeX likely to be asked is started first, so that its formats load
-  // beside the lookups; it is asked in the same directory.
-  latex_ahead ahead;
   std::string unread;
-  auto first = [&]() { ahead = start_latex_ahead(report, bin); };
+  auto first = [&]() {
+    // The trees with an ls-R are known only now.
+    if (ahead.empty())
+      ahead = start_latex_ahead(report.programs, bin, likely_asked_groups(report));
+  };
   auto then = [&]() {
     unread = owners.unread;
     if (unread.empty())
       unread = add_outside_copies(report, lookups, hits, roots, owners, names, tlpdb, root);
     if (unread.empty())
       judge_groups(report, lookup_as, lookups, hits, bin, ahead);
-    end_latex_ahead(ahead);
   };
-  bool looked = look_up_and_learn(report, lookup_as, lookups, tlpdb, root, names, first, then,
-                                  &hits, &owners, why);
-  end_latex_ahead(ahead);
-  if (!looked)
+  struct ended {
+    latex_ahead &ahead;
+    ~ended() { end_latex_ahead(ahead); }
+  } end_ahead{ahead};
+  look_up_and_learn(report, lookup_as, lookups, tlpdb, root, names, first, then, &hits, &owners);
+  return unread;
+}
+
+} // namespace
+
+bool explain_duplicates(const check_filter &filter, const std::vector<std::string> &programs,
+                        const std::string &bin, explained_report *out, std::string *why)
+{
+  explained_report &report = *out;
+  report.programs = programs;
+  // The trees Kpathsea searches on disk join the databases' files; they
+  // are walked from where the tool was started.
+  std::vector<std::string> extra_files;
+  std::unordered_map<std::string, bool> on_disk = add_disk_trees(report, extra_files);
+  std::string unread;
+  // Looking up from the current directory would report its files as the
+  // installation's.
+  bool entered = platform::in_empty_directory(
+      [&]() { unread = explain_here(filter, report, bin, extra_files, on_disk); }, why);
+  if (!entered) {
+    *why = "cannot make an empty directory for the lookups (" + *why + ")";
     return false;
+  }
   // Without its packages no copy can be told for the distribution's: every
   // verdict would be a guess.
   if (!unread.empty()) {

@@ -135,6 +135,19 @@ bool database_entry_p(const std::string &dir, const std::string &name)
   return found;
 }
 
+std::vector<std::string> database_dirs(const std::string &name)
+{
+  std::vector<std::string> found;
+  const hash_table_type *db = hash_shared_exists_p(DB_LOADED_ONLY);
+  if (db == nullptr)
+    return found;
+  const_string *dirs = hash_lookup(*db, name.c_str());
+  for (const_string *d = dirs; d != nullptr && *d != nullptr; d++)
+    found.emplace_back(*d);
+  free(dirs);
+  return found;
+}
+
 std::vector<std::pair<std::string, std::string>> format_engines()
 {
   std::vector<std::pair<std::string, std::string>> pairs;

@@ -49,6 +49,10 @@ std::string lookup_first(const char *name, int format);
 // Return true if the databases hold an entry NAME in directory DIR.
 bool database_entry_p(const std::string &dir, const std::string &name);
 
+// Return the directories in which the loaded databases hold an entry NAME
+// (none where they are not loaded yet).
+std::vector<std::string> database_dirs(const std::string &name);
+
 // Return the (format, engine) pairs of the installation's fmtutil.cnf,
 // disabled formats included; empty if there is none.
 std::vector<std::pair<std::string, std::string>> format_engines();
