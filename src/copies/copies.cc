@@ -37,8 +37,10 @@ const char *const tex_source_suffixes[] = {
 // Return true if PATH names a TeX source whose declaration is worth reading.
 bool tex_source_p(const std::string &path)
 {
+  // Kpathsea finds a name in another case (FOO.STY for foo.sty).
+  std::string folded = platform::ascii_folded(path);
   for (const char *const *s = tex_source_suffixes; *s != nullptr; s++)
-    if (platform::ends_with_p(path, *s))
+    if (platform::ends_with_p(folded, *s))
       return true;
   return false;
 }

@@ -111,7 +111,7 @@ latex_declaration answer_in(const std::string &output, const std::string &mark,
     else if (rest.compare(0, 2, "N:") == 0)
       recorded = rest.substr(2);
     else if (rest.compare(0, 2, "V:") == 0 &&
-             (recorded == name || platform::ends_with_p(recorded, "/" + name))) {
+             names_file_p(recorded, name)) {
       std::tie(answer.date, answer.version) = recorded_declaration(rest.substr(2));
       answer.answered = true;
     }
@@ -164,8 +164,10 @@ bool latex_program_p(const std::string &program)
 
 bool latex_file_p(const std::string &name)
 {
+  // Kpathsea finds a name in another case (FOO.STY for foo.sty).
+  std::string folded = platform::ascii_folded(name);
   for (const char *suffix : latex_suffixes)
-    if (platform::ends_with_p(name, suffix))
+    if (platform::ends_with_p(folded, suffix))
       return true;
   return false;
 }
@@ -180,7 +182,10 @@ std::string copy_for_latex(const std::string &path, const std::string &name,
                            const std::string &dir, std::string *why)
 {
   size_t dot = name.rfind('.');
-  std::string link = probe_safe_p(name) ? name : "lsrcheckprobe" + name.substr(dot);
+  // The suffix as LaTeX adds it: a copy saved as FOO.STY is what a run
+  // loads for foo.sty.
+  std::string link = (probe_safe_p(name) ? name.substr(0, dot) : "lsrcheckprobe") +
+                     platform::ascii_folded(name.substr(dot));
   std::string text, failed;
   if (!read_whole_file(path, text, &failed) || !platform::write_new_file(dir + "/" + link, text)) {
     *why = "its copy for LaTeX could not be made" + (failed.empty() ? "" : " (" + failed + ")");

@@ -101,10 +101,10 @@ bool recorded_for_p(std::string_view token, std::string declared, const std::str
     declared.erase(declared.find_last_not_of(' ') + 1);
     if (language)
       declared += ".ldf";
-    return declared == name ||
-           (declared.size() > name.size() && platform::ends_with_p(declared, "/" + name));
+    return names_file_p(declared, name);
   }
-  return platform::ends_with_p(name, ".sty") || platform::ends_with_p(name, ".cls");
+  std::string folded = platform::ascii_folded(name);
+  return platform::ends_with_p(folded, ".sty") || platform::ends_with_p(folded, ".cls");
 }
 
 // Return the date and version of the declaration TOKEN at IN, which
@@ -473,4 +473,10 @@ std::pair<std::string, std::string> recorded_declaration(const std::string &info
 {
   std::string date = date_at(info);
   return {date, version_in(info, !date.empty())};
+}
+
+bool names_file_p(const std::string &declared, const std::string &name)
+{
+  std::string d = platform::ascii_folded(declared), n = platform::ascii_folded(name);
+  return d == n || platform::ends_with_p(d, "/" + n);
 }

@@ -13,6 +13,11 @@
 // headers and guards can be long.
 const size_t declaration_window = 256 * 1024;
 
+// Return true if DECLARED, the name a file's declaration gives, names the
+// file NAME: the same name in any case (Kpathsea finds FOO.CFG for
+// foo.cfg), or a path that ends in it.
+bool names_file_p(const std::string &declared, const std::string &name);
+
 // Return the date and version that the first \Provides... declaration of
 // TEXT that LaTeX would carry out gives, as {date, version}; empty where
 // there is none.  The files TEXT inputs are read through FIND; where one

@@ -93,21 +93,24 @@ TEST(ExplainLatex, OlderIsJudgedOnTheDatesLatexRecords)
 // The date LaTeX records for the file NAME in DIR when PROGRAM loads it by
 // its name, found there by Kpathsea as in a document's run: the oracle,
 // made without the tool, read from the line LaTeX's declaration writes to
-// its log ("Package: NAME DATE ...", babel's "Language: NAME DATE ...").
+// its log ("Package: NAME DATE ...", babel's "Language: NAME DATE ...",
+// a file's "File: NAME DATE ...").
 std::string recorded_date(const std::string &program, const std::string &dir,
                           const std::string &name)
 {
-  std::string stem = name.substr(0, name.rfind('.'));
-  bool ldf = name.size() > 4 && name.substr(name.size() - 4) == ".ldf";
-  std::string load = ldf ? "\\RequirePackage[english]{babel}\\input{" + name + "}"
-                         : "\\RequirePackage{" + stem + "}";
+  std::string stem = name.substr(0, name.rfind('.')), ext = name.substr(stem.size());
+  std::string load = "\\input{" + name + "}", logged = "File: " + name;
+  if (ext == ".ldf")
+    load = "\\RequirePackage[english]{babel}" + load, logged = "Language: " + stem;
+  else if (ext == ".sty")
+    load = "\\RequirePackage{" + stem + "}", logged = "Package: " + stem;
   std::string job = make_temp_dir();
   write_file(job + "/h.tex", load + "\\csname @@end\\endcsname\n");
   std::vector<std::string> out = command_output(
       "cd " + job + " && HOME='" + job + "' TEXMFVAR='" + job + "' TEXINPUTS='" + dir +
       "//:' MKTEXFMT=0 MKTEXTFM=0 MKTEXPK=0 max_print_line=10000 " +
       program + " -interaction=nonstopmode h.tex >/dev/null 2>&1 </dev/null; sed -n 's/^" +
-      (ldf ? "Language" : "Package") + ": " + stem + " \\([0-9/]*\\) .*$/\\1/p' h.log");
+      logged + " \\([0-9/]*\\) .*$/\\1/p' h.log");
   return out.empty() ? "" : out.back();
 }
 
@@ -122,7 +125,8 @@ TEST(ExplainLatex, EachProgramsVerdictRestsOnItsOwnLatex)
     const char *what;
     std::string dir;  // below the first home tree
     std::string name;
-    std::string mine; // the copy loaded; the other declares 2022/02/02
+    std::string mine;      // the copy loaded; the other declares 2022/02/02
+    std::string saved = ""; // the loaded copy's file name, where not NAME
   } cases[] = {
     {"a path TeX reads as commands", "tex/latex/my_tools/a b#c%d~e&f$g^h\xc3\xa9", "lsrtrap.sty",
      "\\ProvidesPackage{lsrtrap}[2019/01/01 v1 old]\n"},
@@ -135,13 +139,19 @@ TEST(ExplainLatex, EachProgramsVerdictRestsOnItsOwnLatex)
      "\\else\\ProvidesPackage{lsrtrap}[2019/01/01 v1 old]\\fi\n"},
     {"a babel language", "tex/generic/t", "lsrtrap.ldf",
      "\\ProvidesLanguage{lsrtrap}[2019/01/01 v1 old]\n"},
+    // Kpathsea finds it for lsrtrap.sty, the name matched in another case.
+    {"saved in capitals", "tex/latex/t", "lsrtrap.sty",
+     "\\ProvidesPackage{lsrtrap}[2019/01/01 v1 old]\n", "LSRTRAP.STY"},
+    {"a file saved in capitals", "tex/latex/t", "lsrtrap.cfg",
+     "\\ProvidesFile{lsrtrap.cfg}[2019/01/01 v1 old]\n", "LsrTrap.CFG"},
   };
   for (const auto &c : cases) {
     std::string home = make_temp_dir();
-    bool ldf = c.name.substr(c.name.size() - 4) == ".ldf";
-    std::string other = ldf ? "\\ProvidesLanguage{lsrtrap}[2022/02/02 v2 new]\n"
-                            : "\\ProvidesPackage{lsrtrap}[2022/02/02 v2 new]\n";
-    write_file(home + "/a/" + c.dir + "/" + c.name, c.mine);
+    std::string ext = c.name.substr(c.name.rfind('.'));
+    std::string other = ext == ".ldf"   ? "\\ProvidesLanguage{lsrtrap}[2022/02/02 v2 new]\n"
+                        : ext == ".sty" ? "\\ProvidesPackage{lsrtrap}[2022/02/02 v2 new]\n"
+                                        : "\\ProvidesFile{lsrtrap" + ext + "}[2022/02/02 v2 new]\n";
+    write_file(home + "/a/" + c.dir + "/" + (c.saved.empty() ? c.name : c.saved), c.mine);
     write_file(home + "/b/" + c.dir + "/" + c.name, other);
     std::vector<std::string> programs = {"latex", "pdflatex"};
     if (!command_output("command -v lualatex").empty())
@@ -149,6 +159,8 @@ TEST(ExplainLatex, EachProgramsVerdictRestsOnItsOwnLatex)
     run_options opts;
     opts.env = {{"TEXMFHOME", "{" + home + "/a," + home + "/b}"}, {"HOME", home}};
     std::vector<std::string> args = {"-explain", "-json", "-file=" + c.name};
+    if (!c.saved.empty())
+      args.push_back("-file=" + c.saved);
     for (const std::string &p : programs)
       args.push_back("-progname=" + p);
     run_result r = run_lsrcheck(args, opts);
