@@ -24,6 +24,7 @@
 #include "shared/output.h"
 #include "shared/paths.h"
 #include "shared/installation.h"
+#include "kpathsea/load.h"
 #include "kpathsea/variables.h"
 #include "kpathsea/binding.h"
 #include "platform/platform.h"
@@ -298,6 +299,9 @@ int run_mode_of(run_mode mode, const std::string &texlive)
       return EXIT_FAILURE;
     return run_document(document_request_of_options(texlive), options.program_name);
   case mode_explain:
+    // The report starts LaTeX, where a local copy may need it, while the
+    // databases load.
+    defer_database_load();
     if (!set_up(texlive))
       return EXIT_FAILURE;
     return run_explain(filter_of_options(), explain_request_of_options(texlive),

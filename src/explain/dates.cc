@@ -210,26 +210,35 @@ size_t likely_asked_files(const std::vector<std::string> &files,
   return likely;
 }
 
-latex_ahead start_latex_ahead(const std::vector<std::string> &programs, const std::string &bin,
-                              size_t likely)
+void start_latex_ahead(latex_ahead &ahead, const std::vector<std::string> &programs,
+                       const std::string &bin, size_t likely, size_t most)
 {
-  latex_ahead ahead;
   // Each takes two descriptors for as long as it waits; a run short of
   // them would fail for it.
   if (likely == 0 || platform::descriptor_limit() < 256)
-    return ahead;
+    return;
   std::vector<latex_runner> runners;
   runners_of(programs, bin, &runners);
   // The copy each program loads and the one behind it, one core each.
   size_t each = std::min<size_t>(2 * likely, thread_count(0));
-  for (const latex_runner &r : runners)
-    for (size_t i = 0; i < each; i++) {
+  std::vector<size_t> started(runners.size());
+  for (const waiting_latex &w : ahead)
+    for (size_t r = 0; r < runners.size(); r++)
+      started[r] += runners[r].path == w.latex && runners[r].program == w.program;
+  // One engine after the other, so that the first few started serve
+  // every engine.
+  for (size_t round = 0; round < each; round++)
+    for (size_t r = 0; r < runners.size() && most > 0; r++) {
+      if (started[r] > round)
+        continue;
       waiting_latex w;
-      if (start_waiting_latex(r.path, r.program, "lsrcheck-ahead-" + std::to_string(ahead.size()),
-                              &w))
+      if (start_waiting_latex(runners[r].path, runners[r].program,
+                              "lsrcheck-ahead-" + std::to_string(ahead.size()), &w)) {
         ahead.push_back(std::move(w));
+        started[r]++;
+        most--;
+      }
     }
-  return ahead;
 }
 
 void end_latex_ahead(latex_ahead &ahead)

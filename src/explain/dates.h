@@ -5,6 +5,7 @@
 #ifndef LSRCHECK_EXPLAIN_DATES_H
 #define LSRCHECK_EXPLAIN_DATES_H
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -27,12 +28,13 @@ size_t likely_asked_groups(const explained_report &report);
 size_t likely_asked_files(const std::vector<std::string> &files,
                           const std::function<bool(const std::string &)> &kept);
 
-// Start, in the current directory, the LaTeX programs of PROGRAMS (the
-// installation's, in BIN) for LIKELY questions, so that their formats load
-// while the report is made: two for each engine (one a core at most), and
-// none where none is likely or descriptors are scarce.
-latex_ahead start_latex_ahead(const std::vector<std::string> &programs, const std::string &bin,
-                              size_t likely);
+// Start in AHEAD, in the current directory, the LaTeX programs of PROGRAMS
+// (the installation's, in BIN) for LIKELY questions, so that their formats
+// load while the report is made: two for each engine (one a core at most)
+// with those AHEAD holds already, at most MOST more, and none where none is
+// likely or descriptors are scarce.
+void start_latex_ahead(latex_ahead &ahead, const std::vector<std::string> &programs,
+                       const std::string &bin, size_t likely, size_t most = SIZE_MAX);
 
 // End the programs of AHEAD, unasked.
 void end_latex_ahead(latex_ahead &ahead);

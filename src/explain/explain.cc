@@ -36,8 +36,10 @@
 #include "shared/paths.h"
 #include "shared/walk.h"
 #include "shared/workers.h"
+#include "latex/latex.h"
 #include "kpathsea/complaints.h"
 #include "kpathsea/variables.h"
+#include "kpathsea/load.h"
 #include "kpathsea/lookup.h"
 #include "kpathsea/binding.h"
 #include "platform/platform.h"
@@ -470,9 +472,24 @@ std::string explain_here(const check_filter &filter, explained_report &report,
 {
   // LaTeX likely to be asked is started as soon as that is known, so that
   // its formats load beside the report's work; it is asked here too.
-  size_t likely = likely_asked_files(
-      extra_files, [&](const std::string &path) { return kept_path_p(filter, path); });
-  latex_ahead ahead = start_latex_ahead(report.programs, bin, likely);
+  // While the databases load, on one core, a local LaTeX file is all there
+  // is to go on: the other cores start LaTeX for it, ended at once if the
+  // databases hold no other copy of its name.
+  auto kept = [&](const std::string &path) { return kept_path_p(filter, path); };
+  size_t local = std::count_if(extra_files.begin(), extra_files.end(), [&](const std::string &p) {
+    return latex_file_p(std::string(base_name(p))) && kept(p);
+  });
+  latex_ahead ahead;
+  struct ended {
+    latex_ahead &ahead;
+    ~ended() { end_latex_ahead(ahead); }
+  } end_ahead{ahead};
+  start_latex_ahead(ahead, report.programs, bin, local, thread_count(0) - 1);
+  load_deferred_databases();
+  size_t likely = likely_asked_files(extra_files, kept);
+  if (likely == 0)
+    end_latex_ahead(ahead);
+  start_latex_ahead(ahead, report.programs, bin, likely);
   duplicate_groups found = find_duplicates(filter, extra_files);
   report.kept = found.kept;
   report.bookkeeping = drop_bookkeeping(found.groups);
@@ -494,7 +511,7 @@ std::string explain_here(const check_filter &filter, explained_report &report,
   auto first = [&]() {
     // The trees with an ls-R are known only now.
     if (ahead.empty())
-      ahead = start_latex_ahead(report.programs, bin, likely_asked_groups(report));
+      start_latex_ahead(ahead, report.programs, bin, likely_asked_groups(report));
   };
   auto then = [&]() {
     unread = owners.unread;
@@ -503,10 +520,6 @@ std::string explain_here(const check_filter &filter, explained_report &report,
     if (unread.empty())
       judge_groups(report, lookup_as, lookups, hits, bin, ahead);
   };
-  struct ended {
-    latex_ahead &ahead;
-    ~ended() { end_latex_ahead(ahead); }
-  } end_ahead{ahead};
   look_up_and_learn(report, lookup_as, lookups, tlpdb, root, names, first, then, &hits, &owners);
   return unread;
 }

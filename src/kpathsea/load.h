@@ -11,6 +11,14 @@
 // may be asked, since no lookup would find anything in a !! tree.
 void skip_database_load();
 
+// Put off the load of Kpathsea's ls-R databases, when it first reads
+// texmf.cnf, until load_deferred_databases: meanwhile only variables may be
+// asked.  Where the load cannot be taken over (Windows), it is not put off.
+void defer_database_load();
+
+// Load the databases put off by defer_database_load, if they were.
+void load_deferred_databases();
+
 // Prepare Kpathsea before its program set-up: on Windows, file names are
 // UTF-8 for it as for the tool.
 void prepare_path_search();

@@ -28,11 +28,21 @@ namespace {
 
 bool database_load_skipped;
 
+// Set while the load is put off; the instance whose load waits, once
+// Kpathsea asked for it.
+bool database_load_deferred;
+kpathsea deferred_instance;
+
 } // namespace
 
 void skip_database_load()
 {
   database_load_skipped = true;
+}
+
+void defer_database_load()
+{
+  database_load_deferred = true;
 }
 
 namespace {
@@ -75,29 +85,64 @@ std::string loadable_databases()
 
 } // namespace
 
-// Kpathsea's reading of texmf.cnf calls this, through its PLT, to load the
-// databases; the library's own function does the work unless told not to.
-// An ls-R that is no regular file is never opened.
-extern "C" void kpathsea_init_db(kpathsea kpse)
+namespace {
+
+// The library's own kpathsea_init_db.
+typedef void (*init_fn)(kpathsea);
+init_fn library_init()
 {
-  typedef void (*init_fn)(kpathsea);
-  static init_fn library_init = reinterpret_cast<init_fn>(dlsym(RTLD_NEXT, "kpathsea_init_db"));
-  if (database_load_skipped || library_init == nullptr)
-    return;
-  std::string loadable = loadable_databases();
+  static init_fn init = reinterpret_cast<init_fn>(dlsym(RTLD_NEXT, "kpathsea_init_db"));
+  return init;
+}
+
+// Load KPSE's databases from the trees of LOADABLE (see
+// loadable_databases).
+void load_databases(kpathsea kpse, const std::string &loadable)
+{
   if (loadable == "-")
     return;
   const char *saved = getenv("TEXMFDBS");
   std::string before = saved != nullptr ? saved : "";
   if (!loadable.empty())
     platform::set_environment("TEXMFDBS", loadable.c_str());
-  library_init(kpse);
+  library_init()(kpse);
   if (!loadable.empty()) {
     if (saved != nullptr)
       platform::set_environment("TEXMFDBS", before.c_str());
     else
       platform::set_environment("TEXMFDBS", nullptr);
   }
+}
+
+// The trees to load once the load that was put off is made.
+std::string deferred_loadable;
+
+} // namespace
+
+// Kpathsea's reading of texmf.cnf calls this, through its PLT, to load the
+// databases; the library's own function does the work unless told not to.
+// An ls-R that is no regular file is never opened.
+extern "C" void kpathsea_init_db(kpathsea kpse)
+{
+  if (database_load_skipped || library_init() == nullptr)
+    return;
+  // Said now, where it would be said without the wait.
+  std::string loadable = loadable_databases();
+  if (database_load_deferred) {
+    deferred_instance = kpse;
+    deferred_loadable = loadable;
+    return;
+  }
+  load_databases(kpse, loadable);
+}
+
+void load_deferred_databases()
+{
+  database_load_deferred = false;
+  kpathsea kpse = deferred_instance;
+  deferred_instance = nullptr;
+  if (kpse != nullptr)
+    load_databases(kpse, deferred_loadable);
 }
 
 // Kpathsea's complaints about files it may not read come through perror,

@@ -46,6 +46,16 @@ void skip_database_load()
   platform::set_environment("TEXMFDBS", had ? saved.c_str() : nullptr);
 }
 
+// The load happens as Kpathsea first reads texmf.cnf: it cannot be put off
+// where it cannot be taken over.
+void defer_database_load()
+{
+}
+
+void load_deferred_databases()
+{
+}
+
 // Symbol interposition, which makes Kpathsea's appends constant-time on
 // Linux, has no counterpart with a static library: Kpathsea appends as it
 // always does, and the table is walked bucket by bucket.
