@@ -476,7 +476,7 @@ std::string explain_here(const check_filter &filter, explained_report &report,
   // is to go on: the other cores start LaTeX for it, ended at once if the
   // databases hold no other copy of its name.
   auto kept = [&](const std::string &path) { return kept_path_p(filter, path); };
-  size_t local = std::count_if(extra_files.begin(), extra_files.end(), [&](const std::string &p) {
+  bool local = std::any_of(extra_files.begin(), extra_files.end(), [&](const std::string &p) {
     return latex_file_p(std::string(base_name(p))) && kept(p);
   });
   latex_ahead ahead;
@@ -484,7 +484,8 @@ std::string explain_here(const check_filter &filter, explained_report &report,
     latex_ahead &ahead;
     ~ended() { end_latex_ahead(ahead); }
   } end_ahead{ahead};
-  start_latex_ahead(ahead, report.programs, bin, local, thread_count(0) - 1);
+  // As for one question, however many local files: most are no trap.
+  start_latex_ahead(ahead, report.programs, bin, local ? 1 : 0, thread_count(0) - 1);
   load_deferred_databases();
   size_t likely = likely_asked_files(extra_files, kept);
   if (likely == 0)
