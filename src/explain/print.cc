@@ -63,7 +63,7 @@ std::string looked_up_text(const finding &f)
 }
 
 // Return what finding F of G is, naming the members as [N].
-std::string finding_text(const finding &f)
+std::string finding_text(const group_info &g, const finding &f)
 {
   std::string text;
   switch (f.kind) {
@@ -78,7 +78,12 @@ std::string finding_text(const finding &f)
            " (" + f.declared_behind.date + "): removing " + member_ref(f.subject) +
            " would load " + member_ref(f.others[0]) +
            reader_dates_note(f.declared, f.declared_behind);
-  case finding_stale: return member_ref(f.subject) + " is gone from disk (stale ls-R entry)";
+  case finding_stale:
+    // A link to nothing stays whatever mktexlsr does: it is the link to mend.
+    return member_ref(f.subject) + " is gone from disk (" +
+           (g.members[f.subject].copy.file.state == file_dangling ? "a dangling link"
+                                                                   : "stale ls-R entry") +
+           ")";
   }
   return text;
 }
@@ -189,8 +194,8 @@ std::string unfound_text(const group_info &g, const member_info &m)
 {
   switch (m.copy.file.state) {
   case file_ok: break;
-  case file_missing:
-  case file_dangling: return "gone (stale ls-R entry)";
+  case file_missing: return "gone (stale ls-R entry)";
+  case file_dangling: return "gone (a dangling link)";
   case file_not_regular: return "no regular file: found by none of the programs";
   case file_unreadable:
   case file_unchecked: return "could not check (" + escaped(m.copy.file.why) + ")";
@@ -335,7 +340,7 @@ void print_group(const explained_report &r, const group_info &g, FILE *out)
   for (const finding &f : g.findings)
     fprintf(out, "  finding%s: %s%s%s\n",
             f.accepted ? " (accepted)" : f.distribution ? " (the distribution's own)" : "",
-            finding_text(f).c_str(), f.programs.empty() ? "" : ", for ",
+            finding_text(g, f).c_str(), f.programs.empty() ? "" : ", for ",
             program_list(r, f.programs).c_str());
   int user = per_user_member(g);
   if (user >= 0)
@@ -519,7 +524,7 @@ json group_json(const group_info &g, const std::vector<std::string> &programs)
     for (size_t p : f.programs)
       jf["programs"].push_back(programs[p]);
     jf["looked_up_as"] = f.looked_up.empty() ? json(nullptr) : json(f.looked_up);
-    jf["text"] = finding_text(f);
+    jf["text"] = finding_text(g, f);
     jg["findings"].push_back(jf);
   }
   jg["problems"] = json::array();

@@ -115,6 +115,8 @@ TEST(Findings, OnGroupsBuiltByHand)
       "LaTeX: no format), for latex"}},
     {"a member gone from disk", {{0, "", file_ok, false, ""}, {0, "", file_missing, false, ""}},
      {{0}}, finding_stale, {"  finding: [2] is gone from disk (stale ls-R entry)"}},
+    {"a dangling link", {{0, "", file_ok, false, ""}, {0, "", file_dangling, false, ""}},
+     {{0}}, finding_stale, {"  finding: [2] is gone from disk (a dangling link)"}},
     {"the distribution's own copies",
      {{0, "", file_ok, true, ""}, {1, "", file_ok, true, ""}}, {{0, 1}}, 0,
      {"  finding (the distribution's own): the loaded copy [1] differs from [2], found behind "
