@@ -29,9 +29,10 @@ namespace {
 bool database_load_skipped;
 
 // Set while the load is put off; the instance whose load waits, once
-// Kpathsea asked for it.
+// Kpathsea asked for it, and the trees it is to load.
 bool database_load_deferred;
 kpathsea deferred_instance;
+std::string deferred_loadable;
 
 } // namespace
 
@@ -83,10 +84,6 @@ std::string loadable_databases()
   return dropped ? kept : "";
 }
 
-} // namespace
-
-namespace {
-
 // The library's own kpathsea_init_db.
 typedef void (*init_fn)(kpathsea);
 init_fn library_init()
@@ -113,9 +110,6 @@ void load_databases(kpathsea kpse, const std::string &loadable)
       platform::set_environment("TEXMFDBS", nullptr);
   }
 }
-
-// The trees to load once the load that was put off is made.
-std::string deferred_loadable;
 
 } // namespace
 
