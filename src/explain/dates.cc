@@ -148,13 +148,19 @@ bool likely_asked_p(const group_info &g)
   return false;
 }
 
+// Return true if W was started as runner R runs LaTeX.
+bool runs_as_p(const waiting_latex &w, const latex_runner &r)
+{
+  return w.latex == r.path && w.program == r.program;
+}
+
 // Take from AHEAD into *W, under TAKING, a LaTeX started ahead for the
 // runner R; return false where none waits.
 bool take_waiting(latex_ahead &ahead, const latex_runner &r, std::mutex *taking, waiting_latex *w)
 {
   std::lock_guard<std::mutex> hold(*taking);
   for (size_t i = 0; i < ahead.size(); i++)
-    if (ahead[i].latex == r.path && ahead[i].program == r.program) {
+    if (runs_as_p(ahead[i], r)) {
       *w = std::move(ahead[i]);
       ahead.erase(ahead.begin() + static_cast<long>(i));
       return true;
@@ -173,7 +179,7 @@ void keep_wanted(latex_ahead &ahead, const std::vector<latex_runner> &runners,
   latex_ahead kept;
   for (waiting_latex &w : ahead) {
     size_t r = 0;
-    while (r < runners.size() && (runners[r].path != w.latex || runners[r].program != w.program))
+    while (r < runners.size() && !runs_as_p(w, runners[r]))
       r++;
     if (r < runners.size() && wanted[r] > 0) {
       wanted[r]--;
@@ -224,7 +230,7 @@ void start_latex_ahead(latex_ahead &ahead, const std::vector<std::string> &progr
   std::vector<size_t> started(runners.size());
   for (const waiting_latex &w : ahead)
     for (size_t r = 0; r < runners.size(); r++)
-      started[r] += runners[r].path == w.latex && runners[r].program == w.program;
+      started[r] += runs_as_p(w, runners[r]);
   // One engine after the other, so that the first few started serve
   // every engine.
   for (size_t round = 0; round < each; round++)
